@@ -1,0 +1,58 @@
+// The one process-wide state record. Engines take it by reference, so a test can make a fresh one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/settings.h"
+#include "app/source_file.h"
+#include "link/link_ops.h"
+
+namespace skiff {
+
+// A window of the front end (HWND on Windows); null when there is none.
+using WindowRef = void*;
+
+enum FileKind : std::int32_t { kText = 1, kPicture = 3, kBitmap = 4, kPackage = 5 };
+
+inline constexpr std::int32_t SESSION_RECONNECT = -666;
+inline constexpr unsigned MSG_STATUS_CLOSE = 0x0400 + 666;  // WM_USER + 666 = 1690
+
+struct AppState {
+  void* instance = nullptr;
+  WindowRef mainWindow = nullptr;
+  PipeHandle pipe = nullptr;
+  std::int32_t pipeBufferSize = 2048;
+
+  // Transfer progress, shown by the status dialog.
+  std::int32_t transferPhase = -1;  // -1 idle, 0 setting up, >0 bytes handed on
+  std::int32_t bytesTotal = 0;
+  std::string statusText;           // at most kStatusTextMax characters are kept
+  WindowRef statusDialog = nullptr;
+  bool abortRequested = false;
+  bool quitPending = false;         // a quit message was taken by a nested pump; post it again afterwards
+  int quitCode = 0;
+  WindowRef aboutDialog = nullptr;
+  std::string errorText;
+
+  // The file being sent and how it is announced.
+  std::int32_t fileKind = kText;
+  std::string currentPath;          // upper-cased full path
+  SourceFile openFile;
+  bool fileOpened = false;
+  bool lastFileOfBatch = false;
+  bool firstFile = false;
+  std::string fileName;             // name part as the user chose it
+  std::string fileTypeValue;        // "WINDOWS\x04"
+  std::string fileCreatorValue;     // "WINDOWS\x04"
+  std::string textHeader;           // "*TODO*\n" or empty
+
+  bool writePending = false;        // an asynchronous chunk write is outstanding
+
+  Settings settings;
+};
+
+inline constexpr std::size_t kStatusTextMax = 254;   // the status text buffer holds 255 bytes
+inline constexpr std::size_t kPathMax = 767;         // path and name buffers hold 768 bytes
+
+}  // namespace skiff

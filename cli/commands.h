@@ -1,0 +1,10 @@
+// The subcommands of the native front end; each returns the process exit code.
+#pragma once
+
+namespace skiff::cli {
+
+int cmdListen(int argc, char** argv);
+int cmdSend(int argc, char** argv);
+int cmdInstall(int argc, char** argv);
+
+}  // namespace skiff::cli

@@ -1,0 +1,38 @@
+#include <cstdio>
+#include <cstring>
+
+#include "cli/commands.h"
+
+namespace {
+
+void usage(std::FILE* out) {
+  std::fputs(
+      "usage: skiff COMMAND [OPTIONS]\n"
+      "Moves files from this computer to a Newton over a serial cable.\n\n"
+      "commands:\n"
+      "  listen   check the connection: wait for the Newton, connect, disconnect\n"
+      "  send     send notes, pictures, bitmaps and packages to the companion application\n"
+      "  install  install a package (.PKG) through the Newton's dock\n\n"
+      "Run 'skiff COMMAND --help' for the options of a command.\n",
+      out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    usage(stderr);
+    return 2;
+  }
+  const char* command = argv[1];
+  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+    usage(stdout);
+    return 0;
+  }
+  if (std::strcmp(command, "listen") == 0) return skiff::cli::cmdListen(argc - 1, argv + 1);
+  if (std::strcmp(command, "send") == 0) return skiff::cli::cmdSend(argc - 1, argv + 1);
+  if (std::strcmp(command, "install") == 0) return skiff::cli::cmdInstall(argc - 1, argv + 1);
+  std::fprintf(stderr, "skiff: unknown command '%s'\n", command);
+  usage(stderr);
+  return 2;
+}

@@ -1,0 +1,16 @@
+# skiff.exe: the Windows skin over the portable core and the link library, with its resources.
+enable_language(RC)
+file(GLOB WIN32_SKIN_SOURCES CONFIGURE_DEPENDS app/*_win32.cpp ui/*_win32.cpp link/*_win32.cpp)
+if(WIN32_SKIN_SOURCES)
+  add_executable(skiff_exe WIN32 ${WIN32_SKIN_SOURCES} ui/resources/skiff.rc)
+  set_target_properties(skiff_exe PROPERTIES OUTPUT_NAME skiff)
+  target_include_directories(skiff_exe PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated
+                                               ${CMAKE_SOURCE_DIR}/ui/resources)
+  set_source_files_properties(ui/resources/skiff.rc PROPERTIES OBJECT_DEPENDS ${STRINGS_RC})
+  target_link_libraries(skiff_exe PRIVATE skiff_core skiff_dil comdlg32 gdi32 user32)
+  target_link_options(skiff_exe PRIVATE -mwindows)
+endif()
+# Windows-side test programs (GUI driver, link test under Wine) live with the tests.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)
+  add_subdirectory(tests/win32)
+endif()

@@ -1,0 +1,20 @@
+// The applications a simulated Newton can play once the link is up. Each returns the process exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "newton/newton_stream.h"
+
+namespace skiff::newton {
+
+// Arguments after the role name, e.g. {"--out", "DIR", "--reply-no", "3"}.
+using RoleArgs = std::vector<std::string>;
+
+int runCompanionRole(NewtonStream& stream, const RoleArgs& args);  // the companion application
+int runDockRole(NewtonStream& stream, const RoleArgs& args);       // the dock, for package loading
+// Usage lines of each role, for newton-sim --help.
+std::string companionRoleUsage();
+std::string dockRoleUsage();
+
+}  // namespace skiff::newton

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what building and testing Skiff needs on a Debian machine, only when it is missing.
+# Usage: scripts/install-deps.sh [native|all]   (native: compiler, CMake, GoogleTest; all: also MinGW, Wine, Xvfb)
+set -euo pipefail
+want=${1:-all}
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd g++ || need+=(g++)
+have_cmd ninja || need+=(ninja-build)
+have_pkg libgtest-dev || need+=(libgtest-dev)
+have_pkg googletest || need+=(googletest)
+have_cmd clang++ || need+=(clang)
+have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need+=(libclang-rt-14-dev)
+have_cmd script || need+=(bsdutils)
+
+if [ "$want" = all ]; then
+  have_cmd i686-w64-mingw32-g++-posix || have_cmd i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
+  have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+  have_cmd Xvfb || need+=(xvfb)
+  have_cmd import || need+=(imagemagick)
+  have_pkg fonts-wine || need+=(fonts-wine)
+  if ! have_pkg wine32 && ! have_pkg wine32:i386; then
+    dpkg --print-foreign-architectures | grep -q i386 || dpkg --add-architecture i386
+    need+=(wine wine32:i386)
+  fi
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "install-deps: installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

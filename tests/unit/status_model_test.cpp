@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "ui/status_model.h"
+
+namespace skiff {
+namespace {
+
+struct CountCase {
+  std::int32_t phase;
+  std::int32_t total;
+  const char* countLine;
+  int barWidth;  // -1: bar untouched
+};
+
+class StatusCountLine : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(StatusCountLine, FormatsCountAndBar) {
+  AppState app;
+  StatusModel model;
+  app.transferPhase = GetParam().phase;
+  app.bytesTotal = GetParam().total;
+  app.statusText = "Sending Data...";
+  const StatusRefresh refresh = statusOnTimer(app, model, 8, 16);
+  EXPECT_FALSE(refresh.close);
+  EXPECT_EQ(refresh.countLine, GetParam().countLine);
+  if (GetParam().barWidth < 0) {
+    EXPECT_FALSE(refresh.bar.has_value());
+  } else {
+    ASSERT_TRUE(refresh.bar.has_value());
+    EXPECT_EQ(refresh.bar->width, GetParam().barWidth);
+    EXPECT_EQ(refresh.bar->height, 16);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StatusCountLine,
+    ::testing::Values(CountCase{50, 200, "Transferring byte 50 of 200 (25%)", 79},
+                      CountCase{1, 0, "Receiving byte 1", -1}, CountCase{0, 200, "", -1},
+                      CountCase{200, 200, "Transferring byte 200 of 200 (100%)", 316},
+                      CountCase{1, 300, "Transferring byte 1 of 300 ( 0%)", 1},
+                      CountCase{70000, 70000, "Transferring byte 70000 of 70000 (100%)", 316},
+                      // Large files: the percentage must not overflow.
+                      CountCase{30000000, 70000000, "Transferring byte 30000000 of 70000000 (42%)", 135}));
+
+TEST(StatusModel, SpinnerTurnsInOrderAndWraps) {
+  AppState app;
+  StatusModel model;
+  app.statusText = "Sending Data...";
+  statusOnOpen(app, model);
+  const char* expected[] = {"Sending Data...  |", "Sending Data...  /", "Sending Data...  -", "Sending Data...  \\",
+                            "Sending Data...  |"};
+  for (const char* line : expected) EXPECT_EQ(statusOnTimer(app, model, 8, 16).statusLine, line);
+}
+
+TEST(StatusModel, OpenSetsPhaseZeroAndShowsDots) {
+  AppState app;
+  StatusModel model{3};
+  app.transferPhase = -1;
+  app.statusText = "Initiating Connection...";
+  const StatusOpen open = statusOnOpen(app, model);
+  EXPECT_EQ(app.transferPhase, 0);
+  EXPECT_EQ(model.spinnerIndex, 0);
+  EXPECT_EQ(open.countLine, "...");
+  EXPECT_EQ(open.statusLine, "Initiating Connection...");
+}
+
+TEST(StatusModel, IdlePhaseClosesTheDialog) {
+  AppState app;
+  StatusModel model;
+  app.transferPhase = -1;
+  EXPECT_TRUE(statusOnTimer(app, model, 8, 16).close);
+}
+
+TEST(StatusModel, AbortCheckOnlyOnExactAborting) {
+  AppState app;
+  app.transferPhase = 100;
+  app.statusText = "ABORTING...";
+  EXPECT_FALSE(statusAbortCheck(app));
+  EXPECT_EQ(app.transferPhase, 100);
+  app.statusText = "ABORTING";
+  EXPECT_TRUE(statusAbortCheck(app));
+  EXPECT_EQ(app.transferPhase, -1);
+  EXPECT_EQ(app.statusText, "ABORTING...");
+}
+
+TEST(StatusModel, LongStatusTextIsBounded) {
+  AppState app;
+  setStatusText(app, std::string(1000, 'x'));
+  EXPECT_EQ(app.statusText.size(), kStatusTextMax);
+}
+
+}  // namespace
+}  // namespace skiff

@@ -1,0 +1,16 @@
+// The program's string table (ids 1 to 64), generated at build time from ui/resources/strings.txt.
+#pragma once
+
+#include <cstddef>
+
+namespace skiff {
+
+struct StringEntry {
+  int id;
+  const char* text;
+};
+
+extern const StringEntry kStringTable[];
+extern const std::size_t kStringTableSize;
+
+}  // namespace skiff

@@ -1,0 +1,39 @@
+// Texts and message boxes: the string loader, error sentences, and the two reporting helpers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace skiff {
+
+class ShellOps;
+
+inline constexpr std::size_t kLoadTextMax = 254;     // LoadStringA with a 255-byte buffer
+inline constexpr std::size_t kShowErrorMax = 251;    // "Error: %s ... err %d" into 252 bytes
+inline constexpr std::size_t kShowMessageMax = 499;  // "%s%s%s%s" into 500 bytes
+
+// Where string ids come from. The default is the built-in table; the Windows skin installs one that reads the
+// module's string table, which is generated from the same source.
+using TextSource = std::string (*)(int id);
+void SetTextSource(TextSource source);
+std::string BuiltInText(int id);
+
+// String `id`, at most kLoadTextMax characters; empty when the id does not exist.
+std::string LoadText(int id);
+// The sentence for a link status code ("unknown error %d" for codes the table does not know).
+std::string ErrorText(std::int32_t code);
+
+// printf with one argument into a bounded text: never more than `limit` characters.
+std::string FormatBounded(std::size_t limit, const char* format, ...);
+
+std::string ShowErrorText(std::int32_t code, std::string_view what);
+std::string ShowMessageText(std::string_view a, std::string_view b, std::string_view c, std::string_view d);
+
+// Shows "Error: <what> ... err <code>" with the warning icon; returns code.
+std::int32_t ShowError(ShellOps& shell, std::int32_t code, std::string_view what);
+// Shows the four parts joined, with the information icon.
+void ShowMessage(ShellOps& shell, std::string_view a, std::string_view b = {}, std::string_view c = {},
+                 std::string_view d = {});
+
+}  // namespace skiff
