@@ -7,9 +7,10 @@
 #   wine_map_com1 DEVICE  map COM1 to a Unix serial device (a pseudo-terminal) in the prefix's registry
 #   gui ARGS...           run the Win32 test driver (tests/win32/gui_driver.cpp) with a deadline
 #   skiff_start DIR       start skiff.exe with DIR as its current directory; sets SKIFF_PID
-#   skiff_wait_exit SECS  wait for skiff.exe to end; prints its exit code, returns 1 on time-out
+#   skiff_wait_exit SECS  wait for skiff.exe to end; sets SKIFF_EXIT, returns 1 on time-out
 #   skiff_kill            end the skiff.exe this script started (by its process id)
 #   screenshot FILE.png   grab the whole Xvfb screen
+#   gui_test_begin NAME, skiff_up, skiff_dismiss_splash, fail, expect_eq, wait_file_hex: see below
 #
 # Variables: WINEPREFIX, DISPLAY, SKIFF_WIN32_BIN (the win32 build directory), SKIFF_ARTEFACTS.
 
@@ -113,21 +114,29 @@ gui() {
   return "${PIPESTATUS[0]}"
 }
 
+# Starts skiff.exe in DIR (its current directory, where skiff.cfg lives). With SKIFF_DESKTOP=WxH it runs in a
+# Wine virtual desktop, so that screenshots show window frames and captions.
 skiff_start() {
   local dir=$1
   cp "$SKIFF_WIN32_BIN/skiff.exe" "$dir/skiff.exe"
-  (cd "$dir" && exec wine ./skiff.exe >"$dir/wine.log" 2>&1) &
+  if [ -n "${SKIFF_DESKTOP:-}" ]; then
+    (cd "$dir" && exec wine explorer "/desktop=skiff,$SKIFF_DESKTOP" ./skiff.exe >"$dir/wine.log" 2>&1) &
+  else
+    (cd "$dir" && exec wine ./skiff.exe >"$dir/wine.log" 2>&1) &
+  fi
   SKIFF_PID=$!
-  export SKIFF_PID
 }
 
+# Waits up to SECS for skiff.exe to end; sets SKIFF_EXIT to its exit code. Returns 1 on time-out.
 skiff_wait_exit() {
-  local secs=${1:-20} deadline=$((SECONDS + ${1:-20}))
+  local deadline=$((SECONDS + ${1:-20}))
   while kill -0 "$SKIFF_PID" 2>/dev/null; do
     [ $SECONDS -lt $deadline ] || return 1
     sleep 0.1
   done
-  wait "$SKIFF_PID"; echo $?
+  wait "$SKIFF_PID"
+  SKIFF_EXIT=$?
+  return 0
 }
 
 skiff_kill() {
@@ -137,6 +146,48 @@ skiff_kill() {
   while kill -0 "$SKIFF_PID" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
   kill -9 "$SKIFF_PID" 2>/dev/null || true
   wait "$SKIFF_PID" 2>/dev/null || true
+  SKIFF_PID=
+}
+
+# --- for tests/wine/*.sh ------------------------------------------------------------------------------------------
+# gui_test_begin NAME: the Wine environment (exit 99 when Wine cannot start), a fresh working directory in
+# SKIFF_RUN_DIR, and clean-up of whatever the test started when it ends.
+gui_test_begin() {
+  SKIFF_TEST_NAME=$1
+  wine_env_start || exit 99
+  [ -f "$SKIFF_WIN32_BIN/skiff.exe" ] || { echo "FAIL: $SKIFF_WIN32_BIN/skiff.exe was not built"; exit 1; }
+  SKIFF_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/skiff-$SKIFF_TEST_NAME.XXXXXX")
+  trap 'skiff_kill; rm -rf "$SKIFF_RUN_DIR"' EXIT
+}
+
+# skiff_up: starts skiff.exe in SKIFF_RUN_DIR and waits for its main window (exit 99 when it never comes).
+skiff_up() {
+  skiff_start "$SKIFF_RUN_DIR"
+  if ! gui wait-window 'Skiff|Skiff' "${SKIFF_START_MS:-30000}" >/dev/null; then
+    echo "skiff.exe did not show its window; Wine log:"; tail -n 20 "$SKIFF_RUN_DIR/wine.log"
+    exit 99
+  fi
+}
+
+# Ends the splash at once (OK on the About box) so that a test can go on without waiting four seconds.
+skiff_dismiss_splash() {
+  gui click 'owned:Skiff|Skiff' 1 >/dev/null 2>&1 || true
+  gui wait-gone 'owned:Skiff|Skiff' 10000 >/dev/null
+}
+
+fail() { echo "FAIL: $*"; exit 1; }
+expect_eq() { [ "$1" = "$2" ] || fail "${3:-value}: expected '$2', got '$1'"; }
+
+# Waits up to MS milliseconds for FILE to hold exactly the bytes HEX (e.g. "43 4f 4d 31 ..."). Prints what it has.
+wait_file_hex() {
+  local file=$1 want=$2 ms=${3:-10000} have=""
+  local deadline=$(( $(date +%s%3N) + ms ))
+  while :; do
+    [ -f "$file" ] && have=$(od -An -tx1 -v "$file" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')
+    [ "$have" = "$want" ] && return 0
+    [ "$(date +%s%3N)" -lt "$deadline" ] || { echo "$have"; return 1; }
+    sleep 0.05
+  done
 }
 
 screenshot() {

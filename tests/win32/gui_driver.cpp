@@ -24,6 +24,7 @@
 //   client TARGET                              print the client area size (width height)
 //   windows                                    print every visible top-level window: handle, class, title
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +137,76 @@ HWND requireControl(HWND window, const char* idText) {
   return control;
 }
 
+// Where user32 sits in the other process (normally where it sits here).
+HMODULE remoteUser32(HANDLE process) {
+  HMODULE modules[512];
+  DWORD needed = 0;
+  if (!K32EnumProcessModules(process, modules, sizeof modules, &needed)) return nullptr;
+  const DWORD count = needed / sizeof(HMODULE);
+  for (DWORD i = 0; i < count && i < 512; ++i) {
+    char name[MAX_PATH] = {};
+    K32GetModuleBaseNameA(process, modules[i], name, sizeof name);
+    if (lstrcmpiA(name, "user32.dll") == 0) return modules[i];
+  }
+  return nullptr;
+}
+
+// Menus belong to their process (under Wine a menu handle means nothing elsewhere), so the menu state is read by
+// a small thread run inside the window's own process: GetMenuState(GetMenu(window), id, MF_BYCOMMAND), handed
+// back as the thread's exit code. -1 when the item does not exist or the probe could not run.
+UINT remoteMenuState(HWND window, UINT id) {
+  static const unsigned char kProbe[] = {
+      0x53,                    // push ebx
+      0x8B, 0x5C, 0x24, 0x08,  // mov ebx, [esp+8]      ; the probe's data
+      0xFF, 0x33,              // push dword [ebx]      ; window
+      0xFF, 0x53, 0x08,        // call [ebx+8]          ; GetMenu
+      0x6A, 0x00,              // push MF_BYCOMMAND
+      0xFF, 0x73, 0x04,        // push dword [ebx+4]    ; id
+      0x50,                    // push eax              ; menu
+      0xFF, 0x53, 0x0C,        // call [ebx+12]         ; GetMenuState
+      0x5B,                    // pop ebx
+      0xC2, 0x04, 0x00,        // ret 4
+  };
+  struct ProbeData {
+    DWORD window, id, getMenu, getMenuState;
+  };
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
+  if (process == nullptr) return static_cast<UINT>(-1);
+  UINT result = static_cast<UINT>(-1);
+  HMODULE localUser32 = GetModuleHandleA("user32.dll");
+  HMODULE otherUser32 = remoteUser32(process);
+  if (otherUser32 == nullptr) otherUser32 = localUser32;
+  const auto remote = [&](const char* name) {
+    const auto local = reinterpret_cast<UINT_PTR>(GetProcAddress(localUser32, name));
+    return static_cast<DWORD>(local - reinterpret_cast<UINT_PTR>(localUser32) + reinterpret_cast<UINT_PTR>(otherUser32));
+  };
+  const ProbeData data{static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)), id, remote("GetMenu"),
+                       remote("GetMenuState")};
+  constexpr SIZE_T kDataAt = 64;
+  bool finished = true;  // memory a probe might still run in is left alone
+  void* memory = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+  if (memory != nullptr) {
+    auto* base = static_cast<unsigned char*>(memory);
+    if (WriteProcessMemory(process, base, kProbe, sizeof kProbe, nullptr) &&
+        WriteProcessMemory(process, base + kDataAt, &data, sizeof data, nullptr)) {
+      HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(base),
+                                         base + kDataAt, 0, nullptr);
+      if (thread != nullptr) {
+        DWORD exitCode = static_cast<DWORD>(-1);
+        finished = WaitForSingleObject(thread, kMessageTimeoutMs) == WAIT_OBJECT_0;
+        if (finished) GetExitCodeThread(thread, &exitCode);
+        result = exitCode;
+        CloseHandle(thread);
+      }
+    }
+    if (finished) VirtualFreeEx(process, memory, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return result;
+}
+
 int usage() {
   std::fprintf(stderr, "usage: gui_driver SUBCOMMAND TARGET ... (see the comment at the top of gui_driver.cpp)\n");
   return 2;
@@ -209,12 +280,7 @@ int run(int argc, char** argv) {
 
   if (verb == "command") return PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
   if (verb == "menu-state") {
-    HMENU menu = GetMenu(window);
-    if (menu == nullptr) {
-      std::fprintf(stderr, "gui_driver: %s has no menu\n", target.c_str());
-      return 1;
-    }
-    const UINT state = GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND);
+    const UINT state = remoteMenuState(window, static_cast<UINT>(id));
     if (state == static_cast<UINT>(-1)) {
       std::fprintf(stderr, "gui_driver: no menu item %d\n", id);
       return 1;
