@@ -108,7 +108,7 @@ void Endpoint::readLine() {
 void Endpoint::handle(const DecodeEvent& event) {
   bool good = event.kind == DecodeEvent::Frame;
   if (rxFilter) {
-    RxVerdict verdict = rxFilter(good);
+    RxVerdict verdict = rxFilter(event);
     if (verdict == RxVerdict::Drop) {
       if (log) log(good ? "fault rx-drop" : "fault rx-drop bad");
       return;

@@ -37,7 +37,7 @@ class Endpoint {
   // Fault injection and logging. txFilter may change or clear an encoded frame (cleared: not sent).
   std::function<void(Bytes& frame, const Bytes& body)> txFilter;
   enum class RxVerdict { Keep, Drop, Corrupt };
-  std::function<RxVerdict(bool good)> rxFilter;
+  std::function<RxVerdict(const DecodeEvent& event)> rxFilter;
   std::function<void(const std::string& line)> log;
 
   // --- service ---

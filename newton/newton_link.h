@@ -14,8 +14,8 @@
 namespace skiff::newton {
 
 struct Faults {
-  double corrupt = 0;          // fraction of data-phase frames corrupted, each way
-  double drop = 0;             // fraction of data-phase frames lost, each way
+  double corrupt = 0;          // fraction of LT and LA frames corrupted, each way
+  double drop = 0;             // fraction of LT and LA frames lost, each way
   long long dropAfter = -1;    // the line goes dead after this many payload bytes (either way)
   int ackDelayMs = 0;          // every acknowledgement waits this long
   long loseAck = 0;            // the n-th acknowledgement (from 1) is never sent
