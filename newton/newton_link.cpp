@@ -26,6 +26,11 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
     if (frame.type != mnp::FrameType::LR) return true;
     auto theirs = mnp::parseLinkRequest(body);
     if (!theirs) return true;
+    if (!answered_ && requestsIgnored_ < options_.faults.deafToLinkRequests) {
+      ++requestsIgnored_;
+      this->log("fault rx-ignore-lr");
+      return true;
+    }
     if (!answered_) {
       answered_ = true;
       negotiated_ = mnp::negotiate(*mnp::parseLinkRequest(mnp::newtonLinkRequest(options_.window)), *theirs);
