@@ -102,6 +102,7 @@ class Endpoint {
   LinkDown down_ = LinkDown::None;
   std::int64_t nextSendUs_ = 0;     // the gap: no frame starts before this
   bool awaitingDrain_ = false;      // a frame was written; the gap starts once it has left
+  std::int64_t drainByUs_ = 0;      // when it must have left even if the port keeps saying otherwise
   bool progressed_ = false;         // something happened in this service pass
 
   // sending
