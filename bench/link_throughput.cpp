@@ -43,13 +43,15 @@ struct Run {
 // acknowledgement.
 Run sendToSink(int simBaud, int desktopBaud, int window, std::size_t bytes) {
   Run run;
-  setenv("SKIFF_MNP_WINDOW", std::to_string(window).c_str(), 1);
   std::vector<std::string> args;
   if (simBaud > 0) args = {"--baud", std::to_string(simBaud)};
   args.insert(args.end(), {"sink", "--expect", std::to_string(bytes)});
   test::SimProcess sim(args);
   if (!sim.start()) return run;
   auto link = makeDilLink();
+  DilTuning tuning;
+  tuning.window = window;
+  tuneDilLink(*link, tuning);
   PipeHandle pipe = link->pipeCreate();
   std::string config = sim.device() + ":" + std::to_string(desktopBaud) + ",n,8,1";
   if (link->CDPipeInit(pipe, "MNP", "", config.c_str(), sim.device().c_str(), 2048, 2048) != 0) return run;

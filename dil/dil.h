@@ -10,4 +10,13 @@ namespace skiff {
 // The library every front end uses. One instance serves the whole process.
 std::unique_ptr<LinkOps> makeDilLink();
 
+// Window and timers, for tests and benchmarks; the program itself keeps the defaults.
+struct DilTuning {
+  int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
+  int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
+  int retryLimit = 8;       // retransmissions without progress before the link counts as lost
+};
+// Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
+void tuneDilLink(LinkOps& link, const DilTuning& tuning);
+
 }  // namespace skiff

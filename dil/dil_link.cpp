@@ -2,7 +2,6 @@
 // port. The state moves by the table in pipe_states.cpp; this file carries out its actions and the contracts
 // of the pipe operations.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -25,15 +24,6 @@ constexpr int kIdleWaitMs = 10;  // pipeIdle with nothing to do waits this long 
 constexpr std::size_t kMaxPendingWrites = 256;
 constexpr std::size_t kSyncQueueLimit = 8192;  // a write without end of message returns once this much is left
 
-int envNumber(const char* name, int fallback, int low, int high) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0') return fallback;
-  char* end = nullptr;
-  long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || value < low || value > high) return fallback;
-  return static_cast<int>(value);
-}
-
 struct PendingWrite {
   std::uint64_t endOffset;
   PipeCompletion completion;
@@ -42,7 +32,7 @@ struct PendingWrite {
 
 class DilPipe {
  public:
-  std::int32_t init(const char* medium, const char* config, const char* portName) {
+  std::int32_t init(const char* medium, const char* config, const char* portName, const DilTuning& tuning) {
     closeLink();
     if (medium == nullptr || std::strcmp(medium, "MNP") != 0) return code::kToolNotFound;
     if (config == nullptr) return code::kBadParameter;
@@ -54,11 +44,11 @@ class DilPipe {
     port_ = port;
     baud_ = *baud;
     configured_ = true;
-    window_ = envNumber("SKIFF_MNP_WINDOW", 1, 1, 8);
+    window_ = std::clamp(tuning.window, 1, 8);
     policy_ = mnp::Policy{};
     policy_.baud = baud_;
-    policy_.retransmitMs = envNumber("SKIFF_MNP_RETRANSMIT_MS", policy_.retransmitMs, 10, 60000);
-    policy_.retryLimit = envNumber("SKIFF_MNP_RETRIES", policy_.retryLimit, 1, 100000);
+    policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
+    policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
     return openPort();
   }
 
@@ -314,6 +304,8 @@ class DilPipe {
 
 class DilLink final : public LinkOps {
  public:
+  DilTuning tuning_;
+
   void linkStartup() override {}
   PipeHandle pipeCreate() override {
     pipes_.push_back(std::make_unique<DilPipe>());
@@ -323,7 +315,7 @@ class DilLink final : public LinkOps {
   std::int32_t CDPipeInit(PipeHandle pipe, const char* medium, const char*, const char* config,
                           const char* portName, std::int32_t, std::int32_t) override {
     DilPipe* p = find(pipe);
-    return p ? p->init(medium, config, portName) : code::kBadParameter;
+    return p ? p->init(medium, config, portName, tuning_) : code::kBadParameter;
   }
   std::int16_t pipeListen(PipeHandle pipe, std::int32_t, std::int32_t, std::int32_t) override {
     DilPipe* p = find(pipe);
@@ -400,5 +392,9 @@ class DilLink final : public LinkOps {
 }  // namespace
 
 std::unique_ptr<LinkOps> makeDilLink() { return std::make_unique<DilLink>(); }
+
+void tuneDilLink(LinkOps& link, const DilTuning& tuning) {
+  if (auto* dil = dynamic_cast<DilLink*>(&link)) dil->tuning_ = tuning;
+}
 
 }  // namespace skiff

@@ -38,13 +38,10 @@ struct LinkFixture : ::testing::Test {
   std::unique_ptr<LinkOps> link = makeDilLink();
   PipeHandle pipe = nullptr;
   std::unique_ptr<test::SimProcess> sim;
+  DilTuning tuning{1, 40, 400};  // short timers keep lossy runs quick; a generous limit for a busy machine
   std::string logPath = tempPath(::testing::UnitTest::GetInstance()->current_test_info()->name() +
                                  std::string(".log"));
-  // Short timers keep lossy runs quick; the limit is generous because the machine may be busy.
   void SetUp() override {
-    setenv("SKIFF_MNP_RETRANSMIT_MS", "40", 1);
-    setenv("SKIFF_MNP_RETRIES", "400", 1);
-    unsetenv("SKIFF_MNP_WINDOW");
     link->linkStartup();
     pipe = link->pipeCreate();
   }
@@ -62,6 +59,7 @@ struct LinkFixture : ::testing::Test {
     sim = std::make_unique<test::SimProcess>(all);
     ASSERT_TRUE(sim->start()) << sim->errors();
     std::string config = sim->device() + ":" + std::to_string(baud) + ",n,8,1";
+    tuneDilLink(*link, tuning);
     ASSERT_EQ(link->CDPipeInit(pipe, "MNP", "", config.c_str(), sim->device().c_str(), 2048, 2048), 0);
   }
 

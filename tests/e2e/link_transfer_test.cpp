@@ -56,7 +56,7 @@ TEST_F(LinkTransfer, OneMebibyteEachWayArrivesExactly) {
 }
 
 TEST_F(LinkTransfer, LossyLineStillDeliversExactlyOnce) {
-  setenv("SKIFF_MNP_RETRANSMIT_MS", "15", 1);
+  tuning.retransmitMs = 15;
   startSim({"--retransmit-ms", "15", "--corrupt", "0.05", "--drop", "0.02", "--seed", "5", "echo"});
   connect();
   auto data = newton::patternBytes(kMiB, 12);
@@ -73,8 +73,8 @@ TEST_F(LinkTransfer, LossyLineStillDeliversExactlyOnce) {
 }
 
 TEST_F(LinkTransfer, WindowOfEightOnALossyLineGoesBackAndStaysExact) {
-  setenv("SKIFF_MNP_WINDOW", "8", 1);
-  setenv("SKIFF_MNP_RETRANSMIT_MS", "15", 1);
+  tuning.window = 8;
+  tuning.retransmitMs = 15;
   startSim({"--retransmit-ms", "15", "--corrupt", "0.03", "--drop", "0.01", "--seed", "8", "echo"});
   connect();
   auto data = newton::patternBytes(256 * 1024, 16);
@@ -157,7 +157,7 @@ TEST_F(LinkTransfer, NewtonToDesktopStreamIsExactWithEndOfMessage) {
 }
 
 TEST_F(LinkTransfer, DeadLineIsALostLink) {
-  setenv("SKIFF_MNP_RETRIES", "4", 1);
+  tuning.retryLimit = 4;
   startSim({"--drop-after", "3000", "sink"});
   connect();
   auto data = newton::patternBytes(20000, 15);
