@@ -2,6 +2,7 @@
 // port. The state moves by the table in pipe_states.cpp; this file carries out its actions and the contracts
 // of the pipe operations.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <string>
