@@ -185,8 +185,8 @@ class RemoteUser32 {
     if (!ready() || args.size() > 6) return false;
     const auto local = reinterpret_cast<UINT_PTR>(GetProcAddress(local_, name));
     if (local == 0) return false;
-    DWORD data[8] = {static_cast<DWORD>(local - reinterpret_cast<UINT_PTR>(local_) + reinterpret_cast<UINT_PTR>(remote_)),
-                     static_cast<DWORD>(args.size())};
+    const UINT_PTR there = local - reinterpret_cast<UINT_PTR>(local_) + reinterpret_cast<UINT_PTR>(remote_);
+    DWORD data[8] = {static_cast<DWORD>(there), static_cast<DWORD>(args.size())};
     std::size_t at = 2;
     for (DWORD arg : args) data[at++] = arg;
     if (!WriteProcessMemory(process_, base_ + kDataAt, data, sizeof data, nullptr)) return false;

@@ -25,8 +25,8 @@ gui wait-text 'Connection Progress' 1004 'Transferring byte 1200 of 4000 (30%)' 
   fail "count line: $(gui dlg-text 'Connection Progress' 1004)"
 line=$(gui dlg-text 'Connection Progress' 1003)
 [[ $line == "Sending Data...  "[\|/\\-] ]] || fail "status line: '$line'"
-expect_eq "$(gui controls 'Connection Progress' | cut -f1,2 | tr '\n\t' ' :')" "1003:Static 1004:Static 1007:Static 1006:Static " \
-  "the status dialog's controls"
+controls=$(gui controls 'Connection Progress' | cut -f1,2 | tr '\n\t' ' :')
+expect_eq "$controls" "1003:Static 1004:Static 1007:Static 1006:Static " "the status dialog's controls"
 sleep 0.5
 screenshot "$SKIFF_ARTEFACTS/status-dialog.png" || fail "screenshot of the status dialog"
 gui close 'Connection Progress' >/dev/null 2>&1 || true
