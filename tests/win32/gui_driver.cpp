@@ -21,6 +21,7 @@
 //   wait-text TARGET CONTROL_ID SUBSTRING [TIMEOUT_MS]  wait until the control's text contains SUBSTRING
 //   set-text TARGET CONTROL_ID TEXT            set the control's text
 //   click TARGET CONTROL_ID                    post a button click (WM_COMMAND BN_CLICKED) to the window
+//   press TARGET CONTROL_ID 1|0                show a button pressed or released (BM_SETSTATE)
 //   is-enabled TARGET CONTROL_ID               print "enabled" or "disabled"
 //   controls TARGET                            print every child: id, class, enabled, text
 //   rect TARGET [CONTROL_ID]                   print the window rectangle (left top right bottom), screen pixels
@@ -375,6 +376,11 @@ int run(int argc, char** argv) {
   if (verb == "is-enabled") {
     std::printf("%s\n", IsWindowEnabled(control) ? "enabled" : "disabled");
     return 0;
+  }
+  if (verb == "press") {  // BM_SETSTATE: shows a button pressed (1) or released (0), as a mouse would
+    const WPARAM down = argc > 4 && std::atoi(argv[4]) != 0;
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(control, BM_SETSTATE, down, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ignored) ? 0 : 1;
   }
   if (verb == "click") {
     const WPARAM wParam = MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED);
