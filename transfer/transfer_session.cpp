@@ -156,6 +156,7 @@ class Session {
   LinkOps& link_;
   PipeHandle pipe_;
   std::array<std::uint8_t, 8> reply_{};
+  bool lastPassSent_ = false;  // the data loop's last pass wrote a chunk
   std::array<std::uint8_t, kChunkBufferSize> chunk_{};
 };
 
@@ -229,6 +230,7 @@ std::optional<std::int32_t> Session::sendHeader() {
 std::optional<std::int32_t> Session::sendData() {
   const bool text = app_.fileKind == kText;
   std::int64_t position = 0;
+  lastPassSent_ = false;
   if (app_.openFile.atEnd()) return std::nullopt;
   for (;;) {
     // The reply to the length word, the header, or the chunk before.
@@ -267,6 +269,7 @@ std::optional<std::int32_t> Session::sendData() {
       }
       if (status != 0) return endLinkStatus(status);
     }
+    lastPassSent_ = n > 0;
 
     link_.pipeFlush(pipe_, side::kOutput);
     waitOutputSent();
@@ -279,7 +282,12 @@ std::optional<std::int32_t> Session::endData() {
     if (const std::int32_t status = write(kNext); status != 0) return endLinkStatus(status);
   }
   link_.pipeIdle(pipe_);
-  if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
+  // The last message is answered here: "NEXT", or the last chunk. When the file's size is a multiple of 500
+  // (0 included), the loop's last pass sent nothing and already read the last chunk's answer; a read now would
+  // wait for a reply that never comes and turn a complete transfer into a time-out.
+  if (app_.fileKind == kText || lastPassSent_) {
+    if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
+  }
 
   pause(secondsNow(rt_.shell) + 2, false);  // the window does not respond during this pause
 
