@@ -193,6 +193,7 @@ int main(int argc, char** argv) {
     }
     if (link.connected()) link.disconnect();
     std::fflush(stdout);
+    usleep(300 * 1000);  // let the last frame reach the desktop before the line closes
   }
   if (log) std::fclose(log);
   close(fd);
