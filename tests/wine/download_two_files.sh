@@ -11,7 +11,7 @@ trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; skiff_kill; rm -rf "$SKI
 
 # A note with DOS line ends and a bitmap big enough to take several seconds on the paced line.
 printf 'Scrub the deck\r\nCoil the lines\r\n' >"$SKIFF_RUN_DIR/A.TXT"
-head -c 12000 /dev/urandom >"$SKIFF_RUN_DIR/B.BMP"
+head -c 60000 /dev/urandom >"$SKIFF_RUN_DIR/B.BMP"
 
 "$sim" --baud 19200 --log "$SKIFF_RUN_DIR/sim.log" --call-timeout 120000 companion --out "$SKIFF_RUN_DIR/newton" \
   >"$SKIFF_RUN_DIR/sim.out" 2>"$SKIFF_RUN_DIR/sim.err" &
@@ -32,13 +32,20 @@ gui set-text '#32770|Choose file(s) to download' 1148 '"A.TXT" "B.BMP"' || fail 
 gui click '#32770|Choose file(s) to download' 1 >/dev/null || fail "cannot press Open"
 gui wait-gone '#32770|Choose file(s) to download' 10000 || fail "the open-file dialog stayed"
 
-# The second file's count line while its bytes flow (every status dialog of the batch shows the same state).
-gui wait-window 'Connection Progress' 90000 >/dev/null || fail "no status dialog"
-gui wait-text 'Connection Progress' 1004 'of 12000' 90000 >/dev/null || fail "no count line for B.BMP"
-line=$(gui dlg-text 'Connection Progress' 1004)
+# The second file's count line while its bytes flow, read in the status dialog its session made (the first
+# file's dialog stays open until the batch ends and is refreshed only by its own timer).
+first=$(gui wait-window 'Connection Progress' 90000) || fail "no status dialog"
+second=""
+deadline=$((SECONDS + 60))
+while [ -z "$second" ]; do
+  [ $SECONDS -lt $deadline ] || fail "no status dialog for the second file"
+  second=$(gui windows | awk -F '\t' -v first="$first" '$3 == "Connection Progress" && $1 != first { print $1; exit }')
+  [ -n "$second" ] || sleep 0.2
+done
+line=$(gui wait-text "$second" 1004 'of 60000' 60000) || fail "no count line for B.BMP: '$line'"
 echo "    count line while the data flows: $line"
-[[ $line =~ ^Transferring\ byte\ ([0-9]+)\ of\ 12000\ \(\ ?([0-9]+)%\)$ ]] || fail "count line reads '$line'"
-[ "${BASH_REMATCH[1]}" -lt 12000 ] || fail "the count line was read only after the data: '$line'"
+[[ $line =~ ^Transferring\ byte\ ([0-9]+)\ of\ 60000\ \(\ ?([0-9]+)%\)$ ]] || fail "count line reads '$line'"
+[ "${BASH_REMATCH[1]}" -lt 60000 ] || fail "the count line was read only after the data: '$line'"
 screenshot "$SKIFF_ARTEFACTS/download_status.png" || true
 
 # The simulated Newton ends once the batch is done and the desktop has disconnected.
