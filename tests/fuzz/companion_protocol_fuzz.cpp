@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "newton/companion_protocol.h"
 
@@ -40,11 +42,21 @@ Tally feed(const std::uint8_t* data, std::size_t size, std::size_t piece) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void check(const std::uint8_t* data, std::size_t size) {
   const Tally whole = feed(data, size, size == 0 ? 1 : size);
   const Tally bytewise = feed(data, size, 1);
   if (whole.replies != bytewise.replies || whole.files != bytewise.files || whole.bytes != bytewise.bytes ||
       whole.failed != bytewise.failed)
     std::abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  check(data, size);
+  // The same bytes as the data of a text note and of a bitmap, so the data states see them too.
+  for (const std::string& prefix : {std::string("SPIT\x04\0\0\x01\0", 9), std::string("SBMP\x04\0\0\x03\xE8", 9)}) {
+    std::vector<std::uint8_t> framed(prefix.begin(), prefix.end());
+    framed.insert(framed.end(), data, data + size);
+    check(framed.data(), framed.size());
+  }
   return 0;
 }
