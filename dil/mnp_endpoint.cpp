@@ -54,7 +54,7 @@ void Endpoint::logFrame(const char* direction, const Bytes& body) {
 bool Endpoint::mayWrite() {
   if (muted_ || down_ == LinkDown::LineFailed) return false;
   std::int64_t now = line_.nowUs();
-  if (awaitingDrain_ && line_.outputQueued() == 0) {
+  if (awaitingDrain_ && (line_.outputQueued() == 0 || now >= drainByUs_)) {
     awaitingDrain_ = false;
     nextSendUs_ = now + wireUs(8);  // about eight character times of quiet line after each frame
   }
@@ -69,6 +69,8 @@ void Endpoint::writeFrame(Bytes frame, const Bytes& body) {
     return;
   }
   awaitingDrain_ = true;
+  // A port whose output count never falls (a driver that counts wrong) must not stop the link for good.
+  drainByUs_ = line_.nowUs() + 2 * wireUs(frame.size()) + 100'000;
   progressed_ = true;
 }
 
@@ -108,7 +110,7 @@ void Endpoint::readLine() {
 void Endpoint::handle(const DecodeEvent& event) {
   bool good = event.kind == DecodeEvent::Frame;
   if (rxFilter) {
-    RxVerdict verdict = rxFilter(good);
+    RxVerdict verdict = rxFilter(event);
     if (verdict == RxVerdict::Drop) {
       if (log) log(good ? "fault rx-drop" : "fault rx-drop bad");
       return;

@@ -37,7 +37,7 @@ class Endpoint {
   // Fault injection and logging. txFilter may change or clear an encoded frame (cleared: not sent).
   std::function<void(Bytes& frame, const Bytes& body)> txFilter;
   enum class RxVerdict { Keep, Drop, Corrupt };
-  std::function<RxVerdict(bool good)> rxFilter;
+  std::function<RxVerdict(const DecodeEvent& event)> rxFilter;
   std::function<void(const std::string& line)> log;
 
   // --- service ---
@@ -102,6 +102,7 @@ class Endpoint {
   LinkDown down_ = LinkDown::None;
   std::int64_t nextSendUs_ = 0;     // the gap: no frame starts before this
   bool awaitingDrain_ = false;      // a frame was written; the gap starts once it has left
+  std::int64_t drainByUs_ = 0;      // when it must have left even if the port keeps saying otherwise
   bool progressed_ = false;         // something happened in this service pass
 
   // sending

@@ -26,6 +26,11 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
     if (frame.type != mnp::FrameType::LR) return true;
     auto theirs = mnp::parseLinkRequest(body);
     if (!theirs) return true;
+    if (!answered_ && requestsIgnored_ < options_.faults.deafToLinkRequests) {
+      ++requestsIgnored_;
+      this->log("fault rx-ignore-lr");
+      return true;
+    }
     if (!answered_) {
       answered_ = true;
       negotiated_ = mnp::negotiate(*mnp::parseLinkRequest(mnp::newtonLinkRequest(options_.window)), *theirs);
@@ -53,8 +58,11 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
       corrupt(frame);
     }
   };
-  endpoint_.rxFilter = [this](bool) {
-    if (!endpoint_.dataPhase()) return mnp::Endpoint::RxVerdict::Keep;
+  // Faults hit data frames and acknowledgements; an LD (never acknowledged, never repeated) always gets through.
+  endpoint_.rxFilter = [this](const mnp::DecodeEvent& event) {
+    bool dataFrame = event.body.size() >= 2 && (event.body[1] == 4 || event.body[1] == 5);
+    if (!endpoint_.dataPhase() || (event.kind == mnp::DecodeEvent::Frame && !dataFrame))
+      return mnp::Endpoint::RxVerdict::Keep;
     if (chance(options_.faults.drop)) return mnp::Endpoint::RxVerdict::Drop;
     if (chance(options_.faults.corrupt)) return mnp::Endpoint::RxVerdict::Corrupt;
     return mnp::Endpoint::RxVerdict::Keep;

@@ -14,11 +14,12 @@
 namespace skiff::newton {
 
 struct Faults {
-  double corrupt = 0;          // fraction of data-phase frames corrupted, each way
-  double drop = 0;             // fraction of data-phase frames lost, each way
+  double corrupt = 0;          // fraction of LT and LA frames corrupted, each way
+  double drop = 0;             // fraction of LT and LA frames lost, each way
   long long dropAfter = -1;    // the line goes dead after this many payload bytes (either way)
   int ackDelayMs = 0;          // every acknowledgement waits this long
   long loseAck = 0;            // the n-th acknowledgement (from 1) is never sent
+  int deafToLinkRequests = 0;  // the desktop's first n LRs are not heard
   unsigned seed = 1;
 };
 
@@ -64,6 +65,7 @@ class NewtonLink final : public NewtonStream {
   bool answered_ = false;
   mnp::LinkParams negotiated_;
   long acksSent_ = 0;
+  int requestsIgnored_ = 0;
   bool dropped_ = false;
   std::int64_t startUs_ = 0;
 };

@@ -32,11 +32,12 @@ void usage(std::FILE* out) {
                "  --call-timeout MS  stop calling after this long without an answer (default 60000)\n"
                "  --log FILE         machine-readable log: one line per frame and event (t=MS tx|rx TYPE ...)\n"
                "fault injection (data phase):\n"
-               "  --corrupt F        corrupt this fraction of frames, each way (e.g. 0.05)\n"
-               "  --drop F           lose this fraction of frames, each way\n"
+               "  --corrupt F        corrupt this fraction of LT and LA frames, each way (e.g. 0.05)\n"
+               "  --drop F           lose this fraction of LT and LA frames, each way\n"
                "  --drop-after N     the line goes dead after N payload bytes\n"
                "  --ack-delay MS     hold every acknowledgement MS milliseconds\n"
                "  --lose-ack N       never send the N-th acknowledgement\n"
+               "  --deaf-lr N        do not hear the desktop's first N link requests\n"
                "  --seed N           seed of the fault choices (default 1)\n\n"
                "roles:\n"
                "  echo                     send back every byte received, until the desktop disconnects\n"
@@ -144,6 +145,7 @@ int main(int argc, char** argv) {
     else if (option == "--drop-after") options.faults.dropAfter = number(value);
     else if (option == "--ack-delay") options.faults.ackDelayMs = static_cast<int>(number(value));
     else if (option == "--lose-ack") options.faults.loseAck = static_cast<long>(number(value));
+    else if (option == "--deaf-lr") options.faults.deafToLinkRequests = static_cast<int>(number(value));
     else if (option == "--seed") options.faults.seed = static_cast<unsigned>(number(value));
     else {
       std::fprintf(stderr, "newton-sim: unknown option %s (see --help)\n", option.c_str());

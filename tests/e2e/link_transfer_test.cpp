@@ -72,6 +72,22 @@ TEST_F(LinkTransfer, LossyLineStillDeliversExactlyOnce) {
   EXPECT_NE(log.find("fault rx-drop"), std::string::npos);
 }
 
+TEST_F(LinkTransfer, WindowOfEightOnALossyLineGoesBackAndStaysExact) {
+  setenv("SKIFF_MNP_WINDOW", "8", 1);
+  setenv("SKIFF_MNP_RETRANSMIT_MS", "15", 1);
+  startSim({"--retransmit-ms", "15", "--corrupt", "0.03", "--drop", "0.01", "--seed", "8", "echo"});
+  connect();
+  auto data = newton::patternBytes(256 * 1024, 16);
+  auto echoed = echoThrough(*this, data);
+  ASSERT_EQ(echoed.size(), data.size());
+  EXPECT_TRUE(echoed == data);
+  link->pipeDisconnect(pipe);
+  EXPECT_EQ(simExit(), 0);
+  std::string log = readFile(logPath);
+  EXPECT_NE(log.find("window=8 info=256"), std::string::npos);
+  EXPECT_NE(log.find("retransmit"), std::string::npos);
+}
+
 TEST_F(LinkTransfer, SequenceNumbersWrapPastFF) {
   const std::size_t count = 300 * 256;  // 300 full LTs
   startSim({"sink", "--expect", std::to_string(count)});

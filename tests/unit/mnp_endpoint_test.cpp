@@ -31,6 +31,8 @@ class MemoryLine final : public ByteLine {
     return true;
   }
   void waitReadable(std::int64_t us) override { wire_.nowUs += std::max<std::int64_t>(us, 1); }
+  std::size_t outputQueued() override { return stuckOutput ? 100 : 0; }
+  bool stuckOutput = false;  // a driver whose output count never falls
   std::int64_t nowUs() override { return wire_.nowUs; }
 
  private:
@@ -142,6 +144,15 @@ TEST_F(EndpointPair, SilentPeerEndsInTheRetryLimit) {
   // Four timer periods of 100 ms (plus the frame's own time on the line) before giving up.
   EXPECT_GE(wire.nowUs - begin, 400'000);
   EXPECT_LT(wire.nowUs - begin, 600'000);
+}
+
+TEST_F(EndpointPair, PortThatNeverReportsDrainedStillCarries) {
+  lineA.stuckOutput = true;
+  start(1);
+  Bytes data = pattern(3000, 2);
+  a->queue(data, true);
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
+  EXPECT_EQ(drain(*b), data);
 }
 
 TEST_F(EndpointPair, DisconnectReachesThePeer) {
