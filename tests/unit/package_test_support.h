@@ -52,8 +52,8 @@ struct DockModel {
     return dock::encodeFrame("name", data);
   }
 
-  void attach(ScriptedLink& link) {
-    link.queueInput(dock::encodeLongFrame("rtdk", 9));
+  void attach(ScriptedLink& link, bool sendOpening = true) {
+    if (sendOpening) link.queueInput(dock::encodeLongFrame("rtdk", 9));
     link.onWrite = [this](ScriptedLink& l, const Bytes& written, bool) {
       const bool inPackage = reader.inFrame() && reader.currentCommand() == "lpkg";
       reader.feed(written);
