@@ -1,49 +1,404 @@
-// Placeholder until the MNP link lands: a pipe that is never connected.
+// Skiff's link library: one pipe object per pipeCreate, each an MNP link in the desktop's role over a serial
+// port. The state moves by the table in pipe_states.cpp; this file carries out its actions and the contracts
+// of the pipe operations.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
 #include "dil/dil.h"
+#include "dil/mnp_endpoint.h"
+#include "dil/pipe_states.h"
+#include "dil/serial.h"
 
 namespace skiff {
 
 namespace {
 
-class UnconnectedLink final : public LinkOps {
+using dil::PipeAction;
+using dil::PipeEvent;
+using dil::PipeState;
+
+constexpr int kIdleWaitMs = 5;               // pipeIdle with nothing to do waits this long for the port
+constexpr std::size_t kMaxPendingWrites = 256;
+constexpr std::size_t kSyncQueueLimit = 8192;  // a write without end of message returns once this much is left
+
+int envNumber(const char* name, int fallback, int low, int high) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (*end != '\0' || value < low || value > high) return fallback;
+  return static_cast<int>(value);
+}
+
+struct PendingWrite {
+  std::uint64_t endOffset;
+  PipeCompletion completion;
+  std::intptr_t refCon;
+};
+
+class DilPipe {
  public:
-  void linkStartup() override {}
-  PipeHandle pipeCreate() override { return reinterpret_cast<PipeHandle>(&object_); }
-  void linkRegisterApp(PipeHandle, void*) override {}
-  std::int32_t CDPipeInit(PipeHandle, const char*, const char*, const char*, const char*, std::int32_t,
-                          std::int32_t) override {
-    return code::kNotInitialized;
+  std::int32_t init(const char* medium, const char* config, const char* portName) {
+    closeLink();
+    if (medium == nullptr || std::strcmp(medium, "MNP") != 0) return code::kToolNotFound;
+    if (config == nullptr) return code::kBadParameter;
+    auto baud = dil::baudFromConfig(config);
+    if (!baud) return code::kBadParameter;
+    std::string port = portName != nullptr ? portName : "";
+    if (port.empty()) port = std::string(config).substr(0, std::string(config).rfind(':'));
+    if (port.empty()) return code::kBadParameter;
+    port_ = port;
+    baud_ = *baud;
+    configured_ = true;
+    window_ = envNumber("SKIFF_MNP_WINDOW", 1, 1, 8);
+    policy_ = mnp::Policy{};
+    policy_.baud = baud_;
+    policy_.retransmitMs = envNumber("SKIFF_MNP_RETRANSMIT_MS", policy_.retransmitMs, 10, 60000);
+    policy_.retryLimit = envNumber("SKIFF_MNP_RETRIES", policy_.retryLimit, 1, 100000);
+    return openPort();
   }
-  std::int16_t pipeListen(PipeHandle, std::int32_t, std::int32_t, std::int32_t) override {
-    return static_cast<std::int16_t>(code::kNotInitialized);
+
+  std::int16_t listen() {
+    if (!configured_) return static_cast<std::int16_t>(code::kNotInitialized);
+    if (state_ == PipeState::Listening || state_ == PipeState::Calling) return code::kOk;
+    if (!on(PipeEvent::Listen)) return static_cast<std::int16_t>(code::kNotReady);
+    return static_cast<std::int16_t>(listenError_);
   }
-  std::int32_t pipeState(PipeHandle) override { return state::kIdle; }
-  void pipeAccept(PipeHandle) override {}
-  void pipeIdle(PipeHandle) override {}
-  std::int32_t pipeBytesAvailable(PipeHandle, int, std::int32_t* count) override {
+
+  std::int32_t state() {
+    return dil::reportedState(state_, link_ && link_->unacknowledged() > 0);
+  }
+
+  void accept() {
+    if (state_ != PipeState::Calling) return;
+    on(PipeEvent::Accept);
+    // Wait for the Newton's LA, saying our LR again now and then as a Newton does with its own.
+    const int interval = std::clamp(policy_.retransmitMs, 50, 2000);
+    std::int64_t start = nowMs(), lastSent = start;
+    while (state_ == PipeState::Accepting) {
+      std::int64_t now = nowMs();
+      if (now - start >= std::max(3000, 4 * interval)) {
+        on(PipeEvent::AcceptFailed);
+        break;
+      }
+      if (now - lastSent >= interval) {
+        sendLinkRequest();
+        lastSent = now;
+      }
+      service(kIdleWaitMs);
+    }
+  }
+
+  void idle() {
+    if (link_ && state_ != PipeState::Idle) {
+      service(kIdleWaitMs);
+    } else {
+      dil::idleWait(kIdleWaitMs);
+    }
+    runCompletions();
+  }
+
+  std::int32_t bytesAvailable(int whichSide, std::int32_t* count) {
+    if (count == nullptr) return code::kBadParameter;
     *count = 0;
-    return code::kNotInitialized;
+    if (whichSide != side::kInput && whichSide != side::kOutput) return code::kBadParameter;
+    if (!configured_) return code::kNotInitialized;
+    if (!link_) return code::kOk;
+    std::size_t n = whichSide == side::kInput ? link_->available() : link_->unacknowledged();
+    if (whichSide == side::kOutput && state_ == PipeState::Lost) return code::kDisconnected;  // never to come
+    *count = static_cast<std::int32_t>(std::min<std::size_t>(n, 0x7FFFFFFF));
+    return code::kOk;
   }
-  std::int16_t pipeRead(PipeHandle, void*, std::int32_t* length, std::uint8_t*, std::int32_t, std::int32_t,
-                        std::int32_t, PipeCompletion, std::intptr_t) override {
+
+  std::int16_t read(void* buffer, std::int32_t* length, std::uint8_t* endOfMessage, std::int32_t timeoutMs) {
+    if (length == nullptr || *length < 0 || (buffer == nullptr && *length > 0)) return narrow(code::kBadParameter);
+    const std::size_t wanted = static_cast<std::size_t>(*length);
     *length = 0;
-    return static_cast<std::int16_t>(code::kNotInitialized);
+    if (endOfMessage) *endOfMessage = 0;
+    if (std::int32_t refusal = dataRefusal(); refusal != code::kOk && !(link_ && link_->available() >= wanted))
+      return narrow(refusal);
+    if (wanted == 0) return code::kOk;
+    std::int64_t deadline = nowMs() + std::max(timeoutMs, 0);
+    for (;;) {
+      if (link_->available() >= wanted) {
+        bool ended = false;
+        link_->take(std::span(static_cast<std::uint8_t*>(buffer), wanted), &ended);
+        *length = static_cast<std::int32_t>(wanted);
+        if (endOfMessage) *endOfMessage = ended ? 1 : 0;
+        return code::kOk;
+      }
+      if (state_ != PipeState::Connected) return narrow(code::kDisconnected);
+      // Whoever waits for an answer has finished asking: a part LT goes out now.
+      if (link_->partialPending()) link_->pushOut();
+      std::int64_t left = deadline - nowMs();
+      if (left <= 0) return narrow(code::kTimeout);
+      service(static_cast<int>(std::min<std::int64_t>(left, 50)));
+    }
   }
-  std::int16_t pipeWrite(PipeHandle, const void*, std::int32_t*, std::uint8_t, std::int32_t, std::int32_t,
-                         std::int32_t, PipeCompletion, std::intptr_t) override {
-    return static_cast<std::int16_t>(code::kNotInitialized);
+
+  std::int16_t write(const void* buffer, std::int32_t* length, std::uint8_t endOfMessage, std::int32_t timeoutMs,
+                     PipeCompletion completion, std::intptr_t refCon) {
+    if (length == nullptr || *length < 0 || (buffer == nullptr && *length > 0)) return narrow(code::kBadParameter);
+    if (std::int32_t refusal = dataRefusal(); refusal != code::kOk) return narrow(refusal);
+    if (completion != nullptr && pending_.size() >= kMaxPendingWrites) return narrow(code::kQueueFull);
+    link_->queue(std::span(static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(*length)),
+                 endOfMessage != 0);
+    const std::uint64_t endOffset = link_->queuedTotal();
+    if (completion != nullptr) {
+      pending_.push_back({endOffset, completion, refCon});
+      service(0);
+      return code::kOk;
+    }
+    std::int64_t deadline = nowMs() + std::max(timeoutMs, 0);
+    for (;;) {
+      bool done = endOfMessage ? link_->ackedTotal() >= endOffset : link_->unsent() <= kSyncQueueLimit;
+      if (done) return code::kOk;
+      if (state_ != PipeState::Connected) return narrow(code::kDisconnected);
+      std::int64_t left = deadline - nowMs();
+      if (left <= 0) return narrow(code::kTimeout);
+      service(static_cast<int>(std::min<std::int64_t>(left, 50)));
+    }
   }
-  std::int16_t pipeFlush(PipeHandle, int) override { return static_cast<std::int16_t>(code::kNotInitialized); }
-  void pipeDisconnect(PipeHandle) override {}
-  void pipeDispose(PipeHandle) override {}
-  void linkShutdown() override {}
+
+  std::int16_t flush(int whichSide) {
+    if (whichSide != side::kInput && whichSide != side::kOutput) return narrow(code::kBadParameter);
+    if (!configured_) return narrow(code::kNotInitialized);
+    if (!link_) return code::kOk;
+    if (whichSide == side::kInput) {
+      link_->discardInput();
+      return code::kOk;
+    }
+    if (state_ == PipeState::Lost) return narrow(code::kDisconnected);
+    link_->pushOut();
+    service(0);
+    return code::kOk;
+  }
+
+  void disconnect() { on(PipeEvent::Disconnect); }
 
  private:
-  int object_ = 0;
+  static std::int16_t narrow(std::int32_t result) { return static_cast<std::int16_t>(result); }
+  static std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
+  // Why a read or write cannot go ahead now, or 0.
+  std::int32_t dataRefusal() const {
+    if (!configured_) return code::kNotInitialized;
+    if (state_ == PipeState::Lost) return code::kDisconnected;
+    if (state_ != PipeState::Connected || !link_) return code::kNotReady;
+    return code::kOk;
+  }
+
+  bool on(PipeEvent event) {
+    auto row = dil::transitionFor(state_, event);
+    if (!row) return false;
+    state_ = row->to;
+    act(row->action);
+    return true;
+  }
+
+  void act(PipeAction action) {
+    switch (action) {
+      case PipeAction::None: break;
+      case PipeAction::ResetLink: resetLink(); break;
+      case PipeAction::RememberCall: break;  // the parameters were kept when the LR was read
+      case PipeAction::SendLinkRequest: sendLinkRequest(); break;
+      case PipeAction::StartDataPhase:
+        link_->startDataPhase(mnp::negotiate(*mnp::parseLinkRequest(mnp::desktopLinkRequest(window_)), peer_));
+        break;
+      case PipeAction::CloseLink: closeLink(); break;
+    }
+  }
+
+  std::int32_t openPort() {
+    std::int32_t error = code::kOk;
+    serial_ = dil::openSerialPort(port_, baud_, &error);
+    return serial_ ? code::kOk : error;
+  }
+
+  void resetLink() {
+    listenError_ = code::kOk;
+    link_.reset();
+    if (!serial_) listenError_ = openPort();
+    if (!serial_) {
+      state_ = PipeState::Idle;
+      return;
+    }
+    link_ = std::make_unique<mnp::Endpoint>(*serial_, policy_);
+    link_->onHandshakeFrame = [this](const mnp::Parsed& frame, const mnp::Bytes& body) {
+      return onHandshakeFrame(frame, body);
+    };
+  }
+
+  void closeLink() {
+    if (link_ && link_->dataPhase()) link_->disconnect(mnp::kReasonUser);
+    link_.reset();
+    serial_.reset();
+    state_ = PipeState::Idle;
+    // Writes waiting for an acknowledgement will not get one; their routines still run, once.
+    for (auto& write : pending_) write.endOffset = 0;
+    failPending_ = true;
+  }
+
+  void sendLinkRequest() {
+    if (link_) link_->sendBody(mnp::desktopLinkRequest(window_));
+  }
+
+  bool onHandshakeFrame(const mnp::Parsed& frame, const mnp::Bytes& body) {
+    if (frame.type == mnp::FrameType::LR) {
+      auto params = mnp::parseLinkRequest(body);
+      if (!params) return true;
+      if (state_ == PipeState::Listening || state_ == PipeState::Calling || state_ == PipeState::Accepting) {
+        peer_ = *params;
+        on(PipeEvent::PeerCalls);
+      }
+      return true;
+    }
+    if (state_ != PipeState::Accepting) return true;
+    if (frame.type == mnp::FrameType::LA && frame.sequence == 0) {
+      on(PipeEvent::PeerConfirms);
+      return true;
+    }
+    if (frame.type == mnp::FrameType::LT) {  // the confirming LA was lost, the data phase has begun
+      on(PipeEvent::PeerConfirms);
+      return false;
+    }
+    return true;
+  }
+
+  void service(int maxWaitMs) {
+    if (!link_) {
+      dil::idleWait(maxWaitMs);
+      return;
+    }
+    link_->service(maxWaitMs);
+    if (link_->down() != mnp::LinkDown::None) {
+      if (!on(PipeEvent::LinkLost)) return;
+      if (state_ == PipeState::Lost) failPending_ = true;
+    }
+  }
+
+  void runCompletions() {
+    // Each routine runs once, in the order of the writes, after its bytes were acknowledged (or, when the link
+    // is gone, with the disconnection code so that nobody waits for it for ever).
+    while (!pending_.empty()) {
+      PendingWrite write = pending_.front();
+      bool acknowledged = link_ && write.endOffset != 0 && link_->ackedTotal() >= write.endOffset;
+      if (!acknowledged && !failPending_) break;
+      pending_.pop_front();
+      write.completion(acknowledged ? code::kOk : code::kDisconnected, write.refCon);
+    }
+    if (pending_.empty()) failPending_ = false;
+  }
+
+  bool configured_ = false;
+  std::string port_;
+  int baud_ = 0;
+  int window_ = 1;
+  mnp::Policy policy_;
+  PipeState state_ = PipeState::Idle;
+  std::int32_t listenError_ = code::kOk;
+  mnp::LinkParams peer_;
+  std::unique_ptr<dil::SerialPort> serial_;
+  std::unique_ptr<mnp::Endpoint> link_;
+  std::deque<PendingWrite> pending_;
+  bool failPending_ = false;
+};
+
+class DilLink final : public LinkOps {
+ public:
+  void linkStartup() override {}
+  PipeHandle pipeCreate() override {
+    pipes_.push_back(std::make_unique<DilPipe>());
+    return reinterpret_cast<PipeHandle>(pipes_.back().get());
+  }
+  void linkRegisterApp(PipeHandle, void*) override {}
+  std::int32_t CDPipeInit(PipeHandle pipe, const char* medium, const char*, const char* config,
+                          const char* portName, std::int32_t, std::int32_t) override {
+    DilPipe* p = find(pipe);
+    return p ? p->init(medium, config, portName) : code::kBadParameter;
+  }
+  std::int16_t pipeListen(PipeHandle pipe, std::int32_t, std::int32_t, std::int32_t) override {
+    DilPipe* p = find(pipe);
+    return p ? p->listen() : static_cast<std::int16_t>(code::kBadParameter);
+  }
+  std::int32_t pipeState(PipeHandle pipe) override {
+    DilPipe* p = find(pipe);
+    return p ? p->state() : state::kIdle;
+  }
+  void pipeAccept(PipeHandle pipe) override {
+    if (DilPipe* p = find(pipe)) p->accept();
+  }
+  void pipeIdle(PipeHandle pipe) override {
+    if (DilPipe* p = find(pipe)) {
+      p->idle();
+    } else {
+      dil::idleWait(kIdleWaitMs);  // the main loop idles a missing pipe too; never spin
+    }
+  }
+  std::int32_t pipeBytesAvailable(PipeHandle pipe, int whichSide, std::int32_t* count) override {
+    DilPipe* p = find(pipe);
+    if (!p) {
+      if (count) *count = 0;
+      return code::kBadParameter;
+    }
+    return p->bytesAvailable(whichSide, count);
+  }
+  std::int16_t pipeRead(PipeHandle pipe, void* buffer, std::int32_t* length, std::uint8_t* endOfMessage,
+                        std::int32_t, std::int32_t, std::int32_t timeoutMs, PipeCompletion, std::intptr_t) override {
+    DilPipe* p = find(pipe);
+    if (!p) {
+      if (length) *length = 0;
+      return static_cast<std::int16_t>(code::kBadParameter);
+    }
+    return p->read(buffer, length, endOfMessage, timeoutMs);
+  }
+  std::int16_t pipeWrite(PipeHandle pipe, const void* buffer, std::int32_t* length, std::uint8_t endOfMessage,
+                         std::int32_t, std::int32_t, std::int32_t timeoutMs, PipeCompletion completion,
+                         std::intptr_t refCon) override {
+    DilPipe* p = find(pipe);
+    return p ? p->write(buffer, length, endOfMessage, timeoutMs, completion, refCon)
+             : static_cast<std::int16_t>(code::kBadParameter);
+  }
+  std::int16_t pipeFlush(PipeHandle pipe, int whichSide) override {
+    DilPipe* p = find(pipe);
+    return p ? p->flush(whichSide) : static_cast<std::int16_t>(code::kBadParameter);
+  }
+  void pipeDisconnect(PipeHandle pipe) override {
+    if (DilPipe* p = find(pipe)) p->disconnect();
+  }
+  void pipeDispose(PipeHandle pipe) override {
+    DilPipe* p = find(pipe);
+    if (!p) return;
+    p->disconnect();
+    disposed_.push_back(p);
+  }
+  void linkShutdown() override {
+    for (auto& pipe : pipes_) pipe->disconnect();
+  }
+
+ private:
+  // Only handles this library gave out and did not dispose of are used; anything else is refused.
+  DilPipe* find(PipeHandle handle) {
+    auto* wanted = reinterpret_cast<DilPipe*>(handle);
+    if (std::find(disposed_.begin(), disposed_.end(), wanted) != disposed_.end()) return nullptr;
+    for (auto& pipe : pipes_)
+      if (pipe.get() == wanted) return wanted;
+    return nullptr;
+  }
+  std::vector<std::unique_ptr<DilPipe>> pipes_;
+  std::vector<DilPipe*> disposed_;
 };
 
 }  // namespace
 
-std::unique_ptr<LinkOps> makeDilLink() { return std::make_unique<UnconnectedLink>(); }
+std::unique_ptr<LinkOps> makeDilLink() { return std::make_unique<DilLink>(); }
 
 }  // namespace skiff

@@ -1,6 +1,200 @@
-#include <cstdio>
+// newton-sim: a simulated Newton on a pseudo-terminal (or a serial device). It prints the device path the
+// desktop should open as its first line, calls the desktop over MNP and plays one role.
+#include <unistd.h>
 
-int main() {
-  std::fputs("newton-sim: the simulated Newton is not available yet\n", stderr);
-  return 2;
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "newton/newton_link.h"
+#include "newton/paced_line.h"
+#include "newton/roles.h"
+#include "newton/test_data.h"
+
+using namespace skiff::newton;
+
+namespace {
+
+void usage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: newton-sim [OPTIONS] ROLE [ROLE ARGS...]\n"
+               "A simulated Newton: opens a pseudo-terminal (or --device), prints the device path the desktop\n"
+               "should open as the first line of its output, calls the desktop over MNP as a Newton does and\n"
+               "plays ROLE. The exit code is the role's result (0 = success).\n\n"
+               "line options:\n"
+               "  --device PATH      use this serial device instead of a new pseudo-terminal\n"
+               "  --baud N           pace the line at N bit/s both ways (10 bits a byte); default: unpaced\n"
+               "  --window K         window offered in the link request (default 8, as a Newton)\n"
+               "  --retransmit-ms MS retransmission timer (default 2000)\n"
+               "  --retries N        retransmissions before giving up (default 11)\n"
+               "  --call-timeout MS  stop calling after this long without an answer (default 60000)\n"
+               "  --log FILE         machine-readable log: one line per frame and event (t=MS tx|rx TYPE ...)\n"
+               "fault injection (data phase):\n"
+               "  --corrupt F        corrupt this fraction of frames, each way (e.g. 0.05)\n"
+               "  --drop F           lose this fraction of frames, each way\n"
+               "  --drop-after N     the line goes dead after N payload bytes\n"
+               "  --ack-delay MS     hold every acknowledgement MS milliseconds\n"
+               "  --lose-ack N       never send the N-th acknowledgement\n"
+               "  --seed N           seed of the fault choices (default 1)\n\n"
+               "roles:\n"
+               "  echo                     send back every byte received, until the desktop disconnects\n"
+               "  sink [--expect N]        take bytes until N arrived (or the desktop disconnects); prints\n"
+               "                           'received COUNT fnv1a=HEX'; fails when COUNT is not N\n"
+               "  source --bytes N [--seed S]  send N pattern bytes, then wait for the desktop to disconnect\n"
+               "  connect [--hold MS]      connect, wait MS (default 300), disconnect with an LD\n"
+               "%s%s",
+               companionRoleUsage().c_str(), dockRoleUsage().c_str());
+}
+
+long long number(const char* text) { return std::strtoll(text, nullptr, 10); }
+
+std::string hex(std::uint64_t value) {
+  char text[20];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string optionValue(const RoleArgs& args, const std::string& name, const std::string& fallback) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == name) return args[i + 1];
+  return fallback;
+}
+
+int runEcho(NewtonLink& link) {
+  std::vector<std::uint8_t> buffer(4096);
+  long long total = 0;
+  for (;;) {
+    long n = link.readSome(buffer, 1000);
+    if (n < 0) break;
+    if (n == 0) continue;
+    total += n;
+    if (!link.write(std::span(buffer.data(), static_cast<std::size_t>(n)))) break;
+  }
+  std::printf("echoed %lld\n", total);
+  return link.peerDisconnected() ? 0 : 1;
+}
+
+int runSink(NewtonLink& link, const RoleArgs& args) {
+  long long expect = number(optionValue(args, "--expect", "-1").c_str());
+  std::vector<std::uint8_t> buffer(4096);
+  long long total = 0;
+  std::uint64_t hash = fnv1a({});
+  while (expect < 0 || total < expect) {
+    long n = link.readSome(buffer, 1000);
+    if (n < 0) break;
+    total += n;
+    hash = fnv1a(std::span(buffer.data(), static_cast<std::size_t>(n)), hash);
+  }
+  std::printf("received %lld fnv1a=%s\n", total, hex(hash).c_str());
+  std::fflush(stdout);
+  link.linger(10000);  // keep acknowledging until the desktop disconnects
+  return expect < 0 || total == expect ? 0 : 1;
+}
+
+int runSource(NewtonLink& link, const RoleArgs& args) {
+  long long count = number(optionValue(args, "--bytes", "0").c_str());
+  auto seed = static_cast<std::uint32_t>(number(optionValue(args, "--seed", "1").c_str()));
+  if (count < 0) return 2;
+  auto data = patternBytes(static_cast<std::size_t>(count), seed);
+  for (std::size_t at = 0; at < data.size(); at += 1024) {
+    std::size_t n = std::min<std::size_t>(1024, data.size() - at);
+    if (!link.write(std::span(data.data() + at, n))) return 1;
+  }
+  std::printf("sent %lld fnv1a=%s\n", count, hex(fnv1a(data)).c_str());
+  std::fflush(stdout);
+  link.linger(30000);
+  return 0;
+}
+
+int runConnect(NewtonLink& link, const RoleArgs& args) {
+  link.linger(static_cast<int>(number(optionValue(args, "--hold", "300").c_str())));
+  if (!link.connected()) return 1;
+  link.disconnect();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  NewtonOptions options;
+  std::string device, logPath;
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-'; ++i) {
+    std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      usage(stdout);
+      return 0;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "newton-sim: %s needs a value\n", option.c_str());
+      return 2;
+    }
+    const char* value = argv[++i];
+    if (option == "--device") device = value;
+    else if (option == "--baud") options.baud = static_cast<int>(number(value));
+    else if (option == "--window") options.window = std::clamp(static_cast<int>(number(value)), 1, 8);
+    else if (option == "--retransmit-ms") options.retransmitMs = std::max(1, static_cast<int>(number(value)));
+    else if (option == "--retries") options.retryLimit = std::max(1, static_cast<int>(number(value)));
+    else if (option == "--call-timeout") options.callTimeoutMs = static_cast<int>(number(value));
+    else if (option == "--log") logPath = value;
+    else if (option == "--corrupt") options.faults.corrupt = std::atof(value);
+    else if (option == "--drop") options.faults.drop = std::atof(value);
+    else if (option == "--drop-after") options.faults.dropAfter = number(value);
+    else if (option == "--ack-delay") options.faults.ackDelayMs = static_cast<int>(number(value));
+    else if (option == "--lose-ack") options.faults.loseAck = static_cast<long>(number(value));
+    else if (option == "--seed") options.faults.seed = static_cast<unsigned>(number(value));
+    else {
+      std::fprintf(stderr, "newton-sim: unknown option %s (see --help)\n", option.c_str());
+      return 2;
+    }
+  }
+  if (i >= argc) {
+    usage(stderr);
+    return 2;
+  }
+  std::string role = argv[i++];
+  RoleArgs roleArgs(argv + i, argv + argc);
+  if (role != "echo" && role != "sink" && role != "source" && role != "connect" && role != "companion" &&
+      role != "dock") {
+    std::fprintf(stderr, "newton-sim: unknown role %s (see --help)\n", role.c_str());
+    return 2;
+  }
+
+  std::string path = device;
+  int fd = device.empty() ? openPseudoTerminal(&path) : openDevice(device, options.baud > 0 ? options.baud : 38400);
+  if (fd < 0) {
+    std::fprintf(stderr, "newton-sim: cannot open %s\n", device.empty() ? "a pseudo-terminal" : device.c_str());
+    return 3;
+  }
+  std::printf("%s\n", path.c_str());
+  std::fflush(stdout);
+
+  std::FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "w");
+  int result = 3;
+  {
+    PacedLine line(fd, device.empty() ? options.baud : 0);
+    NewtonLink link(line, options, log);
+    if (!link.call()) {
+      std::fprintf(stderr, "newton-sim: the desktop did not answer\n");
+    } else if (role == "echo") {
+      result = runEcho(link);
+    } else if (role == "sink") {
+      result = runSink(link, roleArgs);
+    } else if (role == "source") {
+      result = runSource(link, roleArgs);
+    } else if (role == "connect") {
+      result = runConnect(link, roleArgs);
+    } else if (role == "companion") {
+      result = runCompanionRole(link, roleArgs);
+    } else {
+      result = runDockRole(link, roleArgs);
+    }
+    if (link.connected()) link.disconnect();
+    std::fflush(stdout);
+  }
+  if (log) std::fclose(log);
+  close(fd);
+  return result;
 }

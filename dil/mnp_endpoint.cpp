@@ -1,0 +1,346 @@
+#include "dil/mnp_endpoint.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace skiff::mnp {
+
+namespace {
+constexpr std::size_t kReadChunk = 4096;
+constexpr std::size_t kMaxReadPerPass = 64 * 1024;  // keeps one pass short on a fast line
+constexpr std::int64_t kBodyWaitUs = 200'000;      // longest wait for the gap before a control frame
+
+const char* typeName(std::uint8_t type) {
+  switch (type) {
+    case 1: return "LR";
+    case 2: return "LD";
+    case 4: return "LT";
+    case 5: return "LA";
+    default: return "other";
+  }
+}
+}  // namespace
+
+Endpoint::Endpoint(ByteLine& line, Policy policy) : line_(line), policy_(policy) {}
+
+std::int64_t Endpoint::wireUs(std::size_t bytes) const {
+  return policy_.baud > 0 ? static_cast<std::int64_t>(bytes) * 10'000'000 / policy_.baud : 0;
+}
+
+std::int64_t Endpoint::timerUs() const {
+  std::size_t bytes = 0;
+  for (const auto& sent : outstanding_) bytes += sent.frame.size();
+  return static_cast<std::int64_t>(policy_.retransmitMs) * 1000 + wireUs(bytes);
+}
+
+void Endpoint::logFrame(const char* direction, const Bytes& body) {
+  if (!log || body.size() < 2) return;
+  char text[96];
+  auto parsed = parseBody(body);
+  if (parsed && parsed->type == FrameType::LT) {
+    std::snprintf(text, sizeof text, "%s LT ns=%u len=%zu", direction, parsed->sequence, parsed->info.size());
+  } else if (parsed && parsed->type == FrameType::LA) {
+    std::snprintf(text, sizeof text, "%s LA nr=%u credit=%u", direction, parsed->sequence, parsed->credit);
+  } else if (parsed && parsed->type == FrameType::LD) {
+    std::snprintf(text, sizeof text, "%s LD reason=%u", direction, parsed->reason);
+  } else {
+    std::snprintf(text, sizeof text, "%s %s len=%zu", direction, typeName(body[1]), body.size());
+  }
+  log(text);
+}
+
+// --- frame output -------------------------------------------------------------------------------------------
+
+bool Endpoint::mayWrite() {
+  if (muted_ || down_ == LinkDown::LineFailed) return false;
+  std::int64_t now = line_.nowUs();
+  if (awaitingDrain_ && line_.outputQueued() == 0) {
+    awaitingDrain_ = false;
+    nextSendUs_ = now + wireUs(8);  // about eight character times of quiet line after each frame
+  }
+  return !awaitingDrain_ && now >= nextSendUs_;
+}
+
+void Endpoint::writeFrame(Bytes frame, const Bytes& body) {
+  logFrame("tx", body);
+  if (txFilter) txFilter(frame, body);
+  if (!frame.empty() && !line_.writeAll(frame)) {
+    fail(LinkDown::LineFailed);
+    return;
+  }
+  awaitingDrain_ = true;
+  progressed_ = true;
+}
+
+void Endpoint::sendBody(const Bytes& body) {
+  std::int64_t deadline = line_.nowUs() + kBodyWaitUs;
+  while (!mayWrite() && !muted_ && down_ != LinkDown::LineFailed && line_.nowUs() < deadline) {
+    line_.waitReadable(std::min<std::int64_t>(1000, std::max<std::int64_t>(nextSendUs_ - line_.nowUs(), 100)));
+  }
+  if (muted_ || down_ == LinkDown::LineFailed) return;
+  writeFrame(encodeFrame(body), body);
+}
+
+// --- frame input --------------------------------------------------------------------------------------------
+
+void Endpoint::readLine() {
+  std::uint8_t buffer[kReadChunk];
+  std::vector<DecodeEvent> events;
+  std::size_t total = 0;
+  while (total < kMaxReadPerPass && !muted_) {
+    long n = line_.readSome(buffer);
+    if (n < 0) {
+      fail(LinkDown::LineFailed);
+      return;
+    }
+    if (n == 0) break;
+    progressed_ = true;
+    total += static_cast<std::size_t>(n);
+    events.clear();
+    decoder_.feed(std::span(buffer, static_cast<std::size_t>(n)), events);
+    for (const auto& event : events) {
+      if (muted_ || down_ != LinkDown::None) break;
+      handle(event);
+    }
+  }
+}
+
+void Endpoint::handle(const DecodeEvent& event) {
+  bool good = event.kind == DecodeEvent::Frame;
+  if (rxFilter) {
+    RxVerdict verdict = rxFilter(good);
+    if (verdict == RxVerdict::Drop) {
+      if (log) log(good ? "fault rx-drop" : "fault rx-drop bad");
+      return;
+    }
+    if (verdict == RxVerdict::Corrupt) {
+      if (log) log("fault rx-corrupt");
+      good = false;
+    }
+  }
+  if (!good) {
+    if (log) log("rx bad-frame");
+    // In the data phase a broken frame is answered with the last good N(R), which asks for a retransmission.
+    if (dataPhase_) queueAck();
+    return;
+  }
+  logFrame("rx", event.body);
+  auto parsed = parseBody(event.body);
+  if (!parsed) return;
+  if (parsed->type == FrameType::LD) {
+    fail(LinkDown::PeerDisconnected);
+    return;
+  }
+  if (!dataPhase_ || parsed->type == FrameType::LR) {
+    if (onHandshakeFrame && onHandshakeFrame(*parsed, event.body)) return;
+    if (!dataPhase_) return;
+  }
+  handleData(*parsed);
+}
+
+void Endpoint::handleData(const Parsed& frame) {
+  if (frame.type == FrameType::LA) {
+    onAck(frame.sequence);
+    return;
+  }
+  if (frame.type != FrameType::LT) return;
+  std::uint8_t expected = static_cast<std::uint8_t>(lastReceived_ + 1);
+  if (frame.sequence == expected) {
+    if (inQueue_.size() + frame.info.size() > policy_.inputLimit) return;  // no room: not acknowledged
+    inQueue_.insert(inQueue_.end(), frame.info.begin(), frame.info.end());
+    inOffset_ += frame.info.size();
+    inBoundaries_.push_back(inOffset_);
+    lastReceived_ = frame.sequence;
+    duplicatesInARow_ = 0;
+    queueAck();
+  } else if (frame.sequence == lastReceived_) {
+    // A repeat: its data is already here. Our acknowledgement was probably lost; say it again.
+    ++duplicatesInARow_;
+    if (policy_.ignoreFirstDuplicate && duplicatesInARow_ == 1) {
+      if (log) log("ignore duplicate");
+      return;
+    }
+    queueAck();
+  } else {
+    queueAck();  // out of order: dropped, the last good N(R) asks for the missing one
+  }
+}
+
+void Endpoint::queueAck() {
+  if (ackDue_) return;
+  ackDue_ = true;
+  ackDueUs_ = line_.nowUs() + static_cast<std::int64_t>(policy_.ackDelayMs) * 1000;
+}
+
+void Endpoint::onAck(std::uint8_t receivedUpTo) {
+  if (outstanding_.empty()) return;
+  std::uint8_t first = outstanding_.front().sequence;
+  std::size_t covered = static_cast<std::uint8_t>(receivedUpTo - first) + std::size_t{1};
+  if (covered <= outstanding_.size() && covered <= cursor_) {
+    ackedOffset_ = outstanding_[covered - 1].endOffset;
+    outstanding_.erase(outstanding_.begin(), outstanding_.begin() + static_cast<long>(covered));
+    cursor_ -= covered;
+    retries_ = 0;
+    fastRetransmitDone_ = false;
+    timerStartUs_ = line_.nowUs();
+    progressed_ = true;
+  } else if (receivedUpTo == static_cast<std::uint8_t>(first - 1) && cursor_ > 0 && !fastRetransmitDone_) {
+    // The peer repeats its last good N(R): it saw a broken or missing frame. Go back once, at once; further
+    // repeats answer frames sent before this retransmission and wait for the timer.
+    fastRetransmitDone_ = true;
+    retransmitAll();
+  }
+}
+
+void Endpoint::retransmitAll() {
+  retransmissions_ += cursor_;
+  cursor_ = 0;
+  if (log) log("retransmit");
+}
+
+void Endpoint::checkTimer() {
+  if (cursor_ == 0) return;
+  if (line_.nowUs() - timerStartUs_ < timerUs()) return;
+  if (++retries_ > policy_.retryLimit) {
+    if (log) log("event retry-limit");
+    fail(LinkDown::RetryLimit);
+    return;
+  }
+  fastRetransmitDone_ = false;
+  retransmitAll();
+}
+
+// --- data phase ---------------------------------------------------------------------------------------------
+
+void Endpoint::startDataPhase(const LinkParams& negotiated) {
+  dataPhase_ = true;
+  window_ = std::max<int>(negotiated.window, 1);
+  infoLimit_ = negotiated.infoLimit();
+  if (log) {
+    char text[64];
+    std::snprintf(text, sizeof text, "event data-phase window=%d info=%zu", window_, infoLimit_);
+    log(text);
+  }
+}
+
+void Endpoint::queue(std::span<const std::uint8_t> bytes, bool endOfMessage) {
+  outQueue_.insert(outQueue_.end(), bytes.begin(), bytes.end());
+  queuedOffset_ += bytes.size();
+  if (endOfMessage) pushOut();
+}
+
+void Endpoint::pushOut() {
+  if (queuedOffset_ == sentOffset_) return;
+  if (boundaries_.empty() || boundaries_.back() != queuedOffset_) boundaries_.push_back(queuedOffset_);
+}
+
+bool Endpoint::partialPending() const {
+  return !outQueue_.empty() && outQueue_.size() < infoLimit_ && boundaries_.empty();
+}
+
+void Endpoint::fillWindow() {
+  while (outstanding_.size() < static_cast<std::size_t>(window_) && !outQueue_.empty()) {
+    while (!boundaries_.empty() && boundaries_.front() <= sentOffset_) boundaries_.pop_front();
+    std::size_t n = std::min(infoLimit_, outQueue_.size());
+    if (!boundaries_.empty()) {
+      n = std::min<std::size_t>(n, static_cast<std::size_t>(boundaries_.front() - sentOffset_));
+    } else if (n < infoLimit_) {
+      break;  // a part of an LT: waits for more bytes, the end of the message or a push
+    }
+    Bytes info(outQueue_.begin(), outQueue_.begin() + static_cast<long>(n));
+    outQueue_.erase(outQueue_.begin(), outQueue_.begin() + static_cast<long>(n));
+    sentOffset_ += n;
+    Bytes body = dataBody(nextSequence_, info);
+    Bytes frame = encodeFrame(body);
+    outstanding_.push_back({nextSequence_, std::move(body), std::move(frame), sentOffset_});
+    nextSequence_ = static_cast<std::uint8_t>(nextSequence_ + 1);
+  }
+  while (!boundaries_.empty() && boundaries_.front() <= sentOffset_) boundaries_.pop_front();
+}
+
+std::size_t Endpoint::take(std::span<std::uint8_t> out, bool* endOfMessage) {
+  std::size_t n = std::min(out.size(), inQueue_.size());
+  std::copy_n(inQueue_.begin(), n, out.begin());
+  inQueue_.erase(inQueue_.begin(), inQueue_.begin() + static_cast<long>(n));
+  readOffset_ += n;
+  bool atEnd = false;
+  while (!inBoundaries_.empty() && inBoundaries_.front() <= readOffset_) {
+    atEnd = inBoundaries_.front() == readOffset_;
+    inBoundaries_.pop_front();
+  }
+  if (endOfMessage) *endOfMessage = atEnd && n > 0;
+  return n;
+}
+
+void Endpoint::discardInput() {
+  inQueue_.clear();
+  readOffset_ = inOffset_;
+  inBoundaries_.clear();
+}
+
+void Endpoint::fail(LinkDown why) {
+  if (down_ != LinkDown::None) return;
+  if (why == LinkDown::RetryLimit && !muted_) {
+    Bytes body = disconnectBody(kReasonRetryLimit);
+    Bytes frame = encodeFrame(body);
+    logFrame("tx", body);
+    line_.writeAll(frame);
+  }
+  down_ = why;
+  dataPhase_ = false;
+  progressed_ = true;
+  if (log) {
+    static const char* const names[] = {"none", "peer-disconnect", "retry-limit", "line-failed", "local-disconnect"};
+    log(std::string("event down ") + names[static_cast<int>(why)]);
+  }
+}
+
+void Endpoint::disconnect(std::uint8_t reason) {
+  if (down_ != LinkDown::None) return;
+  sendBody(disconnectBody(reason));
+  down_ = LinkDown::LocalDisconnect;
+  dataPhase_ = false;
+  if (log) log("event down local-disconnect");
+}
+
+// --- the service pass ---------------------------------------------------------------------------------------
+
+void Endpoint::service(int maxWaitMs) {
+  progressed_ = false;
+  if (muted_ || down_ != LinkDown::None) {
+    if (maxWaitMs > 0) line_.waitReadable(static_cast<std::int64_t>(maxWaitMs) * 1000);
+    return;
+  }
+  readLine();
+  if (dataPhase_) {
+    checkTimer();
+    fillWindow();
+  }
+  while (dataPhase_ && down_ == LinkDown::None && mayWrite()) {
+    if (ackDue_ && line_.nowUs() >= ackDueUs_) {
+      ackDue_ = false;
+      Bytes body = ackBody(lastReceived_, static_cast<std::uint8_t>(window_));
+      writeFrame(encodeFrame(body), body);
+    } else if (cursor_ < outstanding_.size()) {
+      if (cursor_ == 0) timerStartUs_ = line_.nowUs();
+      const Sent& sent = outstanding_[cursor_++];
+      writeFrame(sent.frame, sent.body);
+    } else {
+      break;
+    }
+  }
+  if (progressed_ || maxWaitMs <= 0) return;
+
+  std::int64_t now = line_.nowUs();
+  std::int64_t wake = now + static_cast<std::int64_t>(maxWaitMs) * 1000;
+  bool wantsToSend = (ackDue_ || cursor_ < outstanding_.size()) && dataPhase_;
+  if (wantsToSend) {
+    std::int64_t sendAt = awaitingDrain_ ? now + 500 : nextSendUs_;
+    if (ackDue_) sendAt = std::max(sendAt, ackDueUs_);
+    wake = std::min(wake, sendAt);
+  }
+  if (cursor_ > 0) wake = std::min(wake, timerStartUs_ + timerUs());
+  if (wake > now) line_.waitReadable(wake - now);
+}
+
+}  // namespace skiff::mnp

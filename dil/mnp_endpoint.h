@@ -1,0 +1,131 @@
+// One end of an MNP link over a byte line: frame I/O with the gap after every frame, the handshake frames handed
+// to the owner, and the data phase (LT and LA, sequence numbers, window, retransmission, duplicates, LD).
+// Both the desktop's pipe and the simulated Newton use it; they differ only in Policy and in their handshake.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "dil/byte_line.h"
+#include "dil/mnp_codec.h"
+
+namespace skiff::mnp {
+
+struct Policy {
+  int baud = 38400;             // for the gap after each frame (eight character times) and timer lengths
+  int retransmitMs = 2000;      // an unacknowledged LT goes again after this plus its own time on the wire
+  int retryLimit = 8;           // retransmissions of one LT before the link counts as dead
+  bool ignoreFirstDuplicate = false;  // a Newton drops the first repeat of an LT without an acknowledgement
+  int ackDelayMs = 0;           // hold every acknowledgement this long (fault injection)
+  std::size_t inputLimit = 1 << 20;   // received and unread bytes kept at most; further LTs are not acknowledged
+};
+
+enum class LinkDown { None, PeerDisconnected, RetryLimit, LineFailed, LocalDisconnect };
+
+class Endpoint {
+ public:
+  Endpoint(ByteLine& line, Policy policy);
+
+  // --- frames ---
+  // Sends a body now (handshake frames, LD), after the gap that follows the previous frame.
+  void sendBody(const Bytes& body);
+  // While not in the data phase every good frame goes here; it returns true when it took the frame, false to
+  // let the data phase (started from inside the call) have it.
+  std::function<bool(const Parsed& frame, const Bytes& body)> onHandshakeFrame;
+  // Fault injection and logging. txFilter may change or clear an encoded frame (cleared: not sent).
+  std::function<void(Bytes& frame, const Bytes& body)> txFilter;
+  enum class RxVerdict { Keep, Drop, Corrupt };
+  std::function<RxVerdict(bool good)> rxFilter;
+  std::function<void(const std::string& line)> log;
+
+  // --- service ---
+  // Reads what the line has, handles the frames and timers, sends what may go. Waits up to maxWaitMs (less
+  // when a timer is due) when nothing happened.
+  void service(int maxWaitMs);
+  // Stops all traffic without a word, as a pulled cable does.
+  void mute() { muted_ = true; }
+
+  // --- data phase ---
+  void startDataPhase(const LinkParams& negotiated);
+  bool dataPhase() const { return dataPhase_; }
+  LinkDown down() const { return down_; }
+  // Ends the link: LD sent (user reason), nothing more goes out or is taken in.
+  void disconnect(std::uint8_t reason = kReasonUser);
+
+  void queue(std::span<const std::uint8_t> bytes, bool endOfMessage);
+  void pushOut();  // ends the current LT with what is queued
+  std::uint64_t queuedTotal() const { return queuedOffset_; }
+  std::uint64_t ackedTotal() const { return ackedOffset_; }
+  std::size_t unacknowledged() const { return static_cast<std::size_t>(queuedOffset_ - ackedOffset_); }
+  std::size_t unsent() const { return outQueue_.size(); }
+  // Whether bytes are queued that wait for more data or a push before they form an LT.
+  bool partialPending() const;
+
+  std::size_t available() const { return inQueue_.size(); }
+  std::uint64_t receivedTotal() const { return inOffset_; }
+  // Moves up to out.size() received bytes; *endOfMessage tells whether the last one ended an LT.
+  std::size_t take(std::span<std::uint8_t> out, bool* endOfMessage);
+  void discardInput();
+
+  std::uint64_t retransmissions() const { return retransmissions_; }
+  int window() const { return window_; }
+
+ private:
+  struct Sent {
+    std::uint8_t sequence;
+    Bytes body;
+    Bytes frame;
+    std::uint64_t endOffset;
+  };
+  void readLine();
+  void handle(const DecodeEvent& event);
+  void handleData(const Parsed& frame);
+  void onAck(std::uint8_t receivedUpTo);
+  void queueAck();
+  void fillWindow();
+  void retransmitAll();
+  void checkTimer();
+  bool mayWrite();
+  void writeFrame(Bytes frame, const Bytes& body);
+  void fail(LinkDown why);
+  std::int64_t wireUs(std::size_t bytes) const;
+  std::int64_t timerUs() const;
+  void logFrame(const char* direction, const Bytes& body);
+
+  ByteLine& line_;
+  Policy policy_;
+  Decoder decoder_;
+  bool muted_ = false;
+  bool dataPhase_ = false;
+  LinkDown down_ = LinkDown::None;
+  std::int64_t nextSendUs_ = 0;     // the gap: no frame starts before this
+  bool awaitingDrain_ = false;      // a frame was written; the gap starts once it has left
+  bool progressed_ = false;         // something happened in this service pass
+
+  // sending
+  int window_ = 1;
+  std::size_t infoLimit_ = kMaxInfo;
+  std::deque<std::uint8_t> outQueue_;
+  std::deque<std::uint64_t> boundaries_;  // stream offsets at which an LT must end
+  std::uint64_t queuedOffset_ = 0, sentOffset_ = 0, ackedOffset_ = 0;
+  std::deque<Sent> outstanding_;
+  std::uint8_t nextSequence_ = 1;
+  std::size_t cursor_ = 0;         // outstanding frames already on the line in this round
+  std::int64_t timerStartUs_ = 0;
+  int retries_ = 0;
+  bool fastRetransmitDone_ = false;
+  std::uint64_t retransmissions_ = 0;
+
+  // receiving
+  std::uint8_t lastReceived_ = 0;
+  int duplicatesInARow_ = 0;
+  std::deque<std::uint8_t> inQueue_;
+  std::uint64_t inOffset_ = 0, readOffset_ = 0;
+  std::deque<std::uint64_t> inBoundaries_;
+  bool ackDue_ = false;
+  std::int64_t ackDueUs_ = 0;
+};
+
+}  // namespace skiff::mnp

@@ -1,0 +1,36 @@
+// The serial port: a small interface with one backend per OS (serial_posix.cpp, serial_win32.cpp).
+// Raw 8N1, no flow control, modem lines ignored.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "dil/byte_line.h"
+
+namespace skiff::dil {
+
+class SerialPort : public mnp::ByteLine {
+ public:
+  // Closes the port.
+  ~SerialPort() override = default;
+};
+
+// The baud of a configuration text "<port>:<baud>,n,8,1": the number after the last ':'. Nothing when the text
+// has no such number (empty, no colon, no digits, absurd value).
+std::optional<int> baudFromConfig(std::string_view config);
+
+// What the OS calls the port: "COM3" is \\.\COM3 on Windows and /dev/ttyS2 on POSIX; any other name (a device
+// path) is taken as it is.
+std::string systemPortName(std::string_view portName);
+
+// Opens and sets up the port. Nothing when it fails; *error is then -97 (missing or in use) or -28706 (a speed
+// this platform does not have).
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error);
+
+// With no port to wait for: waits ms milliseconds (on Windows returning early for a window message).
+void idleWait(int ms);
+
+}  // namespace skiff::dil

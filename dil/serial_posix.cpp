@@ -1,0 +1,177 @@
+// POSIX serial port: termios raw 8N1, non-blocking descriptor, poll for waiting.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "dil/serial.h"
+#include "link/link_ops.h"
+
+namespace skiff::dil {
+
+namespace {
+
+constexpr int kWriteStallMs = 2000;  // a line that takes nothing for this long has failed
+
+speed_t speedFor(int baud) {
+  struct Entry {
+    int baud;
+    speed_t speed;
+  };
+  static const Entry table[] = {
+      {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+      {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+      {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+#ifdef B57600
+      {57600, B57600},
+#endif
+#ifdef B115200
+      {115200, B115200},
+#endif
+#ifdef B230400
+      {230400, B230400},
+#endif
+#ifdef B460800
+      {460800, B460800},
+#endif
+#ifdef B921600
+      {921600, B921600},
+#endif
+#ifdef B1000000
+      {1000000, B1000000},
+#endif
+#ifdef B2000000
+      {2000000, B2000000},
+#endif
+#ifdef B4000000
+      {4000000, B4000000},
+#endif
+  };
+  for (const auto& entry : table)
+    if (entry.baud == baud) return entry.speed;
+  return B0;
+}
+
+class PosixPort final : public SerialPort {
+ public:
+  explicit PosixPort(int fd) : fd_(fd) {}
+  ~PosixPort() override {
+    // Let the last frame (an LD) leave, but never hang on a line that does not drain.
+    for (int waited = 0; waited < 500 && !failed_ && outputQueued() > 0; waited += 5) usleep(5000);
+    close(fd_);
+  }
+
+  long readSome(std::span<std::uint8_t> out) override {
+    if (failed_) return -1;
+    ssize_t n = read(fd_, out.data(), out.size());
+    if (n > 0) return static_cast<long>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    if (n < 0) failed_ = true;  // EIO: the device went away
+    return failed_ ? -1 : 0;
+  }
+
+  bool writeAll(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    int stalledMs = 0;
+    while (done < bytes.size() && !failed_) {
+      ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        stalledMs = 0;
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        failed_ = true;
+      } else {
+        if (stalledMs >= kWriteStallMs) failed_ = true;
+        pollfd fds{fd_, POLLOUT, 0};
+        poll(&fds, 1, 10);
+        stalledMs += 10;
+      }
+    }
+    return !failed_;
+  }
+
+  void waitReadable(std::int64_t us) override {
+    if (us <= 0 || failed_) return;
+    pollfd fds{fd_, POLLIN, 0};
+    timespec wait{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
+    if (ppoll(&fds, 1, &wait, nullptr) > 0 && (fds.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+        !(fds.revents & POLLIN)) {
+      failed_ = true;
+    }
+  }
+
+  std::size_t outputQueued() override {
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::size_t>(queued);
+  }
+
+ private:
+  int fd_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+void idleWait(int ms) {
+  if (ms > 0) usleep(static_cast<useconds_t>(ms) * 1000);
+}
+
+std::string systemPortName(std::string_view portName) {
+  if (portName.size() >= 4 && portName.size() <= 6 && portName.substr(0, 3) == "COM") {
+    int number = 0;
+    for (char c : portName.substr(3)) {
+      if (c < '0' || c > '9') return std::string(portName);
+      number = number * 10 + (c - '0');
+    }
+    if (number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
+  }
+  return std::string(portName);
+}
+
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error) {
+  speed_t speed = speedFor(baud);
+  if (speed == B0) {
+    *error = code::kBadParameter;
+    return nullptr;
+  }
+  std::string path = systemPortName(portName);
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = code::kPortUnavailable;
+    return nullptr;
+  }
+  termios tio{};
+  // Another program holding the port (advisory lock) or a descriptor that is no terminal: unavailable.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &tio) != 0) {
+    close(fd);
+    *error = code::kPortUnavailable;
+    return nullptr;
+  }
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+#ifdef CRTSCTS
+  tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+#endif
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    close(fd);
+    *error = code::kPortUnavailable;
+    return nullptr;
+  }
+  tcflush(fd, TCIOFLUSH);
+  return std::make_unique<PosixPort>(fd);
+}
+
+}  // namespace skiff::dil

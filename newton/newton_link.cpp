@@ -1,0 +1,158 @@
+#include "newton/newton_link.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace skiff::newton {
+
+namespace {
+mnp::Policy newtonPolicy(const NewtonOptions& options) {
+  mnp::Policy policy;
+  policy.baud = options.baud > 0 ? options.baud : 38400;
+  policy.retransmitMs = options.retransmitMs;
+  policy.retryLimit = options.retryLimit;
+  policy.ignoreFirstDuplicate = true;
+  policy.ackDelayMs = options.faults.ackDelayMs;
+  policy.inputLimit = 4 << 20;
+  return policy;
+}
+}  // namespace
+
+NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* log)
+    : line_(line), options_(options), log_(log), endpoint_(line, newtonPolicy(options)), random_(options.faults.seed) {
+  startUs_ = line_.nowUs();
+  endpoint_.log = [this](const std::string& text) { this->log(text); };
+  endpoint_.onHandshakeFrame = [this](const mnp::Parsed& frame, const mnp::Bytes& body) {
+    if (frame.type != mnp::FrameType::LR) return true;
+    auto theirs = mnp::parseLinkRequest(body);
+    if (!theirs) return true;
+    if (!answered_) {
+      answered_ = true;
+      negotiated_ = mnp::negotiate(*mnp::parseLinkRequest(mnp::newtonLinkRequest(options_.window)), *theirs);
+      endpoint_.sendBody(mnp::ackBody(0, static_cast<std::uint8_t>(negotiated_.window)));
+      endpoint_.startDataPhase(negotiated_);
+    } else if (endpoint_.receivedTotal() == 0) {
+      // The desktop says its LR again: our LA was lost. Confirm once more.
+      endpoint_.sendBody(mnp::ackBody(0, static_cast<std::uint8_t>(negotiated_.window)));
+    }
+    return true;
+  };
+  endpoint_.txFilter = [this](mnp::Bytes& frame, const mnp::Bytes& body) {
+    if (!endpoint_.dataPhase() || body.size() < 2) return;
+    if (body[1] == 5 && ++acksSent_ == options_.faults.loseAck) {
+      this->log("fault tx-lose-ack");
+      frame.clear();
+      return;
+    }
+    if (body[1] != 4 && body[1] != 5) return;
+    if (chance(options_.faults.drop)) {
+      this->log("fault tx-drop");
+      frame.clear();
+    } else if (chance(options_.faults.corrupt)) {
+      this->log("fault tx-corrupt");
+      corrupt(frame);
+    }
+  };
+  endpoint_.rxFilter = [this](bool) {
+    if (!endpoint_.dataPhase()) return mnp::Endpoint::RxVerdict::Keep;
+    if (chance(options_.faults.drop)) return mnp::Endpoint::RxVerdict::Drop;
+    if (chance(options_.faults.corrupt)) return mnp::Endpoint::RxVerdict::Corrupt;
+    return mnp::Endpoint::RxVerdict::Keep;
+  };
+}
+
+bool NewtonLink::chance(double fraction) {
+  if (fraction <= 0) return false;
+  return std::uniform_real_distribution<double>(0, 1)(random_) < fraction;
+}
+
+// One body byte changed so that no DLE appears or vanishes: the frame keeps its shape and its FCS is wrong.
+void NewtonLink::corrupt(mnp::Bytes& frame) {
+  if (frame.size() < 8) return;
+  std::uniform_int_distribution<std::size_t> pick(3, frame.size() - 5);
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::size_t at = pick(random_);
+    if (frame[at] == mnp::kDle || frame[at - 1] == mnp::kDle) continue;
+    std::uint8_t changed = frame[at] ^ 0x55;
+    if (changed == mnp::kDle) changed = frame[at] ^ 0xAA;
+    frame[at] = changed;
+    return;
+  }
+  frame[frame.size() - 1] ^= 0x01;  // the FCS itself
+}
+
+void NewtonLink::log(const std::string& text) {
+  if (log_ == nullptr) return;
+  double ms = static_cast<double>(line_.nowUs() - startUs_) / 1000.0;
+  std::fprintf(log_, "t=%.3f %s\n", ms, text.c_str());
+  std::fflush(log_);
+}
+
+void NewtonLink::service(int maxWaitMs) {
+  endpoint_.service(maxWaitMs);
+  const Faults& faults = options_.faults;
+  if (!dropped_ && faults.dropAfter >= 0 &&
+      static_cast<long long>(endpoint_.receivedTotal() + endpoint_.ackedTotal()) >= faults.dropAfter) {
+    dropped_ = true;
+    log("fault drop-link");
+    endpoint_.mute();
+  }
+}
+
+bool NewtonLink::call() {
+  log("event calling");
+  auto deadline = line_.nowUs() + static_cast<std::int64_t>(options_.callTimeoutMs) * 1000;
+  while (!answered_ && line_.nowUs() < deadline) {
+    endpoint_.sendBody(mnp::newtonLinkRequest(static_cast<std::uint8_t>(options_.window)));
+    auto again = line_.nowUs() + static_cast<std::int64_t>(options_.callIntervalMs) * 1000;
+    while (!answered_ && line_.nowUs() < again) endpoint_.service(10);
+  }
+  if (answered_) log("event connected");
+  return answered_;
+}
+
+bool NewtonLink::connected() const { return endpoint_.dataPhase() && !dropped_; }
+
+bool NewtonLink::read(std::span<std::uint8_t> out, int timeoutMs) {
+  auto deadline = line_.nowUs() + static_cast<std::int64_t>(timeoutMs) * 1000;
+  while (endpoint_.available() < out.size()) {
+    if (!connected()) return false;
+    auto left = (deadline - line_.nowUs()) / 1000;
+    if (left <= 0) return false;
+    service(static_cast<int>(std::min<std::int64_t>(left, 20)));
+  }
+  endpoint_.take(out, nullptr);
+  return true;
+}
+
+long NewtonLink::readSome(std::span<std::uint8_t> out, int timeoutMs) {
+  auto deadline = line_.nowUs() + static_cast<std::int64_t>(timeoutMs) * 1000;
+  while (endpoint_.available() == 0) {
+    if (!connected()) return -1;
+    auto left = (deadline - line_.nowUs()) / 1000;
+    if (left <= 0) return 0;
+    service(static_cast<int>(std::min<std::int64_t>(left, 20)));
+  }
+  return static_cast<long>(endpoint_.take(out, nullptr));
+}
+
+bool NewtonLink::write(std::span<const std::uint8_t> message) {
+  if (!connected()) return false;
+  endpoint_.queue(message, true);
+  // Like a Newton application, wait until the desktop has taken it (a bounded wait).
+  auto deadline = line_.nowUs() + 60'000'000;
+  while (endpoint_.unacknowledged() > 0 && connected() && line_.nowUs() < deadline) service(20);
+  return endpoint_.unacknowledged() == 0;
+}
+
+void NewtonLink::disconnect() {
+  if (!connected()) return;
+  endpoint_.disconnect(mnp::kReasonUser);
+}
+
+void NewtonLink::linger(int ms) {
+  auto deadline = line_.nowUs() + static_cast<std::int64_t>(ms) * 1000;
+  while (line_.nowUs() < deadline && (connected() || dropped_)) service(20);
+}
+
+}  // namespace skiff::newton

@@ -1,0 +1,71 @@
+// The Newton's side of the MNP link, as newton-sim plays it: it calls with a real Newton's LR until the desktop
+// answers, confirms with LA N(R)=0, ignores the first repeat of an LT, and can inject faults on the line.
+// Once up it is the NewtonStream the application roles use.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "dil/mnp_endpoint.h"
+#include "newton/newton_stream.h"
+
+namespace skiff::newton {
+
+struct Faults {
+  double corrupt = 0;          // fraction of data-phase frames corrupted, each way
+  double drop = 0;             // fraction of data-phase frames lost, each way
+  long long dropAfter = -1;    // the line goes dead after this many payload bytes (either way)
+  int ackDelayMs = 0;          // every acknowledgement waits this long
+  long loseAck = 0;            // the n-th acknowledgement (from 1) is never sent
+  unsigned seed = 1;
+};
+
+struct NewtonOptions {
+  int baud = 0;                // line pacing; 0 = unpaced
+  int window = 8;              // offered in the LR
+  int retransmitMs = 2000;
+  int retryLimit = 11;         // a Newton gives up after 11 retransmissions
+  int callIntervalMs = 400;    // the LR goes again after this long without an answer
+  int callTimeoutMs = 60000;
+  Faults faults;
+};
+
+class NewtonLink final : public NewtonStream {
+ public:
+  NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* log);
+
+  // Calls the desktop until it answers; false when nobody answered in time.
+  bool call();
+
+  bool read(std::span<std::uint8_t> out, int timeoutMs) override;
+  long readSome(std::span<std::uint8_t> out, int timeoutMs) override;
+  bool write(std::span<const std::uint8_t> message) override;
+  void disconnect() override;
+  bool connected() const override;
+  void log(const std::string& line) override;
+
+  // True when the desktop ended the link with an LD.
+  bool peerDisconnected() const { return endpoint_.down() == mnp::LinkDown::PeerDisconnected; }
+  // Keeps the line serviced (acknowledging, retransmitting) for up to ms, or until the link ends.
+  void linger(int ms);
+
+ private:
+  void service(int maxWaitMs);
+  bool chance(double fraction);
+  void corrupt(mnp::Bytes& frame);
+
+  mnp::ByteLine& line_;
+  NewtonOptions options_;
+  std::FILE* log_;
+  mnp::Endpoint endpoint_;
+  std::mt19937 random_;
+  bool answered_ = false;
+  mnp::LinkParams negotiated_;
+  long acksSent_ = 0;
+  bool dropped_ = false;
+  std::int64_t startUs_ = 0;
+};
+
+}  // namespace skiff::newton

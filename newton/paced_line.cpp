@@ -1,0 +1,134 @@
+#include "newton/paced_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+namespace skiff::newton {
+
+namespace {
+constexpr std::int64_t kBurstUs = 20'000;  // idle time builds up at most this much line credit
+constexpr std::size_t kMaxQueued = 1 << 20;
+
+void makeRaw(int fd) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  tcsetattr(fd, TCSANOW, &tio);
+}
+}  // namespace
+
+PacedLine::PacedLine(int fd, int baud) : fd_(fd), baud_(baud) {
+  rxClockUs_ = txClockUs_ = nowUs();
+}
+
+PacedLine::~PacedLine() {
+  for (int waited = 0; waited < 1000 && !tx_.empty() && !failed_; waited += 2) waitReadable(2000);
+}
+
+std::size_t PacedLine::allowance(std::int64_t& clockUs) {
+  if (baud_ <= 0) return static_cast<std::size_t>(-1);
+  std::int64_t now = nowUs();
+  clockUs = std::max(clockUs, now - kBurstUs);
+  return static_cast<std::size_t>((now - clockUs) / byteUs());
+}
+
+long PacedLine::readSome(std::span<std::uint8_t> out) {
+  if (failed_) return -1;
+  pushOut();
+  std::size_t n = std::min(out.size(), allowance(rxClockUs_));
+  if (n == 0) return 0;
+  ssize_t got = read(fd_, out.data(), n);
+  if (got > 0) {
+    if (baud_ > 0) rxClockUs_ += got * byteUs();
+    return static_cast<long>(got);
+  }
+  // EIO on a master whose slave is closed for a moment is no failure: the desktop may open it again.
+  if (got < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) failed_ = true;
+  return failed_ ? -1 : 0;
+}
+
+bool PacedLine::writeAll(std::span<const std::uint8_t> bytes) {
+  if (failed_ || tx_.size() + bytes.size() > kMaxQueued) return false;
+  tx_.insert(tx_.end(), bytes.begin(), bytes.end());
+  pushOut();
+  return !failed_;
+}
+
+void PacedLine::pushOut() {
+  while (!tx_.empty() && !failed_) {
+    std::size_t n = std::min(tx_.size(), allowance(txClockUs_));
+    n = std::min<std::size_t>(n, 4096);
+    if (n == 0) return;
+    std::uint8_t chunk[4096];
+    std::copy_n(tx_.begin(), n, chunk);
+    ssize_t put = write(fd_, chunk, n);
+    if (put <= 0) {
+      if (put < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) failed_ = true;
+      return;
+    }
+    tx_.erase(tx_.begin(), tx_.begin() + put);
+    if (baud_ > 0) txClockUs_ += put * byteUs();
+  }
+}
+
+void PacedLine::waitReadable(std::int64_t us) {
+  pushOut();
+  if (us <= 0) return;
+  std::int64_t now = nowUs();
+  std::int64_t wait = us;
+  // Wake for the next byte of line time when output waits, or when input waits for its line time.
+  if (!tx_.empty() && baud_ > 0) wait = std::min(wait, std::max<std::int64_t>(txClockUs_ + byteUs() - now, 50));
+  bool mayRead = allowance(rxClockUs_) > 0;
+  if (!mayRead) wait = std::min(wait, std::max<std::int64_t>(rxClockUs_ + byteUs() - now, 50));
+  pollfd fds{fd_, static_cast<short>(mayRead ? POLLIN : 0), 0};
+  timespec ts{static_cast<time_t>(wait / 1'000'000), static_cast<long>(wait % 1'000'000) * 1000};
+  ppoll(&fds, 1, &ts, nullptr);
+  pushOut();
+}
+
+int openPseudoTerminal(std::string* slavePath) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return -1;
+  if (grantpt(master) != 0 || unlockpt(master) != 0) {
+    close(master);
+    return -1;
+  }
+  const char* name = ptsname(master);
+  if (name == nullptr) {
+    close(master);
+    return -1;
+  }
+  *slavePath = name;
+  int slave = open(name, O_RDWR | O_NOCTTY);
+  if (slave >= 0) makeRaw(slave);  // no echo, no line editing, before any byte crosses; kept open on purpose
+  makeRaw(master);
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  return master;
+}
+
+int openDevice(const std::string& path, int baud) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  makeRaw(fd);
+  termios tio{};
+  if (tcgetattr(fd, &tio) == 0) {
+    speed_t speed = baud == 9600 ? B9600 : baud == 19200 ? B19200 : baud == 2400 ? B2400 : baud == 57600 ? B57600
+                                                                                      : B38400;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tcsetattr(fd, TCSANOW, &tio);
+  }
+  return fd;
+}
+
+}  // namespace skiff::newton
