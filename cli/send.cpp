@@ -1,12 +1,97 @@
+// skiff send: the Download command without its dialogs. The files on the command line are the selection.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "app/settings.h"
 #include "cli/commands.h"
+#include "cli/terminal_shell.h"
+#include "dil/dil.h"
+#include "transfer/download_command.h"
+#include "ui/texts.h"
 
 namespace skiff::cli {
 
-int cmdSend(int, char**) {
-  std::fputs("skiff send: not available yet\n", stderr);
-  return 2;
+namespace {
+
+void sendUsage(std::FILE* out) {
+  std::fputs(
+      "usage: skiff send [--port DEVICE] FILE...\n"
+      "Sends notes (text), pictures (.PIC), bitmaps (.BMP) and packages (.PKG) to Skiff's companion application\n"
+      "on the Newton, all over one connection. Start the companion on the Newton and tap connect when\n"
+      "\"Looking for Newton...\" shows; Ctrl-C stops the wait.\n\n"
+      "  --port DEVICE  the serial device (default: the port in skiff.cfg in the current directory)\n",
+      out);
+}
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int cmdSend(int argc, char** argv) {
+  std::string port;
+  DownloadSelection selection;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      sendUsage(stdout);
+      return 0;
+    }
+    if (std::strcmp(arg, "--port") == 0) {
+      if (++i >= argc) {
+        sendUsage(stderr);
+        return 2;
+      }
+      port = argv[i];
+      continue;
+    }
+    if (std::strcmp(arg, "--") == 0) {
+      for (++i; i < argc; ++i) selection.files.push_back({argv[i], baseName(argv[i])});
+      break;
+    }
+    if (arg[0] == '-' && arg[1] != '\0') {
+      std::fprintf(stderr, "skiff send: unknown option '%s'\n", arg);
+      sendUsage(stderr);
+      return 2;
+    }
+    selection.files.push_back({arg, baseName(arg)});
+  }
+  if (selection.files.empty()) {
+    sendUsage(stderr);
+    return 2;
+  }
+  selection.several = selection.files.size() > 1;
+
+  AppState app;
+  LoadSettings(app.settings);
+  if (!port.empty()) app.settings.portName = port;  // for this run only; the file keeps its port
+  app.pipeBufferSize = 2048;
+
+  auto link = makeDilLink();
+  link->linkStartup();
+  app.pipe = link->pipeCreate();
+  link->linkRegisterApp(app.pipe, nullptr);
+
+  installInterruptHandler();
+  TerminalShell shell(app, *link);
+  Runtime rt{app, *link, shell};
+  const std::int32_t result = runDownloadSelection(rt, selection);
+  app.transferPhase = -1;
+  if (result != 0) ShowMessage(shell, LoadText(10), ErrorText(result), "", "");
+
+  link->pipeDisconnect(app.pipe);
+  link->pipeDispose(app.pipe);
+  link->linkShutdown();
+
+  if (result != 0 || shell.messagesShown() > 0) return 1;
+  if (shell.connectionStopped() || app.quitPending) {
+    std::fprintf(stderr, "%s\n", LoadText(11).c_str());
+    return 130;
+  }
+  return 0;
 }
 
 }  // namespace skiff::cli

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/shell_ops.h"
 
@@ -9,5 +11,26 @@ namespace skiff {
 
 // Returns 0, or a link status code for the main window's "Error -- " report.
 std::int32_t runDownloadCommand(Runtime& rt);
+
+// What the user chose, taken out of the dialog's shape. `path` opens the file; `name` is announced.
+struct SelectedFile {
+  std::string path;
+  std::string name;
+};
+struct DownloadSelection {
+  bool several = false;  // the batch rules (one connection, "Cannot open file" texts) rather than one file
+  std::vector<SelectedFile> files;
+};
+
+// The open-file request of the command, and its answer as a selection.
+OpenFileRequest downloadFileRequest();
+DownloadSelection selectionFromDialog(const OpenFileResult& result);
+
+// The command after the dialog: one file or a batch over one connection. Front ends without the dialog (the
+// command line) call this directly. No file handle outlives it.
+std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selection);
+
+// Consecutive pipeListen failures after which the command gives up and returns the failure's code.
+inline constexpr int kListenAttempts = 3;
 
 }  // namespace skiff

@@ -1,0 +1,230 @@
+#include "cli/terminal_shell.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "link/pump.h"
+#include "ui/texts.h"
+
+namespace skiff::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupts = 0;
+
+extern "C" void onSigint(int) {
+  if (gInterrupts != 0) _exit(130);  // the first press was not taken yet: the user insists
+  gInterrupts = 1;
+}
+
+constexpr int kPollMs = 250;           // the connection dialog's timer
+constexpr std::uint32_t kPlainCountEveryMs = 1000;
+constexpr int kBarCells = 30;
+
+std::uint32_t millisecondsSinceStart() {
+  static const auto start = std::chrono::steady_clock::now();
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+}  // namespace
+
+void installInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onSigint;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool takeInterrupt() {
+  if (gInterrupts == 0) return false;
+  gInterrupts = 0;
+  return true;
+}
+
+void raiseInterrupt() { gInterrupts = 1; }
+
+std::string progressBarText(std::int32_t transferPhase, std::int32_t bytesTotal, int width) {
+  // Base unit 4 makes the dialog's bar width come out in bar units: 158 is a full bar.
+  const BarSize bar = progressBarSize(transferPhase, bytesTotal, 4, 8);
+  int filled = static_cast<int>(static_cast<long long>(bar.width) * width / 158);
+  if (filled < 0) filled = 0;
+  if (filled > width) filled = width;
+  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+         std::string(static_cast<std::size_t>(width - filled), '-') + "]";
+}
+
+TerminalShell::TerminalShell(AppState& app, LinkOps& link, std::FILE* statusOut, std::FILE* messageOut,
+                             std::optional<bool> statusIsTerminal)
+    : app_(app), link_(link), statusOut_(statusOut), messageOut_(messageOut) {
+  terminal_ = statusIsTerminal ? *statusIsTerminal : isatty(fileno(statusOut)) != 0;
+  millisecondsSinceStart();
+}
+
+std::uint32_t TerminalShell::tickCount() { return millisecondsSinceStart(); }
+
+void TerminalShell::sleepMs(int ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void TerminalShell::onInterrupt() {
+  // As Close on the main window while bytes are counted: the status display ends, the engine is told.
+  app_.statusText = "ABORTING";
+  app_.abortRequested = true;
+  sendStatusTimer(app_.statusDialog);
+}
+
+PumpPass TerminalShell::takeMessage(int* quitCode) {
+  if (quitsPosted_ > 0) {
+    --quitsPosted_;
+    *quitCode = quitCode_;
+    return PumpPass::Quit;
+  }
+  if (takeInterrupt()) {
+    if (app_.transferPhase > 0) {
+      onInterrupt();
+      return PumpPass::Dispatched;
+    }
+    // Idle or setting up: Close ends the program, which the nested pump sees as the quit message.
+    *quitCode = 130;
+    return PumpPass::Quit;
+  }
+  if (liveDialog_ != 0 && tickCount() - lastStatusTick_ >= 500) {
+    lastStatusTick_ = tickCount();
+    statusTick(liveDialog_);
+    return PumpPass::Dispatched;
+  }
+  return PumpPass::Idle;
+}
+
+void TerminalShell::postQuit(int code) {
+  ++quitsPosted_;
+  quitCode_ = code;
+}
+
+WindowRef TerminalShell::createStatusDialog() {
+  if (liveDialog_ != 0) endStatusLine();  // an earlier file's display gives way to the new one
+  liveDialog_ = nextDialog_++;
+  lastStatusTick_ = tickCount();
+  lastStage_.clear();
+  lastCount_.clear();
+  if (statusAbortCheck(app_)) {
+    liveDialog_ = 0;
+  } else {
+    statusOnOpen(app_, statusModel_);
+  }
+  return reinterpret_cast<WindowRef>(nextDialog_ - 1);
+}
+
+void TerminalShell::statusTick(std::uintptr_t dialog) {
+  if (dialog == 0 || dialog != liveDialog_) return;  // messages to a closed display have no effect
+  if (statusAbortCheck(app_)) {
+    closeStatus();
+    return;
+  }
+  const StatusRefresh refresh = statusOnTimer(app_, statusModel_, 4, 8);
+  if (refresh.close) {
+    closeStatus();
+    return;
+  }
+  drawStatus(refresh);
+}
+
+void TerminalShell::sendStatusTimer(WindowRef dialog) { statusTick(reinterpret_cast<std::uintptr_t>(dialog)); }
+
+void TerminalShell::sendStatusClose(WindowRef dialog) {
+  const auto handle = reinterpret_cast<std::uintptr_t>(dialog);
+  if (handle == 0 || handle != liveDialog_) return;
+  if (!statusAbortCheck(app_)) statusOnCloseMessage(app_);
+  closeStatus();
+}
+
+void TerminalShell::closeStatus() {
+  endStatusLine();
+  liveDialog_ = 0;
+}
+
+void TerminalShell::endStatusLine() {
+  if (lineDrawn_) std::fputc('\n', statusOut_);
+  lineDrawn_ = false;
+  std::fflush(statusOut_);
+}
+
+void TerminalShell::drawStatus(const StatusRefresh& refresh) {
+  if (terminal_) {
+    std::string line = "\r\x1b[K" + refresh.statusLine;
+    if (!refresh.countLine.empty()) line += "   " + refresh.countLine;
+    if (refresh.bar) line += " " + progressBarText(app_.transferPhase, app_.bytesTotal, kBarCells);
+    std::fputs(line.c_str(), statusOut_);
+    lineDrawn_ = true;
+    std::fflush(statusOut_);
+    return;
+  }
+  // Plain lines: each stage once, and the count at most once a second (and when it reaches the total).
+  if (app_.statusText != lastStage_) {
+    lastStage_ = app_.statusText;
+    std::fprintf(statusOut_, "%s\n", lastStage_.c_str());
+  }
+  const bool complete = app_.bytesTotal > 0 && app_.transferPhase >= app_.bytesTotal;
+  if (!refresh.countLine.empty() && refresh.countLine != lastCount_ &&
+      (complete || lastCount_.empty() || tickCount() - lastCountAt_ >= kPlainCountEveryMs)) {
+    lastCount_ = refresh.countLine;
+    lastCountAt_ = tickCount();
+    std::fprintf(statusOut_, "%s\n", lastCount_.c_str());
+  }
+  std::fflush(statusOut_);
+}
+
+void TerminalShell::messageBox(std::string_view text, std::string_view, BoxIcon, WindowRef) {
+  ++messagesShown_;
+  endStatusLine();  // the message starts on a line of its own
+  std::fprintf(messageOut_, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(messageOut_);
+}
+
+void TerminalShell::beep() {
+  std::fputc('\a', messageOut_);
+  std::fflush(messageOut_);
+}
+
+bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) {
+  if (!selection_) return false;
+  *result = std::move(*selection_);
+  selection_.reset();
+  return true;
+}
+
+// The connection dialog's logic: listen, then every 250 ms either accept a calling Newton or idle the pipe,
+// until the Newton calls or Ctrl-C stops the wait.
+int TerminalShell::runConnectionDialog() {
+  std::fprintf(messageOut_, "%s\n", LoadText(64).c_str());
+  std::fflush(messageOut_);
+  takeInterrupt();  // a press before the wait began is not a stop
+  const std::int16_t listened = link_.pipeListen(app_.pipe, -1, 0, 0);
+  if (listened != 0) {
+    link_.pipeDisconnect(app_.pipe);
+    return listened;
+  }
+  Runtime rt{app_, link_, *this};
+  for (;;) {
+    const std::uint32_t tickStart = tickCount();
+    if (takeInterrupt()) {
+      connectionStopped_ = true;
+      link_.pipeDisconnect(app_.pipe);
+      return 2;
+    }
+    if (link_.pipeState(app_.pipe) == state::kCalling) {
+      link_.pipeAccept(app_.pipe);
+      pumpFor(rt, 1000);
+      return 5;
+    }
+    link_.pipeIdle(app_.pipe);
+    const std::uint32_t spent = tickCount() - tickStart;
+    if (spent < static_cast<std::uint32_t>(kPollMs)) sleepMs(kPollMs - static_cast<int>(spent));
+  }
+}
+
+}  // namespace skiff::cli

@@ -1,0 +1,81 @@
+// The shell operations on a terminal: the status dialog becomes a status line (redrawn in place on a terminal,
+// plain lines otherwise), message boxes go to stderr, Ctrl-C plays the part of the main window's Close, and the
+// connection wait is the connection dialog's poll without a dialog.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/shell_ops.h"
+#include "ui/status_model.h"
+
+namespace skiff::cli {
+
+// Ctrl-C: the first press sets a flag the shell acts on at its next pump pass; a second press before the
+// first was taken ends the process at once (a blocked link call cannot be interrupted otherwise).
+void installInterruptHandler();
+bool takeInterrupt();   // true once per press
+void raiseInterrupt();  // as if Ctrl-C was pressed (tests)
+
+class TerminalShell final : public ShellOps {
+ public:
+  // Status goes to `statusOut`, message texts to `messageOut`. `statusIsTerminal` chooses the in-place status
+  // line; by default it is whether `statusOut` is a terminal.
+  TerminalShell(AppState& app, LinkOps& link, std::FILE* statusOut = stdout, std::FILE* messageOut = stderr,
+                std::optional<bool> statusIsTerminal = std::nullopt);
+
+  // What chooseFiles hands back (once); none: the dialog counts as cancelled.
+  void setSelection(OpenFileResult selection) { selection_ = std::move(selection); }
+
+  int messagesShown() const { return messagesShown_; }     // every message box is a report of a failure
+  bool connectionStopped() const { return connectionStopped_; }  // the user stopped a connection wait
+
+  // --- ShellOps ---
+  PumpPass takeMessage(int* quitCode) override;
+  void postQuit(int code) override;
+  std::uint32_t tickCount() override;
+  void sleepMs(int ms) override;
+  WindowRef createStatusDialog() override;
+  void sendStatusTimer(WindowRef dialog) override;
+  void sendStatusClose(WindowRef dialog) override;
+  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, WindowRef owner) override;
+  void beep() override;
+  bool chooseFiles(const OpenFileRequest& request, OpenFileResult* result) override;
+  int runConnectionDialog() override;
+
+ private:
+  void statusTick(std::uintptr_t dialog);
+  void closeStatus();
+  void drawStatus(const StatusRefresh& refresh);
+  void endStatusLine();
+  void onInterrupt();
+
+  AppState& app_;
+  LinkOps& link_;
+  std::FILE* statusOut_;
+  std::FILE* messageOut_;
+  bool terminal_;
+
+  std::optional<OpenFileResult> selection_;
+  int messagesShown_ = 0;
+  bool connectionStopped_ = false;
+  int quitsPosted_ = 0;
+  int quitCode_ = 0;
+
+  // The one live status display.
+  std::uintptr_t liveDialog_ = 0;
+  std::uintptr_t nextDialog_ = 1;
+  std::uint32_t lastStatusTick_ = 0;
+  StatusModel statusModel_;
+  bool lineDrawn_ = false;        // a status line is on the terminal without its line end
+  std::string lastStage_;         // plain mode: the last stage text printed
+  std::string lastCount_;         // plain mode: the last count line printed
+  std::uint32_t lastCountAt_ = 0;
+};
+
+// The progress bar as characters: `width` cells, filled in proportion to the dialog's bar (158 units full).
+std::string progressBarText(std::int32_t transferPhase, std::int32_t bytesTotal, int width);
+
+}  // namespace skiff::cli

@@ -1,0 +1,127 @@
+// A transfer on the bench: a fresh state, the scripted link answered by the companion application's protocol
+// (the same one newton-sim plays), the fake shell on a virtual clock, and files in a temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/shell_ops.h"
+#include "newton/companion_protocol.h"
+#include "tests/support/fake_shell.h"
+#include "tests/support/scripted_link.h"
+
+namespace skiff::test {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "skiff-unit-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string file(const std::string& name, const std::string& bytes) const {
+    const std::string path = path_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The time of each link call, in the order of `calls`.
+class TimedLink : public ScriptedLink {
+ public:
+  explicit TimedLink(VirtualClock& clock) : ScriptedLink(clock), clock_(clock) {}
+  std::vector<std::uint32_t> times;
+  std::int16_t pipeRead(PipeHandle p, void* b, std::int32_t* l, std::uint8_t* e, std::int32_t x, std::int32_t y,
+                        std::int32_t t, PipeCompletion c, std::intptr_t r) override {
+    times.resize(calls.size(), clock_.now);
+    const auto result = ScriptedLink::pipeRead(p, b, l, e, x, y, t, c, r);
+    times.resize(calls.size(), clock_.now);
+    return result;
+  }
+  std::int16_t pipeWrite(PipeHandle p, const void* b, std::int32_t* l, std::uint8_t e, std::int32_t x,
+                         std::int32_t y, std::int32_t t, PipeCompletion c, std::intptr_t r) override {
+    times.resize(calls.size(), clock_.now);
+    const auto result = ScriptedLink::pipeWrite(p, b, l, e, x, y, t, c, r);
+    times.resize(calls.size(), clock_.now);
+    return result;
+  }
+  void pipeDisconnect(PipeHandle p) override {
+    times.resize(calls.size(), clock_.now);
+    ScriptedLink::pipeDisconnect(p);
+    times.resize(calls.size(), clock_.now);
+  }
+  // Time of the index-th call named `op`.
+  std::uint32_t timeOf(const std::string& op, int index = 0) {
+    times.resize(calls.size(), clock_.now);
+    for (std::size_t i = 0; i < calls.size(); ++i)
+      if (calls[i].op == op && index-- == 0) return times[i];
+    ADD_FAILURE() << "no call " << op;
+    return 0;
+  }
+
+ private:
+  VirtualClock& clock_;
+};
+
+struct TransferBench {
+  VirtualClock clock;
+  AppState app;
+  TimedLink link{clock};
+  FakeShell shell{app, clock};
+  Runtime rt{app, link, shell};
+  TempDir dir;
+  newton::CompanionProtocol companion;
+  std::vector<newton::ReceivedFile> received;
+  int batchesDone = 0;
+
+  explicit TransferBench(newton::CompanionFaults faults = {}) : companion(faults) {
+    app.pipe = link.pipeCreate();
+    link.calls.clear();
+    link.onWrite = [this](ScriptedLink& peer, const Bytes& written, bool) {
+      for (auto& action : companion.feed(written)) {
+        if (action.kind == newton::CompanionAction::Reply) peer.queueInput(action.reply);
+        if (action.kind == newton::CompanionAction::FileDone) received.push_back(*action.file);
+        if (action.kind == newton::CompanionAction::BatchDone) ++batchesDone;
+      }
+    };
+  }
+
+  // Sets the state as the Download command does for one file and opens it.
+  void prepare(const std::string& name, const std::string& bytes, std::int32_t kind, const std::string& header = "",
+               bool last = true) {
+    const std::string path = dir.file(name, bytes);
+    app.fileKind = kind;
+    app.textHeader = header;
+    app.fileName = name;
+    app.fileTypeValue = "WINDOWS\x04";
+    app.fileCreatorValue = "WINDOWS\x04";
+    app.fileOpened = true;
+    app.lastFileOfBatch = last;
+    ASSERT_TRUE(app.openFile.open(path, kind == kText));
+  }
+};
+
+inline std::string hexOf(const Bytes& bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::uint8_t b : bytes) {
+    if (!out.empty()) out += ' ';
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
+}  // namespace skiff::test

@@ -1,0 +1,360 @@
+#include "transfer/transfer_session.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "link/pump.h"
+#include "ui/status_model.h"
+#include "ui/texts.h"
+
+namespace skiff {
+
+namespace {
+
+constexpr char kEot = 0x04;
+constexpr std::size_t kChunkBufferSize = 1024;
+
+// Tokens: the ASCII letters and one EOT byte.
+constexpr std::string_view kParm = "PARM\x04";
+constexpr std::string_view kFileType = "FILETYPE\x04";
+constexpr std::string_view kFileCreator = "FILECREATOR\x04";
+constexpr std::string_view kFileNameToken = "FILENAME\x04";
+constexpr std::string_view kData = "DATA\x04";
+constexpr std::string_view kNext = "NEXT\x04";
+constexpr std::string_view kDone = "DONE\x04";
+
+std::string_view typeToken(std::int32_t kind) {
+  switch (kind) {
+    case kPackage: return "SBPK\x04";
+    case kBitmap: return "SBMP\x04";
+    case kPicture: return "SPIB\x04";
+    default: return "SPIT\x04";
+  }
+}
+
+// String ids of the stages and reports.
+constexpr int kTextInitiating = 25;
+constexpr int kTextCalculating = 41;
+constexpr int kTextSending = 42;
+constexpr int kTextDisconnecting = 38;
+constexpr int kTextReadReturned = 34;
+constexpr int kTextUnexpectedResponse = 43;
+
+class Session {
+ public:
+  explicit Session(Runtime& rt) : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe) {}
+
+  std::int32_t run();
+
+ private:
+  // One message, ended (end-of-message 1), 15 s.
+  std::int32_t write(const void* bytes, std::size_t length) {
+    auto count = static_cast<std::int32_t>(length);
+    return link_.pipeWrite(pipe_, bytes, &count, 1, 0, 0, kWriteTimeoutMs, nullptr, 0);
+  }
+  std::int32_t write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
+
+  // Two reply bytes into reply_, NUL after them.
+  std::int32_t readReply(std::int32_t timeoutMs) {
+    reply_.fill(0);
+    std::int32_t count = 2;
+    std::uint8_t endOfMessage = 0;  // ignored throughout
+    const std::int32_t status =
+        link_.pipeRead(pipe_, reply_.data(), &count, &endOfMessage, 0, 0, timeoutMs, nullptr, 0);
+    reply_[2] = 0;
+    return status;
+  }
+  std::int32_t readReplyWithRetry() {
+    std::int32_t status = readReply(kReplyTimeoutMs);
+    if (status == code::kTimeout) status = readReply(kReplyTimeoutMs);
+    return status;
+  }
+  bool replyIs(const char* two) const { return std::memcmp(reply_.data(), two, 2) == 0; }
+
+  // Reads and discards `pending` bytes, in pieces no larger than the chunk buffer; the first failure's status.
+  std::int32_t discard(std::int32_t pending) {
+    while (pending > 0) {
+      std::int32_t count = std::min<std::int32_t>(pending, static_cast<std::int32_t>(chunk_.size()));
+      const std::int32_t asked = count;
+      std::uint8_t endOfMessage = 0;
+      const std::int32_t status =
+          link_.pipeRead(pipe_, chunk_.data(), &count, &endOfMessage, 0, 0, kShortReplyTimeoutMs, nullptr, 0);
+      if (status != 0) return status;
+      pending -= asked;
+    }
+    return 0;
+  }
+
+  // Lets the clock move when the link returned at once, so the bounded waits neither spin nor hang.
+  void idleStep(std::uint32_t before) {
+    link_.pipeIdle(pipe_);
+    if (rt_.shell.tickCount() == before) rt_.shell.sleepMs(1);
+  }
+
+  // Until the link reports nothing written and unsent (or fails), bounded by kQueueWaitLimitMs.
+  void waitOutputSent() {
+    const std::uint32_t start = rt_.shell.tickCount();
+    for (;;) {
+      std::int32_t unsent = 0;
+      if (link_.pipeBytesAvailable(pipe_, side::kOutput, &unsent) != 0 || unsent == 0) return;
+      const std::uint32_t now = rt_.shell.tickCount();
+      if (now - start >= kQueueWaitLimitMs) return;
+      idleStep(now);
+    }
+  }
+
+  // A pause of `seconds` whole seconds by secondsNow; `pumping` keeps the window responsive.
+  void pause(std::int32_t deadline, bool pumping) {
+    const std::int32_t start = secondsNow(rt_.shell);
+    for (;;) {
+      const std::int32_t now = secondsNow(rt_.shell);
+      if (now >= deadline || now < start) return;  // done, or the tick counter wrapped
+      if (pumping) {
+        pumpFor(rt_, 100);
+      } else {
+        const std::int64_t left = static_cast<std::int64_t>(deadline) * 1000 - rt_.shell.tickCount();
+        rt_.shell.sleepMs(static_cast<int>(std::clamp<std::int64_t>(left, 1, 100)));
+      }
+    }
+  }
+
+  // The six endings.
+  std::int32_t endReconnect() {
+    rt_.shell.sendStatusClose(app_.statusDialog);
+    link_.pipeDisconnect(pipe_);
+    pumpFor(rt_, 200);
+    return SESSION_RECONNECT;
+  }
+  std::int32_t endReport(int textId, std::int32_t status, bool phaseIdle) {
+    ShowMessage(rt_.shell, LoadText(textId), ErrorText(status), "", "");
+    if (phaseIdle) app_.transferPhase = -1;
+    link_.pipeDisconnect(pipe_);
+    app_.openFile.close();
+    return 0;
+  }
+  std::int32_t endLinkStatus(std::int32_t status) {
+    app_.transferPhase = -1;
+    link_.pipeDisconnect(pipe_);
+    return status;
+  }
+
+  std::optional<std::int32_t> sendParameters();
+  std::optional<std::int32_t> sendTypeToken();
+  std::optional<std::int32_t> sendLength();
+  std::optional<std::int32_t> sendHeader();
+  std::optional<std::int32_t> sendData();
+  std::optional<std::int32_t> endData();
+  std::optional<std::int32_t> endBatch();
+  std::int32_t tailDrain();
+
+  Runtime& rt_;
+  AppState& app_;
+  LinkOps& link_;
+  PipeHandle pipe_;
+  std::array<std::uint8_t, 8> reply_{};
+  bool lastPassSent_ = false;  // the data loop's last pass wrote a chunk
+  std::array<std::uint8_t, kChunkBufferSize> chunk_{};
+};
+
+std::optional<std::int32_t> Session::sendParameters() {
+  if (write(kParm) != 0) return endReconnect();
+  if (readReply(kReplyTimeoutMs) != 0) return std::nullopt;  // no answer: go straight to the type token
+
+  // The name goes whole, however long: the message is the name and one EOT byte.
+  const std::string nameValue = app_.fileName + kEot;
+  const std::string_view steps[] = {kFileType, app_.fileTypeValue,    kParm,     kFileCreator,
+                                    app_.fileCreatorValue, kParm, kFileNameToken, nameValue};
+  for (std::string_view message : steps) {
+    std::int32_t status = write(message);
+    if (status == 0) status = readReply(kReplyTimeoutMs);
+    if (status != 0) return endReport(kTextReadReturned, status, true);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> Session::sendTypeToken() {
+  if (write(typeToken(app_.fileKind)) != 0) return endReconnect();
+  const std::int32_t first = readReply(kReplyTimeoutMs);
+  if (first == 0) return std::nullopt;
+  if (first != code::kTimeout) return endReconnect();
+  if (readReply(kReplyTimeoutMs) != 0) return endReconnect();
+  if (link_.pipeState(pipe_) != state::kConnected) return endReconnect();
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> Session::sendLength() {
+  setStatusText(app_, kTextCalculating);
+  const std::int32_t deadline = secondsNow(rt_.shell) + 3;
+  app_.openFile.seek(0);
+  refreshStatus(rt_);
+
+  // The size on disk, not the count of characters text reading delivers.
+  std::int64_t length = std::max<std::int64_t>(app_.openFile.sizeOnDisk(), 0);
+  if (app_.fileKind == kPicture) {
+    // The first 512 bytes are never sent; a shorter file is announced as empty and sends nothing.
+    length = std::max<std::int64_t>(length - kPictureSkip, 0);
+    app_.openFile.seek(kPictureSkip);
+  } else {
+    app_.openFile.seek(0);
+  }
+  length = std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max());
+
+  pause(deadline, true);
+
+  setStatusText(app_, kTextSending);
+  app_.bytesTotal = static_cast<std::int32_t>(length);
+  refreshStatus(rt_);
+
+  const auto word = static_cast<std::uint32_t>(length);
+  const std::uint8_t bigEndian[4] = {static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                                     static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+  if (const std::int32_t status = write(bigEndian, sizeof bigEndian); status != 0) return endLinkStatus(status);
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> Session::sendHeader() {
+  if (app_.fileKind != kText || app_.textHeader.empty()) return std::nullopt;
+  if (const std::int32_t status = readReply(kShortReplyTimeoutMs); status != 0)
+    return endReport(kTextReadReturned, status, false);
+  if (const std::int32_t status = write(kData); status != 0) return endLinkStatus(status);
+  const std::string header = app_.textHeader + kEot;  // its LF stays an LF
+  app_.textHeader.clear();                            // sent once only
+  if (const std::int32_t status = write(header); status != 0) return endLinkStatus(status);
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> Session::sendData() {
+  const bool text = app_.fileKind == kText;
+  std::int64_t position = 0;
+  lastPassSent_ = false;
+  if (app_.openFile.atEnd()) return std::nullopt;
+  for (;;) {
+    // The reply to the length word, the header, or the chunk before.
+    if (const std::int32_t status = readReplyWithRetry(); status != 0)
+      return endReport(kTextUnexpectedResponse, status, false);
+    if (replyIs("NO")) {
+      // Refused: the queues are cleared and the next chunk follows; the refused one is not sent again.
+      link_.pipeFlush(pipe_, side::kOutput);
+      link_.pipeFlush(pipe_, side::kInput);
+    } else if (!replyIs("OK")) {
+      return endReport(kTextReadReturned, 0, false);
+    }
+    link_.pipeFlush(pipe_, side::kInput);
+
+    const std::size_t n = app_.openFile.read(chunk_.data(), kChunkDataMax);
+    chunk_[n] = 0;
+
+    position = std::min<std::int64_t>(position + static_cast<std::int64_t>(kChunkDataMax), app_.bytesTotal);
+    app_.transferPhase = static_cast<std::int32_t>(position);
+    refreshStatus(rt_);
+
+    if (text && chunk_[0] != 0) {
+      // Line ends go out as CR, up to the first NUL of the chunk.
+      for (std::size_t i = 0; chunk_[i] != 0; ++i)
+        if (chunk_[i] == '\n') chunk_[i] = '\r';
+    }
+
+    if (n > 0) {
+      std::int32_t status = 0;
+      if (text) {
+        status = write(kData);
+        chunk_[n] = kEot;
+        if (status == 0) status = write(chunk_.data(), n + 1);
+      } else {
+        status = write(chunk_.data(), n);
+      }
+      if (status != 0) return endLinkStatus(status);
+    }
+    lastPassSent_ = n > 0;
+
+    link_.pipeFlush(pipe_, side::kOutput);
+    waitOutputSent();
+    if (app_.openFile.atEnd()) return std::nullopt;
+  }
+}
+
+std::optional<std::int32_t> Session::endData() {
+  if (app_.fileKind == kText) {
+    if (const std::int32_t status = write(kNext); status != 0) return endLinkStatus(status);
+  }
+  link_.pipeIdle(pipe_);
+  // The last message is answered here: "NEXT", or the last chunk. When the file's size is a multiple of 500
+  // (0 included), the loop's last pass sent nothing and already read the last chunk's answer; a read now would
+  // wait for a reply that never comes and turn a complete transfer into a time-out.
+  if (app_.fileKind == kText || lastPassSent_) {
+    if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
+  }
+
+  pause(secondsNow(rt_.shell) + 2, false);  // the window does not respond during this pause
+
+  const std::uint32_t start = rt_.shell.tickCount();
+  for (;;) {
+    std::int32_t pending = 0;
+    if (link_.pipeBytesAvailable(pipe_, side::kInput, &pending) != 0 || pending == 0) break;
+    if (const std::int32_t status = discard(pending); status != 0) return endLinkStatus(status);
+    const std::uint32_t now = rt_.shell.tickCount();
+    link_.pipeIdle(pipe_);
+    if (now - start >= kQueueWaitLimitMs) break;  // a peer that never stops talking does not hold us here
+  }
+  link_.pipeFlush(pipe_, side::kInput);
+  link_.pipeFlush(pipe_, side::kOutput);
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> Session::endBatch() {
+  if (!app_.lastFileOfBatch) return std::nullopt;  // the pipe stays connected, the file open
+  setStatusText(app_, kTextDisconnecting);
+  refreshStatus(rt_);
+  waitOutputSent();
+  if (const std::int32_t status = write(kDone); status != 0) return endLinkStatus(status);
+  link_.pipeIdle(pipe_);
+  if (const std::int32_t status = readReply(kReplyTimeoutMs); status != 0) return endLinkStatus(status);
+  pumpFor(rt_, 5000);
+  app_.transferPhase = -1;
+  link_.pipeDisconnect(pipe_);
+  app_.openFile.close();
+  return std::nullopt;
+}
+
+std::int32_t Session::tailDrain() {
+  std::int32_t pending = 0;
+  const std::int32_t kept = link_.pipeBytesAvailable(pipe_, side::kInput, &pending);
+  if (pending > 0) {
+    if (const std::int32_t status = discard(pending); status != 0) return endLinkStatus(status);
+    link_.pipeIdle(pipe_);
+  }
+  return kept;
+}
+
+std::int32_t Session::run() {
+  app_.bytesTotal = 0;
+  app_.transferPhase = 0;
+  setStatusText(app_, kTextInitiating);
+  app_.statusDialog = rt_.shell.createStatusDialog();
+  refreshStatus(rt_);
+
+  if (app_.fileOpened) {
+    std::int32_t pending = 0;
+    link_.pipeBytesAvailable(pipe_, side::kInput, &pending);
+    if (pending > 0) {
+      discard(pending);  // whatever an earlier exchange left behind; statuses do not matter here
+      link_.pipeIdle(pipe_);
+    }
+    for (auto step : {&Session::sendParameters, &Session::sendTypeToken, &Session::sendLength,
+                      &Session::sendHeader, &Session::sendData, &Session::endData}) {
+      if (const auto ended = (this->*step)()) return *ended;
+    }
+  }
+  if (const auto ended = endBatch()) return *ended;
+  return tailDrain();
+}
+
+}  // namespace
+
+std::int32_t runTransferSession(Runtime& rt) { return Session(rt).run(); }
+
+}  // namespace skiff
