@@ -71,8 +71,8 @@ class PosixPort final : public SerialPort {
     if (failed_) return -1;
     ssize_t n = read(fd_, out.data(), out.size());
     if (n > 0) return static_cast<long>(n);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    if (n < 0) failed_ = true;  // EIO: the device went away
+    if (n < 0 && errno != EAGAIN && errno != EINTR) failed_ = true;  // EIO: the device went away
+    if (hungUp_) failed_ = true;  // what came before the hang-up has been read
     return failed_ ? -1 : 0;
   }
 
@@ -100,10 +100,9 @@ class PosixPort final : public SerialPort {
     if (us <= 0 || failed_) return;
     pollfd fds{fd_, POLLIN, 0};
     timespec wait{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
-    if (ppoll(&fds, 1, &wait, nullptr) > 0 && (fds.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
-        !(fds.revents & POLLIN)) {
-      failed_ = true;
-    }
+    // A hung-up line (the other end closed, an adapter pulled) polls readable for ever: note it, so that the
+    // next read reports the failure instead of nothing.
+    if (ppoll(&fds, 1, &wait, nullptr) > 0 && (fds.revents & (POLLHUP | POLLERR | POLLNVAL))) hungUp_ = true;
   }
 
   std::size_t outputQueued() override {
@@ -115,6 +114,7 @@ class PosixPort final : public SerialPort {
  private:
   int fd_;
   bool failed_ = false;
+  bool hungUp_ = false;
 };
 
 }  // namespace

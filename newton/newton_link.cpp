@@ -8,7 +8,7 @@ namespace skiff::newton {
 namespace {
 mnp::Policy newtonPolicy(const NewtonOptions& options) {
   mnp::Policy policy;
-  policy.baud = options.baud > 0 ? options.baud : 38400;
+  policy.baud = options.baud;  // unpaced: no gap to keep
   policy.retransmitMs = options.retransmitMs;
   policy.retryLimit = options.retryLimit;
   policy.ignoreFirstDuplicate = true;

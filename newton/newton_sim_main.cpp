@@ -198,6 +198,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       if (result != kRoleCallAgain) break;
     }
+    usleep(300 * 1000);  // let the last frame reach the desktop before the line closes
   }
   if (log) std::fclose(log);
   close(fd);

@@ -1,0 +1,118 @@
+// The link's states and failures over a pseudo-terminal with newton-sim.
+#include <unistd.h>
+
+#include "newton/test_data.h"
+#include "tests/e2e/link_fixture.h"
+
+namespace skiff::e2e {
+namespace {
+
+using LinkStates = LinkFixture;
+
+TEST_F(LinkStates, ListeningThenCallingThenConnected) {
+  startSim({"connect", "--hold", "1000"});
+  EXPECT_EQ(link->pipeState(pipe), state::kIdle);
+  ASSERT_EQ(link->pipeListen(pipe, -1, 0, 0), 0);
+  EXPECT_EQ(link->pipeState(pipe), state::kListening);
+  std::int64_t deadline = msNow() + 10000;
+  while (link->pipeState(pipe) == state::kListening && msNow() < deadline) link->pipeIdle(pipe);
+  ASSERT_EQ(link->pipeState(pipe), state::kCalling);
+  link->pipeAccept(pipe);
+  EXPECT_EQ(link->pipeState(pipe), state::kConnected);
+  EXPECT_EQ(simExit(), 0);
+  std::string log = readFile(logPath);
+  // The Newton called with its LR, heard ours and confirmed with LA N(R)=0.
+  EXPECT_NE(log.find("tx LR len=41"), std::string::npos) << log;
+  EXPECT_NE(log.find("rx LR len=24"), std::string::npos) << log;
+  EXPECT_NE(log.find("tx LA nr=0"), std::string::npos) << log;
+  EXPECT_NE(log.find("window=1 info=256"), std::string::npos) << log;
+}
+
+TEST_F(LinkStates, NewtonDisconnectIsSeenAsLostLink) {
+  startSim({"connect", "--hold", "300"});
+  connect();
+  std::vector<std::uint8_t> reply;
+  std::int64_t start = msNow();
+  EXPECT_EQ(read(reply, 2, 10000), code::kDisconnected);
+  EXPECT_LT(msNow() - start, 5000);
+  EXPECT_NE(link->pipeState(pipe), state::kConnected);
+  EXPECT_EQ(write({'O', 'K'}), code::kDisconnected);
+  std::int32_t count = -1;
+  EXPECT_EQ(link->pipeBytesAvailable(pipe, side::kOutput, &count), code::kDisconnected);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(simExit(), 0);
+}
+
+TEST_F(LinkStates, ReadTimesOutWithinItsTimeOut) {
+  startSim({"sink"});
+  connect();
+  std::vector<std::uint8_t> reply;
+  std::int64_t start = msNow();
+  EXPECT_EQ(read(reply, 2, 700), code::kTimeout);
+  std::int64_t took = msNow() - start;
+  EXPECT_GE(took, 700);
+  EXPECT_LT(took, 700 + 250);
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(link->pipeState(pipe), state::kConnected);  // a time-out leaves the link up
+}
+
+TEST_F(LinkStates, MissingDeviceIsPortUnavailable) {
+  EXPECT_EQ(link->CDPipeInit(pipe, "MNP", "", "/dev/skiff-no-such-port:38400,n,8,1", "/dev/skiff-no-such-port",
+                             2048, 2048),
+            code::kPortUnavailable);
+  std::vector<std::uint8_t> reply;
+  EXPECT_NE(read(reply, 2, 100), 0);
+}
+
+struct BadConfig {
+  const char* config;
+  std::int32_t expected;
+};
+class LinkConfigText : public LinkFixture, public ::testing::WithParamInterface<BadConfig> {};
+
+TEST_P(LinkConfigText, IsRefusedWithACode) {
+  std::string port;
+  EXPECT_EQ(link->CDPipeInit(pipe, "MNP", "", GetParam().config, "/dev/null", 2048, 2048), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LinkConfigText,
+                         ::testing::Values(BadConfig{"", code::kBadParameter},
+                                           BadConfig{"COM1", code::kBadParameter},
+                                           BadConfig{"COM1:,n,8,1", code::kBadParameter},
+                                           BadConfig{"COM1:fast,n,8,1", code::kBadParameter},
+                                           BadConfig{"COM1:99999999999999999999,n,8,1", code::kBadParameter},
+                                           BadConfig{"COM1:12345,n,8,1", code::kBadParameter},
+                                           BadConfig{"/dev/null:38400,n,8,1", code::kPortUnavailable}));
+
+TEST_F(LinkStates, PortIsOpenedAgainAfterDisconnect) {
+  startSim({"connect", "--hold", "200"});
+  connect();
+  EXPECT_EQ(simExit(), 0);
+  link->pipeDisconnect(pipe);
+  EXPECT_EQ(link->pipeState(pipe), state::kIdle);
+  // A fresh Newton on a fresh line: the same pipe configures and connects again.
+  startSim({"connect", "--hold", "200"});
+  connect();
+  EXPECT_EQ(simExit(), 0);
+}
+
+TEST_F(LinkStates, SkiffListenConnectsAndDisconnects) {
+  startSim({"connect", "--hold", "5000"});
+  link->pipeDisconnect(pipe);  // the command opens the port itself
+  auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", sim->device(), "--timeout", "10"}, 20000);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("Looking for Newton...\n", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("Connected"), std::string::npos) << result.out;
+  EXPECT_EQ(simExit(), 1);  // the desktop's LD ended the call before the Newton hung up
+  EXPECT_NE(readFile(logPath).find("rx LD reason=255"), std::string::npos);
+}
+
+TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
+  auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", "/dev/skiff-no-such-port"}, 10000);
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.err.find("The selected port could not be found or is already in use."), std::string::npos)
+      << result.err;
+}
+
+}  // namespace
+}  // namespace skiff::e2e
