@@ -32,6 +32,7 @@ struct AppState {
   bool abortRequested = false;
   bool quitPending = false;         // a quit message was taken by a nested pump; post it again afterwards
   int quitCode = 0;
+  bool transferRunning = false;     // a transfer command is under way (its pumps may re-enter the window)
   WindowRef aboutDialog = nullptr;
   std::string errorText;
 

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <thread>
 
+#include "link/connection_dialog.h"
 #include "link/pump.h"
 #include "ui/texts.h"
 
@@ -20,7 +22,6 @@ extern "C" void onSigint(int) {
   gInterrupts = 1;
 }
 
-constexpr int kPollMs = 250;           // the connection dialog's timer
 constexpr std::uint32_t kPlainCountEveryMs = 1000;
 constexpr int kBarCells = 30;
 
@@ -197,34 +198,27 @@ bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) 
   return true;
 }
 
-// The connection dialog's logic: listen, then every 250 ms either accept a calling Newton or idle the pipe,
-// until the Newton calls or Ctrl-C stops the wait.
+// The connection dialog without a window: the same decisions (link/connection_dialog.h), its 250 ms timer as a
+// sleep between ticks, and Ctrl-C as its STOP button.
 int TerminalShell::runConnectionDialog() {
   std::fprintf(messageOut_, "%s\n", LoadText(64).c_str());
   std::fflush(messageOut_);
   takeInterrupt();  // a press before the wait began is not a stop
-  const std::int16_t listened = link_.pipeListen(app_.pipe, -1, 0, 0);
-  if (listened != 0) {
-    link_.pipeDisconnect(app_.pipe);
-    return listened;
-  }
   Runtime rt{app_, link_, *this};
-  for (;;) {
+  ConnectionDialog dialog;
+  ConnectionStep step = connectionOpened(rt, dialog);
+  while (!step.endCode) {
     const std::uint32_t tickStart = tickCount();
-    if (takeInterrupt()) {
-      connectionStopped_ = true;
-      link_.pipeDisconnect(app_.pipe);
-      return 2;
+    while (tickCount() - tickStart < static_cast<std::uint32_t>(kConnectionPollMs)) {
+      if (takeInterrupt()) {
+        connectionStopped_ = true;
+        return *connectionCommand(rt, dialog, kStopButton)->endCode;
+      }
+      sleepMs(std::min<int>(50, kConnectionPollMs - static_cast<int>(tickCount() - tickStart)));
     }
-    if (link_.pipeState(app_.pipe) == state::kCalling) {
-      link_.pipeAccept(app_.pipe);
-      pumpFor(rt, 1000);
-      return 5;
-    }
-    link_.pipeIdle(app_.pipe);
-    const std::uint32_t spent = tickCount() - tickStart;
-    if (spent < static_cast<std::uint32_t>(kPollMs)) sleepMs(kPollMs - static_cast<int>(spent));
+    step = connectionTick(rt, dialog);
   }
+  return *step.endCode;
 }
 
 }  // namespace skiff::cli

@@ -1,6 +1,6 @@
 // The shell operations on a terminal: the status dialog becomes a status line (redrawn in place on a terminal,
 // plain lines otherwise), message boxes go to stderr, Ctrl-C plays the part of the main window's Close, and the
-// connection wait is the connection dialog's poll without a dialog.
+// connection wait is the connection dialog's decisions without a window.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,196 @@
-# Sourced by the Wine test scripts: one Wine prefix and one Xvfb display per run.
-export WINEPREFIX=${WINEPREFIX:-$PWD/build/wineprefix}
+# Sourced by scripts/wine-tests.sh, the Wine tests and the Wine benchmarks: one Xvfb display and one Wine
+# prefix per run. The prefix is made once (wineboot, nothing fetched from the network) and reused by later runs.
+#
+#   wine_env_start        start Xvfb and the Wine server unless this run already has them (idempotent)
+#   wine_env_stop         stop the Wine server and the Xvfb this run started
+#   wine_env_restart      kill the Wine server and start again (after Wine itself failed to start)
+#   wine_map_com1 DEVICE  map COM1 to a Unix serial device (a pseudo-terminal) in the prefix's registry
+#   gui ARGS...           run the Win32 test driver (tests/win32/gui_driver.cpp) with a deadline
+#   skiff_start DIR       start skiff.exe with DIR as its current directory; sets SKIFF_PID
+#   skiff_wait_exit SECS  wait for skiff.exe to end; sets SKIFF_EXIT, returns 1 on time-out
+#   skiff_kill            end the skiff.exe this script started (by its process id)
+#   screenshot FILE.png   grab the whole Xvfb screen
+#   gui_test_begin NAME, skiff_up, skiff_dismiss_splash, fail, expect_eq, wait_file_hex: see below
+#
+# Variables: WINEPREFIX, DISPLAY, SKIFF_WIN32_BIN (the win32 build directory), SKIFF_ARTEFACTS.
+
+_wine_env_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export SKIFF_WIN32_BIN=${SKIFF_WIN32_BIN:-$_wine_env_root/build/win32}
+export SKIFF_ARTEFACTS=${SKIFF_ARTEFACTS:-$_wine_env_root/build/artefacts}
+export WINEPREFIX=${WINEPREFIX:-$_wine_env_root/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export DISPLAY=${SKIFF_DISPLAY:-:97}
-wine_env_start() { :; }
-wine_env_restart() { :; }
-wine_env_stop() { :; }
+export WINEARCH=${WINEARCH:-win32}
+# No Mono or Gecko download dialogs, no desktop menu entries.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=d}
+_wine_env_state=${SKIFF_WINE_STATE:-$_wine_env_root/build/wine-run}
+
+_wine_log() { echo "wine-env: $*" >&2; }
+
+_wine_xvfb_alive() {
+  [ -n "${SKIFF_XVFB_PID:-}" ] && kill -0 "$SKIFF_XVFB_PID" 2>/dev/null
+}
+
+_wine_start_xvfb() {
+  mkdir -p "$_wine_env_state"
+  rm -f "$_wine_env_state/display"
+  # Xvfb picks a free display number itself and writes it to the descriptor: no clash with other runs.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$_wine_env_state/display" \
+    >"$_wine_env_state/xvfb.log" 2>&1 &
+  SKIFF_XVFB_PID=$!
+  local deadline=$((SECONDS + 20))
+  until [ -s "$_wine_env_state/display" ]; do
+    if ! kill -0 "$SKIFF_XVFB_PID" 2>/dev/null || [ $SECONDS -ge $deadline ]; then
+      _wine_log "Xvfb did not start"; cat "$_wine_env_state/xvfb.log" >&2; return 1
+    fi
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n1 "$_wine_env_state/display")"
+  export SKIFF_XVFB_PID
+  echo "$SKIFF_XVFB_PID" >"$_wine_env_state/xvfb.pid"
+  _wine_log "Xvfb $SKIFF_XVFB_PID on $DISPLAY"
+}
+
+_wine_boot() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    _wine_log "creating the Wine prefix $WINEPREFIX (once; later runs reuse it)"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    timeout 300 wineboot -i >"$_wine_env_state/wineboot.log" 2>&1 || {
+      _wine_log "wineboot failed"; tail -n 20 "$_wine_env_state/wineboot.log" >&2; return 1; }
+    timeout 120 wineserver -w 2>/dev/null || true
+  fi
+  # A persistent server for the whole run keeps each later Wine start fast.
+  timeout 30 wineserver -p 2>/dev/null || true
+}
+
+wine_env_start() {
+  command -v wine >/dev/null || { _wine_log "wine is not installed"; return 1; }
+  command -v Xvfb >/dev/null || { _wine_log "Xvfb is not installed"; return 1; }
+  mkdir -p "$_wine_env_state" "$SKIFF_ARTEFACTS"
+  if ! _wine_xvfb_alive; then
+    _wine_start_xvfb || return 1
+    SKIFF_WINE_OWNER=$$
+    export SKIFF_WINE_OWNER
+  fi
+  if [ -z "${SKIFF_WINE_BOOTED:-}" ]; then
+    _wine_boot || return 1
+    export SKIFF_WINE_BOOTED=1
+  fi
+}
+
+wine_env_stop() {
+  # Only the shell that started the display takes it down; tests run inside a run leave it to the runner.
+  [ "${SKIFF_WINE_OWNER:-}" = "$$" ] || return 0
+  timeout 30 wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w 2>/dev/null || true
+  if _wine_xvfb_alive; then
+    kill "$SKIFF_XVFB_PID" 2>/dev/null
+    local deadline=$((SECONDS + 10))
+    while kill -0 "$SKIFF_XVFB_PID" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+    kill -9 "$SKIFF_XVFB_PID" 2>/dev/null || true
+  fi
+  unset SKIFF_XVFB_PID SKIFF_WINE_BOOTED SKIFF_WINE_OWNER
+}
+
+wine_env_restart() {
+  timeout 30 wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w 2>/dev/null || true
+  unset SKIFF_WINE_BOOTED
+  _wine_xvfb_alive || _wine_start_xvfb || return 1
+  wine_env_start
+}
+
+wine_map_com1() {
+  local device=$1
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$device" /f >/dev/null 2>&1 || return 1
+  # The server reads the port mapping when it starts.
+  timeout 30 wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w 2>/dev/null || true
+  timeout 30 wineserver -p 2>/dev/null || true
+}
+
+# The Win32 test driver; every call has its own deadline on top of the driver's.
+gui() {
+  timeout "${SKIFF_GUI_TIMEOUT:-60}" wine "$SKIFF_WIN32_BIN/gui_driver.exe" "$@" 2>/dev/null | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
+# Starts skiff.exe in DIR (its current directory, where skiff.cfg lives). With SKIFF_DESKTOP=WxH it runs in a
+# Wine virtual desktop, so that screenshots show window frames and captions.
+skiff_start() {
+  local dir=$1
+  cp "$SKIFF_WIN32_BIN/skiff.exe" "$dir/skiff.exe"
+  if [ -n "${SKIFF_DESKTOP:-}" ]; then
+    (cd "$dir" && exec wine explorer "/desktop=skiff,$SKIFF_DESKTOP" ./skiff.exe >"$dir/wine.log" 2>&1) &
+  else
+    (cd "$dir" && exec wine ./skiff.exe >"$dir/wine.log" 2>&1) &
+  fi
+  SKIFF_PID=$!
+}
+
+# Waits up to SECS for skiff.exe to end; sets SKIFF_EXIT to its exit code. Returns 1 on time-out.
+skiff_wait_exit() {
+  local deadline=$((SECONDS + ${1:-20}))
+  while kill -0 "$SKIFF_PID" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+  wait "$SKIFF_PID"
+  SKIFF_EXIT=$?
+  return 0
+}
+
+skiff_kill() {
+  [ -n "${SKIFF_PID:-}" ] || return 0
+  kill "$SKIFF_PID" 2>/dev/null || true
+  local deadline=$((SECONDS + 5))
+  while kill -0 "$SKIFF_PID" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+  kill -9 "$SKIFF_PID" 2>/dev/null || true
+  wait "$SKIFF_PID" 2>/dev/null || true
+  SKIFF_PID=
+}
+
+# --- for tests/wine/*.sh ------------------------------------------------------------------------------------------
+# gui_test_begin NAME: the Wine environment (exit 99 when Wine cannot start), a fresh working directory in
+# SKIFF_RUN_DIR, and clean-up of whatever the test started when it ends.
+gui_test_begin() {
+  SKIFF_TEST_NAME=$1
+  wine_env_start || exit 99
+  [ -f "$SKIFF_WIN32_BIN/skiff.exe" ] || { echo "FAIL: $SKIFF_WIN32_BIN/skiff.exe was not built"; exit 1; }
+  SKIFF_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/skiff-$SKIFF_TEST_NAME.XXXXXX")
+  trap 'skiff_kill; rm -rf "$SKIFF_RUN_DIR"' EXIT
+}
+
+# skiff_up: starts skiff.exe in SKIFF_RUN_DIR and waits for its main window (exit 99 when it never comes).
+skiff_up() {
+  skiff_start "$SKIFF_RUN_DIR"
+  if ! gui wait-window 'Skiff|Skiff' "${SKIFF_START_MS:-30000}" >/dev/null; then
+    echo "skiff.exe did not show its window; Wine log:"; tail -n 20 "$SKIFF_RUN_DIR/wine.log"
+    exit 99
+  fi
+}
+
+# Ends the splash at once (OK on the About box) so that a test can go on without waiting four seconds.
+skiff_dismiss_splash() {
+  gui click 'owned:Skiff|Skiff' 1 >/dev/null 2>&1 || true
+  gui wait-gone 'owned:Skiff|Skiff' 10000 >/dev/null
+}
+
+fail() { echo "FAIL: $*"; exit 1; }
+expect_eq() { [ "$1" = "$2" ] || fail "${3:-value}: expected '$2', got '$1'"; }
+
+# Waits up to MS milliseconds for FILE to hold exactly the bytes HEX (e.g. "43 4f 4d 31 ..."). Prints what it has.
+wait_file_hex() {
+  local file=$1 want=$2 ms=${3:-10000} have=""
+  local deadline=$(( $(date +%s%3N) + ms ))
+  while :; do
+    [ -f "$file" ] && have=$(od -An -tx1 -v "$file" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')
+    [ "$have" = "$want" ] && return 0
+    [ "$(date +%s%3N)" -lt "$deadline" ] || { echo "$have"; return 1; }
+    sleep 0.05
+  done
+}
+
+screenshot() {
+  mkdir -p "$(dirname "$1")"
+  timeout 30 import -display "$DISPLAY" -window root "$1" 2>/dev/null
+}

@@ -1,0 +1,34 @@
+// What the pieces of the Windows skin share: the one runtime, and the windows and dialogs each file makes.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/shell_ops.h"
+
+namespace skiff::win32 {
+
+// The process's one runtime (state, link, shell), set up by WinMain.
+Runtime& runtime();
+
+// The Windows shell operations (app/shell_win32.cpp).
+std::unique_ptr<ShellOps> makeShell(AppState& app);
+// Texts from the module's string table.
+std::string moduleText(int id);
+
+// The main window's class and procedure (app/main_window_win32.cpp).
+void registerMainWindowClass(HINSTANCE instance);
+HWND createMainWindow(HINSTANCE instance);
+
+// The About box, modal (ui/about_box_win32.cpp).
+void runAboutBox(HWND owner);
+// The status dialog, modeless (ui/status_dialog_win32.cpp).
+HWND createStatusDialog(HWND owner);
+// The connection dialog, modal: 2 stopped, 5 connected, else the listen code (ui/connection_dialog_win32.cpp).
+int runConnectionDialog(HWND owner);
+
+// Places `dialog` 100 pixels right of and below the main window's top-left corner.
+void placeBesideMainWindow(HWND dialog, UINT extraFlags);
+
+}  // namespace skiff::win32
