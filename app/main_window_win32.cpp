@@ -178,10 +178,4 @@ HWND createMainWindow(HINSTANCE instance) {
                          CW_USEDEFAULT, CW_USEDEFAULT, 600, 340, nullptr, nullptr, instance, nullptr);
 }
 
-void placeBesideMainWindow(HWND dialog, UINT extraFlags) {
-  RECT main{};
-  GetWindowRect(static_cast<HWND>(runtime().app.mainWindow), &main);
-  SetWindowPos(dialog, nullptr, main.left + 100, main.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | extraFlags);
-}
-
 }  // namespace skiff::win32

@@ -6,7 +6,9 @@ if(WIN32_SKIN_SOURCES)
   set_target_properties(skiff_exe PROPERTIES OUTPUT_NAME skiff)
   target_include_directories(skiff_exe PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated
                                                ${CMAKE_SOURCE_DIR}/ui/resources)
-  set_source_files_properties(ui/resources/skiff.rc PROPERTIES OBJECT_DEPENDS ${STRINGS_RC})
+  # The resource compiler does not report the files skiff.rc binds; name them so that new artwork rebuilds.
+  file(GLOB SKIFF_ARTWORK CONFIGURE_DEPENDS ui/resources/*.bmp ui/resources/*.ico)
+  set_source_files_properties(ui/resources/skiff.rc PROPERTIES OBJECT_DEPENDS "${STRINGS_RC};${SKIFF_ARTWORK}")
   target_link_libraries(skiff_exe PRIVATE skiff_core skiff_dil comdlg32 gdi32 user32)
   target_link_options(skiff_exe PRIVATE -mwindows)
 endif()

@@ -109,8 +109,12 @@ wine_map_com1() {
 }
 
 # The Win32 test driver; every call has its own deadline on top of the driver's.
+# With SKIFF_DESKTOP set it works on the windows of the virtual desktop skiff_start made.
 gui() {
-  timeout "${SKIFF_GUI_TIMEOUT:-60}" wine "$SKIFF_WIN32_BIN/gui_driver.exe" "$@" 2>/dev/null | tr -d '\r'
+  local desktop=()
+  [ -z "${SKIFF_DESKTOP:-}" ] || desktop=(--desktop skiff)
+  timeout "${SKIFF_GUI_TIMEOUT:-60}" wine "$SKIFF_WIN32_BIN/gui_driver.exe" "${desktop[@]}" "$@" 2>/dev/null |
+    tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
 

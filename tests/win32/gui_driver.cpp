@@ -8,6 +8,8 @@
 //   owned:TARGET     the visible dialog (#32770) owned by TARGET (the About box has no title)
 //   0x1234           a window handle as printed by wait-window
 //
+// "--desktop NAME" before the subcommand works on the windows of that Wine virtual desktop.
+//
 // Subcommands (exit 0 on success, 1 on a failed wait or missing window, 2 on bad usage):
 //   wait-window TARGET [TIMEOUT_MS]            print the handle once the window exists
 //   wait-gone TARGET [TIMEOUT_MS]              succeed once no such window exists
@@ -330,6 +332,18 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);  // plain \n line ends for the shell scripts
+  // --desktop NAME: work on the windows of a Wine virtual desktop (explorer /desktop=NAME,...).
+  if (argc > 2 && std::strcmp(argv[1], "--desktop") == 0) {
+    HDESK desktop = nullptr;  // the desktop appears a moment after its explorer starts
+    pollUntil(kDefaultTimeoutMs, [&] { return (desktop = OpenDesktopA(argv[2], 0, FALSE, GENERIC_ALL)) != nullptr; });
+    if (desktop == nullptr || !SetThreadDesktop(desktop)) {
+      std::fprintf(stderr, "gui_driver: no desktop %s\n", argv[2]);
+      return 1;
+    }
+    argv[2] = argv[0];
+    argc -= 2;
+    argv += 2;
+  }
   const int result = run(argc, argv);
   std::fflush(stdout);
   return result;

@@ -1,0 +1,73 @@
+// Shows the real status dialog (template "STATUS" and its dialog procedure) over a stand-in main window, in the
+// middle of a transfer: for the screenshot artefact and to check the dialog's lines under Wine.
+// Usage: status_preview [BYTES_DONE BYTES_TOTAL [SECONDS]]   (defaults 1200 4000 30)
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/skin_win32.h"
+#include "dil/dil.h"
+#include "ui/status_model.h"
+
+namespace skiff::win32 {
+
+namespace {
+
+// The status dialog uses only the state; nothing here pumps, chooses files or shows boxes.
+class QuietShell final : public ShellOps {
+ public:
+  PumpPass takeMessage(int*) override { return PumpPass::Idle; }
+  void postQuit(int) override {}
+  std::uint32_t tickCount() override { return GetTickCount(); }
+  void sleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
+  WindowRef createStatusDialog() override { return nullptr; }
+  void sendStatusTimer(WindowRef) override {}
+  void sendStatusClose(WindowRef) override {}
+  void messageBox(std::string_view, std::string_view, BoxIcon, WindowRef) override {}
+  void beep() override {}
+  bool chooseFiles(const OpenFileRequest&, OpenFileResult*) override { return false; }
+  int runConnectionDialog() override { return 2; }
+};
+
+AppState gApp;
+QuietShell gShell;
+std::unique_ptr<LinkOps> gLink = makeDilLink();
+Runtime gRuntime{gApp, *gLink, gShell};
+
+}  // namespace
+
+Runtime& runtime() { return gRuntime; }
+
+}  // namespace skiff::win32
+
+int main(int argc, char** argv) {
+  using namespace skiff;
+  AppState& app = win32::runtime().app;
+  const long done = argc > 2 ? std::atol(argv[1]) : 1200;
+  const long total = argc > 2 ? std::atol(argv[2]) : 4000;
+  const DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 30;
+
+  app.instance = GetModuleHandleA(nullptr);
+  HWND owner = CreateWindowExA(0, "STATIC", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
+                               nullptr, static_cast<HINSTANCE>(app.instance), nullptr);
+  app.mainWindow = owner;
+  setStatusText(app, 42);  // "Sending Data..."
+  HWND dialog = win32::createStatusDialog(owner);
+  if (dialog == nullptr) return 1;
+  app.statusDialog = dialog;
+  app.transferPhase = static_cast<std::int32_t>(done);
+  app.bytesTotal = static_cast<std::int32_t>(total);
+  SendMessageA(dialog, WM_TIMER, 0, 0);
+
+  const DWORD start = GetTickCount();
+  while (IsWindow(dialog) && GetTickCount() - start < seconds * 1000) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  return 0;
+}
