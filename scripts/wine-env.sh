@@ -113,7 +113,7 @@ wine_map_com1() {
 gui() {
   local desktop=()
   [ -z "${SKIFF_DESKTOP:-}" ] || desktop=(--desktop skiff)
-  timeout "${SKIFF_GUI_TIMEOUT:-60}" wine "$SKIFF_WIN32_BIN/gui_driver.exe" "${desktop[@]}" "$@" 2>/dev/null |
+  timeout "${SKIFF_GUI_TIMEOUT:-60}" wine "$SKIFF_WIN32_BIN/gui_driver.exe" "${desktop[@]}" "$@" |
     tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
@@ -161,7 +161,7 @@ gui_test_begin() {
   wine_env_start || exit 99
   [ -f "$SKIFF_WIN32_BIN/skiff.exe" ] || { echo "FAIL: $SKIFF_WIN32_BIN/skiff.exe was not built"; exit 1; }
   SKIFF_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/skiff-$SKIFF_TEST_NAME.XXXXXX")
-  trap 'skiff_kill; rm -rf "$SKIFF_RUN_DIR"' EXIT
+  trap 'skiff_kill; rm -rf "$SKIFF_RUN_DIR"; wine_env_stop' EXIT  # the stop only acts when run on its own
 }
 
 # skiff_up: starts skiff.exe in SKIFF_RUN_DIR and waits for its main window (exit 99 when it never comes).
