@@ -1,0 +1,241 @@
+// skiff send to newton-sim's companion application over pseudo-terminals: the real link library, real MNP, real
+// time. Every stored file is compared byte for byte with what the protocol says the Newton must receive.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/sim_process.h"
+
+namespace skiff {
+namespace {
+
+namespace fs = std::filesystem;
+using test::binPath;
+using test::SimProcess;
+
+constexpr int kSendTimeoutMs = 120000;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string pattern(std::size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  unsigned x = seed;
+  for (auto& c : s) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 16);
+  }
+  return s;
+}
+
+// What the companion stores for a text note: its header, then the text as text mode reads it (CR LF as one
+// line end, a Ctrl-Z ends it) with every line end sent as CR.
+std::string storedText(const std::string& header, const std::string& file) {
+  std::string out = header;
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    if (file[i] == 0x1A) break;
+    if (file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n') continue;
+    out += file[i] == '\n' ? '\r' : file[i];
+  }
+  return out;
+}
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "skiff-e2e-XXXXXX").string();
+    path = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+// skiff send, run in `dir` (where its skiff.cfg lives) with a deadline.
+test::CommandResult send(const fs::path& dir, const std::string& device, const std::vector<std::string>& files) {
+  std::string command = "cd '" + dir.string() + "' && exec '" + binPath("skiff") + "' send --port '" + device + "'";
+  for (const auto& f : files) command += " '" + f + "'";
+  return test::runCommand({"/bin/sh", "-c", command}, kSendTimeoutMs);
+}
+
+TEST(SendE2E, ABatchOfEveryKindArrivesByteExact) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string note = "Check the lines\r\nBuy fenders\r\nlone\rCR\r\n";
+  const std::string picture = pattern(512, 1) + pattern(777, 2);
+  const std::string bitmap = pattern(1000, 3);  // a multiple of 500
+  const std::string package = readFile(fs::path(SKIFF_SOURCE_DIR) / "samples/skiff-test.pkg");
+  ASSERT_EQ(package.size(), 124u);
+  writeFile(dir.path / "lists/shopping.txt", note);
+  writeFile(dir.path / "harbour.pic", picture);
+  writeFile(dir.path / "wave.bmp", bitmap);
+  writeFile(dir.path / "skiff-test.pkg", package);
+
+  SimProcess sim({"companion", "--out", out.string()});
+  ASSERT_TRUE(sim.start());
+  const auto result = send(dir.path, sim.device(),
+                           {"lists/shopping.txt", "harbour.pic", "wave.bmp", "skiff-test.pkg"});
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("Looking for Newton..."), std::string::npos);
+  EXPECT_NE(result.out.find("Sending Data..."), std::string::npos);
+  EXPECT_NE(result.out.find("Transferring byte 1000 of 1000 (100%)"), std::string::npos) << result.out;
+  EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
+
+  EXPECT_EQ(readFile(out / "shopping.txt"), storedText("*CHECKLIST*\n", note));
+  EXPECT_EQ(readFile(out / "harbour.pic"), picture.substr(512));
+  EXPECT_EQ(readFile(out / "wave.bmp"), bitmap);
+  EXPECT_EQ(readFile(out / "skiff-test.pkg"), package);
+
+  const std::string log = readFile(out / "companion.log");
+  EXPECT_NE(log.find("name=\"shopping.txt\" type=SPIT typevalue=57494E444F5753 creator=57494E444F5753 length=" +
+                     std::to_string(note.size()) + " header=\"*CHECKLIST*\\n\""),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("name=\"harbour.pic\" type=SPIB"), std::string::npos);
+  EXPECT_NE(log.find("length=777 header=\"\" bytes=777"), std::string::npos);
+  EXPECT_NE(log.find("name=\"wave.bmp\" type=SBMP"), std::string::npos);
+  EXPECT_NE(log.find("chunks=500,500 "), std::string::npos);
+  EXPECT_NE(log.find("name=\"skiff-test.pkg\" type=SBPK"), std::string::npos);
+  EXPECT_NE(log.find("done files=4"), std::string::npos);
+}
+
+TEST(SendE2E, ANoReplyDropsThatChunkAndTheTransferGoesOn) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string bitmap = pattern(1234, 4);
+  writeFile(dir.path / "sea.bmp", bitmap);
+  SimProcess sim({"companion", "--out", out.string(), "--reply-no", "2"});
+  ASSERT_TRUE(sim.start());
+  const auto result = send(dir.path, sim.device(), {"sea.bmp"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
+  EXPECT_EQ(readFile(out / "sea.bmp"), bitmap.substr(0, 500) + bitmap.substr(1000)) << "chunk 2 was refused";
+  EXPECT_NE(readFile(out / "companion.log").find("chunks=500,500,234 replies=" + [] {
+    std::string r;
+    for (int i = 0; i < 11; ++i) r += "OK,";
+    return r + "OK,NO,OK";
+  }()),
+            std::string::npos);
+}
+
+TEST(SendE2E, AWrongReplyIsReportedAndTheExitCodeSaysSo) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  writeFile(dir.path / "sea.bmp", pattern(1200, 5));
+  SimProcess sim({"companion", "--out", out.string(), "--reply-wrong", "12"});  // the first chunk's reply
+  ASSERT_TRUE(sim.start());
+  const auto result = send(dir.path, sim.device(), {"sea.bmp"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("Error.  Read returned unknown error 0\n"), std::string::npos) << result.err;
+  sim.wait(30000);
+}
+
+// Two pseudo-terminals joined back to back, so that one simulated Newton after another can call the same
+// desktop port: the desktop opens `desktopEnd`, each simulator opens `newtonEnd` with --device.
+class PtyBridge {
+ public:
+  PtyBridge() {
+    for (auto* side : {&a_, &b_}) {
+      side->master = posix_openpt(O_RDWR | O_NOCTTY);
+      grantpt(side->master);
+      unlockpt(side->master);
+      side->path = ptsname(side->master);
+      // Held open, never read: the line never hangs up between openers, and it starts raw.
+      side->held = open(side->path.c_str(), O_RDWR | O_NOCTTY);
+      termios raw{};
+      tcgetattr(side->held, &raw);
+      cfmakeraw(&raw);
+      tcsetattr(side->held, TCSANOW, &raw);
+    }
+    relay_ = std::thread([this] { run(); });
+  }
+  ~PtyBridge() {
+    stop_ = true;
+    relay_.join();
+    for (auto* side : {&a_, &b_}) {
+      close(side->held);
+      close(side->master);
+    }
+  }
+  const std::string& desktopEnd() const { return a_.path; }
+  const std::string& newtonEnd() const { return b_.path; }
+
+ private:
+  struct Side {
+    int master = -1;
+    int held = -1;
+    std::string path;
+  };
+  void run() {
+    char buffer[4096];
+    while (!stop_) {
+      pollfd fds[2] = {{a_.master, POLLIN, 0}, {b_.master, POLLIN, 0}};
+      if (poll(fds, 2, 50) <= 0) continue;
+      for (int i = 0; i < 2; ++i) {
+        if (!(fds[i].revents & POLLIN)) continue;
+        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+        if (n > 0) {
+          const int to = i == 0 ? b_.master : a_.master;
+          for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(to, buffer + done, static_cast<std::size_t>(n - done));
+            if (w <= 0) break;
+            done += w;
+          }
+        }
+      }
+    }
+  }
+  Side a_, b_;
+  std::atomic<bool> stop_{false};
+  std::thread relay_;
+};
+
+TEST(SendE2E, ALinkDroppedBeforeTheDataReconnectsAndSucceeds) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string bitmap = pattern(900, 6);
+  writeFile(dir.path / "tide.bmp", bitmap);
+  PtyBridge bridge;
+
+  // The first Newton drops the link right after the first "PARM"; the desktop reconnects, a second one calls.
+  SimProcess first({"--device", bridge.newtonEnd(), "companion", "--out", out.string(), "--drop-after", "5"});
+  ASSERT_TRUE(first.start());
+  std::thread desktop([&] {
+    const auto result = send(dir.path, bridge.desktopEnd(), {"tide.bmp"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_GE(std::count(result.err.begin(), result.err.end(), '\n'), 2) << "Looking for Newton... twice";
+  });
+  EXPECT_EQ(first.wait(60000), 4) << first.errors();
+  SimProcess second({"--device", bridge.newtonEnd(), "companion", "--out", out.string()});
+  ASSERT_TRUE(second.start());
+  EXPECT_EQ(second.wait(90000), 0) << second.errors();
+  desktop.join();
+  EXPECT_EQ(readFile(out / "tide.bmp"), bitmap);
+  const std::string log = readFile(out / "companion.log");
+  EXPECT_NE(log.find("dropped after=5"), std::string::npos) << log;
+  EXPECT_NE(log.find("done files=1"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace skiff
