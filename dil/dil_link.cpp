@@ -21,7 +21,7 @@ using dil::PipeAction;
 using dil::PipeEvent;
 using dil::PipeState;
 
-constexpr int kIdleWaitMs = 5;               // pipeIdle with nothing to do waits this long for the port
+constexpr int kIdleWaitMs = 10;  // pipeIdle with nothing to do waits this long for the port (or a message)
 constexpr std::size_t kMaxPendingWrites = 256;
 constexpr std::size_t kSyncQueueLimit = 8192;  // a write without end of message returns once this much is left
 

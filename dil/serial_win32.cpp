@@ -1,9 +1,9 @@
-// Win32 serial port: \\.\COMn, SetCommState raw 8N1 without flow control, overlapped reads and writes.
-// One read is always outstanding; its event lets a wait return for a byte or a window message alike.
+// Win32 serial port: \\.\COMn, SetCommState raw 8N1 without flow control, overlapped I/O. Reads take what
+// has arrived without waiting; waits are on an overlapped WaitCommEvent(EV_RXCHAR) together with the window
+// messages (MsgWaitForMultipleObjects), so a wait ends for a byte or a message alike.
 #include <windows.h>
 
 #include <algorithm>
-#include <deque>
 
 #include "dil/serial.h"
 #include "link/link_ops.h"
@@ -12,60 +12,89 @@ namespace skiff::dil {
 
 namespace {
 
-constexpr DWORD kReadChunk = 4096;
 constexpr DWORD kWriteWaitMs = 3000;  // a write the line does not take in this time has failed
+constexpr DWORD kReadWaitMs = 1000;   // an immediate read that does not finish in this time has failed
 
 class Win32Port final : public SerialPort {
  public:
   explicit Win32Port(HANDLE port) : port_(port) {
     readOv_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     writeOv_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    eventOv_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    eventsWork_ = SetCommMask(port_, EV_RXCHAR) != 0;
   }
   ~Win32Port() override {
     // Let the last frame (an LD) leave, but never hang on a line that does not drain.
     for (int waited = 0; waited < 500 && !failed_ && outputQueued() > 0; waited += 5) Sleep(5);
+    SetCommMask(port_, 0);  // ends a pending WaitCommEvent
     CancelIo(port_);
-    if (readPending_) {
+    if (eventPending_) {
       DWORD ignored = 0;
-      GetOverlappedResult(port_, &readOv_, &ignored, TRUE);
+      GetOverlappedResult(port_, &eventOv_, &ignored, TRUE);
     }
     CloseHandle(port_);
     CloseHandle(readOv_.hEvent);
     CloseHandle(writeOv_.hEvent);
+    CloseHandle(eventOv_.hEvent);
   }
 
   long readSome(std::span<std::uint8_t> out) override {
-    for (int round = 0; round < 4 && ready_.size() < out.size() && !failed_; ++round) {
-      if (!collectRead()) break;
+    if (failed_) return -1;
+    // Only what is known to be there is asked for, so the read completes at once on every implementation
+    // (some do wait for a first byte despite the immediate time-outs).
+    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(out.size(), inputQueued()));
+    if (wanted == 0) return 0;
+    ResetEvent(readOv_.hEvent);
+    DWORD got = 0;
+    if (!ReadFile(port_, out.data(), wanted, &got, &readOv_)) {
+      if (GetLastError() != ERROR_IO_PENDING) return fail();
+      if (WaitForSingleObject(readOv_.hEvent, kReadWaitMs) != WAIT_OBJECT_0) {
+        CancelIo(port_);
+        return fail();
+      }
+      if (!GetOverlappedResult(port_, &readOv_, &got, FALSE)) return fail();
     }
-    if (ready_.empty()) return failed_ ? -1 : 0;
-    std::size_t n = std::min(out.size(), ready_.size());
-    std::copy_n(ready_.begin(), n, out.begin());
-    ready_.erase(ready_.begin(), ready_.begin() + static_cast<long>(n));
-    return static_cast<long>(n);
+    return static_cast<long>(got);
   }
 
   bool writeAll(std::span<const std::uint8_t> bytes) override {
     if (failed_) return false;
     ResetEvent(writeOv_.hEvent);
     DWORD written = 0;
-    if (!WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &writeOv_)) {
-      if (GetLastError() != ERROR_IO_PENDING) return fail();
-      if (WaitForSingleObject(writeOv_.hEvent, kWriteWaitMs) != WAIT_OBJECT_0) {
+    bool done = WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &writeOv_) != 0;
+    if (!done && GetLastError() == ERROR_IO_PENDING) {
+      if (WaitForSingleObject(writeOv_.hEvent, kWriteWaitMs) == WAIT_OBJECT_0) {
+        done = GetOverlappedResult(port_, &writeOv_, &written, FALSE) != 0;
+      } else {
         CancelIo(port_);
-        return fail();
       }
-      if (!GetOverlappedResult(port_, &writeOv_, &written, FALSE)) return fail();
     }
-    return written == bytes.size() || fail();
+    if (!done || written != bytes.size()) failed_ = true;
+    return !failed_;
   }
 
   void waitReadable(std::int64_t us) override {
-    if (us <= 0 || failed_ || !ready_.empty()) return;
-    if (!readPending_ && !startRead()) return;
-    if (!readPending_) return;  // completed at once: bytes are there
+    if (us <= 0 || failed_) return;
     DWORD ms = static_cast<DWORD>(std::max<std::int64_t>((us + 999) / 1000, 1));
-    MsgWaitForMultipleObjects(1, &readOv_.hEvent, FALSE, ms, QS_ALLINPUT);
+    if (eventsWork_ && !eventPending_) {
+      ResetEvent(eventOv_.hEvent);
+      if (WaitCommEvent(port_, &eventMask_, &eventOv_)) return;  // a byte came already
+      if (GetLastError() == ERROR_IO_PENDING) {
+        eventPending_ = true;
+      } else {
+        eventsWork_ = false;  // then a plain timed wait: the port is looked at again after it
+      }
+    }
+    if (inputQueued() > 0) return;  // arrived before the wait began
+    if (!eventPending_) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(ms, 2), QS_ALLINPUT);
+      return;
+    }
+    if (MsgWaitForMultipleObjects(1, &eventOv_.hEvent, FALSE, ms, QS_ALLINPUT) == WAIT_OBJECT_0) {
+      DWORD ignored = 0;
+      GetOverlappedResult(port_, &eventOv_, &ignored, FALSE);
+      eventPending_ = false;
+    }
   }
 
   std::size_t outputQueued() override {
@@ -76,49 +105,25 @@ class Win32Port final : public SerialPort {
   }
 
  private:
-  bool fail() {
+  std::size_t inputQueued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port_, &errors, &status)) return 0;
+    return status.cbInQue;
+  }
+  long fail() {
     failed_ = true;
-    return false;
-  }
-
-  // Starts the outstanding read; false when the port failed. A read that completes at once is collected.
-  bool startRead() {
-    ResetEvent(readOv_.hEvent);
-    DWORD got = 0;
-    if (ReadFile(port_, buffer_, kReadChunk, &got, &readOv_)) {
-      ready_.insert(ready_.end(), buffer_, buffer_ + got);
-      readPending_ = false;
-      return true;
-    }
-    if (GetLastError() != ERROR_IO_PENDING) return fail();
-    readPending_ = true;
-    return true;
-  }
-
-  // Takes the bytes of a finished read and starts the next; false when nothing more came now.
-  bool collectRead() {
-    if (!readPending_) {
-      std::size_t before = ready_.size();
-      if (!startRead()) return false;
-      return ready_.size() > before;
-    }
-    DWORD got = 0;
-    if (!GetOverlappedResult(port_, &readOv_, &got, FALSE)) {
-      if (GetLastError() == ERROR_IO_INCOMPLETE) return false;
-      return fail();
-    }
-    readPending_ = false;
-    ready_.insert(ready_.end(), buffer_, buffer_ + got);
-    return got > 0;
+    return -1;
   }
 
   HANDLE port_;
   OVERLAPPED readOv_{};
   OVERLAPPED writeOv_{};
-  std::uint8_t buffer_[kReadChunk];
-  bool readPending_ = false;
+  OVERLAPPED eventOv_{};
+  DWORD eventMask_ = 0;
+  bool eventsWork_ = false;
+  bool eventPending_ = false;
   bool failed_ = false;
-  std::deque<std::uint8_t> ready_;
 };
 
 }  // namespace
@@ -169,11 +174,11 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
     *error = code::kBadParameter;  // a speed this port does not have
     return nullptr;
   }
-  // A read returns as soon as a byte is there, or empty after a while; writes give up eventually.
+  // A read returns at once with what has arrived; writes give up eventually.
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-  timeouts.ReadTotalTimeoutConstant = 200;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = 0;
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = 2000;
   SetCommTimeouts(port, &timeouts);

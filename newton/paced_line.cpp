@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,7 +14,7 @@
 namespace skiff::newton {
 
 namespace {
-constexpr std::int64_t kBurstUs = 20'000;  // idle time builds up at most this much line credit
+constexpr std::int64_t kMaxLateUs = 50'000;  // line time a late wake-up may still claim
 constexpr std::size_t kMaxQueued = 1 << 20;
 
 void makeRaw(int fd) {
@@ -38,13 +39,21 @@ PacedLine::~PacedLine() {
 std::size_t PacedLine::allowance(std::int64_t& clockUs) {
   if (baud_ <= 0) return static_cast<std::size_t>(-1);
   std::int64_t now = nowUs();
-  clockUs = std::max(clockUs, now - kBurstUs);
+  clockUs = std::max(clockUs, now - kMaxLateUs);
   return static_cast<std::size_t>((now - clockUs) / byteUs());
 }
 
 long PacedLine::readSome(std::span<std::uint8_t> out) {
   if (failed_) return -1;
   pushOut();
+  if (baud_ > 0) {
+    // While nothing waits the line is quiet and banks no time: the next bytes take their full time from now.
+    int waiting = 0;
+    if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting <= 0) {
+      rxClockUs_ = nowUs();
+      return 0;
+    }
+  }
   std::size_t n = std::min(out.size(), allowance(rxClockUs_));
   if (n == 0) return 0;
   ssize_t got = read(fd_, out.data(), n);
@@ -59,6 +68,7 @@ long PacedLine::readSome(std::span<std::uint8_t> out) {
 
 bool PacedLine::writeAll(std::span<const std::uint8_t> bytes) {
   if (failed_ || tx_.size() + bytes.size() > kMaxQueued) return false;
+  if (tx_.empty()) txClockUs_ = std::max(txClockUs_, nowUs());  // a quiet line banks no time
   tx_.insert(tx_.end(), bytes.begin(), bytes.end());
   pushOut();
   return !failed_;
@@ -88,7 +98,8 @@ void PacedLine::waitReadable(std::int64_t us) {
   std::int64_t wait = us;
   // Wake for the next byte of line time when output waits, or when input waits for its line time.
   if (!tx_.empty() && baud_ > 0) wait = std::min(wait, std::max<std::int64_t>(txClockUs_ + byteUs() - now, 50));
-  bool mayRead = allowance(rxClockUs_) > 0;
+  int waiting = 0;
+  bool mayRead = allowance(rxClockUs_) > 0 || ioctl(fd_, FIONREAD, &waiting) != 0 || waiting == 0;
   if (!mayRead) wait = std::min(wait, std::max<std::int64_t>(rxClockUs_ + byteUs() - now, 50));
   pollfd fds{fd_, static_cast<short>(mayRead ? POLLIN : 0), 0};
   timespec ts{static_cast<time_t>(wait / 1'000'000), static_cast<long>(wait % 1'000'000) * 1000};
