@@ -39,7 +39,9 @@ class WindowView final : public MainWindowView {
   void setMenuCheck(unsigned id, bool checked) override {
     CheckMenuItem(GetMenu(window), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
   }
-  void greyMenuItem(unsigned id) override { EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED); }
+  void greyMenuItem(unsigned id) override {
+    EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+  }
   void sendClose() override { SendMessageA(window, WM_CLOSE, 0, 0); }
   void runAboutBox() override { win32::runAboutBox(window); }
   void pressAboutOk(WindowRef about) override { SendMessageA(static_cast<HWND>(about), WM_COMMAND, IDOK, 0); }

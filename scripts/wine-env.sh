@@ -58,8 +58,9 @@ _wine_boot() {
       _wine_log "wineboot failed"; tail -n 20 "$_wine_env_state/wineboot.log" >&2; return 1; }
     timeout 120 wineserver -w 2>/dev/null || true
   fi
-  # A persistent server for the whole run keeps each later Wine start fast.
-  timeout 30 wineserver -p 2>/dev/null || true
+  # A server that outlives each program for a minute keeps later Wine starts fast, and still ends by itself
+  # if this run is killed before it can stop it.
+  timeout 30 wineserver -p60 2>/dev/null || true
 }
 
 wine_env_start() {
@@ -105,7 +106,7 @@ wine_map_com1() {
   # The server reads the port mapping when it starts.
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w 2>/dev/null || true
-  timeout 30 wineserver -p 2>/dev/null || true
+  timeout 30 wineserver -p60 2>/dev/null || true
 }
 
 # The Win32 test driver; every call has its own deadline on top of the driver's.

@@ -16,10 +16,12 @@
 //   command TARGET ID                          post WM_COMMAND with ID
 //   close TARGET                               post WM_CLOSE
 //   menu-state TARGET ID                       print "checked" or "unchecked", then "greyed"/"disabled" if so
+//   menu TARGET                                print the whole menu bar: popups, items with ids, separators
 //   dlg-text TARGET CONTROL_ID                 print the control's text
 //   wait-text TARGET CONTROL_ID SUBSTRING [TIMEOUT_MS]  wait until the control's text contains SUBSTRING
 //   set-text TARGET CONTROL_ID TEXT            set the control's text
 //   click TARGET CONTROL_ID                    post a button click (WM_COMMAND BN_CLICKED) to the window
+//   press TARGET CONTROL_ID 1|0                show a button pressed or released (BM_SETSTATE)
 //   is-enabled TARGET CONTROL_ID               print "enabled" or "disabled"
 //   controls TARGET                            print every child: id, class, enabled, text
 //   rect TARGET [CONTROL_ID]                   print the window rectangle (left top right bottom), screen pixels
@@ -33,6 +35,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -153,60 +156,131 @@ HMODULE remoteUser32(HANDLE process) {
   return nullptr;
 }
 
-// Menus belong to their process (under Wine a menu handle means nothing elsewhere), so the menu state is read by
-// a small thread run inside the window's own process: GetMenuState(GetMenu(window), id, MF_BYCOMMAND), handed
-// back as the thread's exit code. -1 when the item does not exist or the probe could not run.
-UINT remoteMenuState(HWND window, UINT id) {
-  static const unsigned char kProbe[] = {
+// Menus belong to their process (under Wine a menu handle means nothing elsewhere), so menus are read by small
+// threads run inside the window's own process: each calls one user32 function with up to six arguments and hands
+// its result back as the thread's exit code; texts come back through a scratch buffer in that process.
+class RemoteUser32 {
+ public:
+  explicit RemoteUser32(HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    process_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
+    if (process_ == nullptr) return;
+    local_ = GetModuleHandleA("user32.dll");
+    remote_ = remoteUser32(process_);
+    if (remote_ == nullptr) remote_ = local_;
+    base_ = static_cast<unsigned char*>(
+        VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    if (base_ != nullptr && !WriteProcessMemory(process_, base_, kCaller, sizeof kCaller, nullptr)) base_ = nullptr;
+  }
+  ~RemoteUser32() {
+    if (base_ != nullptr && finished_) VirtualFreeEx(process_, base_, 0, MEM_RELEASE);  // never under a live thread
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  bool ready() const { return base_ != nullptr; }
+  DWORD scratch() const { return address(kScratchAt); }
+  static constexpr DWORD kScratchSize = 1024;
+
+  // Calls the user32 function `name` there; false when the call could not run.
+  bool call(const char* name, std::initializer_list<DWORD> args, DWORD* result) {
+    if (!ready() || args.size() > 6) return false;
+    const auto local = reinterpret_cast<UINT_PTR>(GetProcAddress(local_, name));
+    if (local == 0) return false;
+    const UINT_PTR there = local - reinterpret_cast<UINT_PTR>(local_) + reinterpret_cast<UINT_PTR>(remote_);
+    DWORD data[8] = {static_cast<DWORD>(there), static_cast<DWORD>(args.size())};
+    std::size_t at = 2;
+    for (DWORD arg : args) data[at++] = arg;
+    if (!WriteProcessMemory(process_, base_ + kDataAt, data, sizeof data, nullptr)) return false;
+    HANDLE thread = CreateRemoteThread(process_, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(base_),
+                                       base_ + kDataAt, 0, nullptr);
+    if (thread == nullptr) return false;
+    finished_ = WaitForSingleObject(thread, kMessageTimeoutMs) == WAIT_OBJECT_0;
+    const bool ok = finished_ && GetExitCodeThread(thread, result);
+    CloseHandle(thread);
+    return ok;
+  }
+  std::string scratchText() {
+    char text[kScratchSize + 1] = {};
+    ReadProcessMemory(process_, base_ + kScratchAt, text, kScratchSize, nullptr);
+    return text;
+  }
+
+ private:
+  // The thread routine: push the arguments last to first, call the function (stdcall), return its result.
+  static constexpr unsigned char kCaller[] = {
       0x53,                    // push ebx
-      0x8B, 0x5C, 0x24, 0x08,  // mov ebx, [esp+8]      ; the probe's data
-      0xFF, 0x33,              // push dword [ebx]      ; window
-      0xFF, 0x53, 0x08,        // call [ebx+8]          ; GetMenu
-      0x6A, 0x00,              // push MF_BYCOMMAND
-      0xFF, 0x73, 0x04,        // push dword [ebx+4]    ; id
-      0x50,                    // push eax              ; menu
-      0xFF, 0x53, 0x0C,        // call [ebx+12]         ; GetMenuState
+      0x8B, 0x5C, 0x24, 0x08,  // mov ebx, [esp+8]          ; {function, count, arguments...}
+      0x8B, 0x4B, 0x04,        // mov ecx, [ebx+4]          ; count
+      0x85, 0xC9,              // next: test ecx, ecx
+      0x74, 0x07,              //       jz call
+      0xFF, 0x74, 0x8B, 0x04,  //       push [ebx+ecx*4+4]  ; argument ecx-1
+      0x49,                    //       dec ecx
+      0xEB, 0xF5,              //       jmp next
+      0xFF, 0x13,              // call: call [ebx]
       0x5B,                    // pop ebx
       0xC2, 0x04, 0x00,        // ret 4
   };
-  struct ProbeData {
-    DWORD window, id, getMenu, getMenuState;
+  static constexpr SIZE_T kDataAt = 64;
+  static constexpr SIZE_T kScratchAt = 256;
+  static constexpr SIZE_T kSize = 4096;
+  DWORD address(SIZE_T offset) const { return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(base_ + offset)); }
+
+  HANDLE process_ = nullptr;
+  HMODULE local_ = nullptr;
+  HMODULE remote_ = nullptr;
+  unsigned char* base_ = nullptr;
+  bool finished_ = true;
+};
+
+DWORD handleValue(HWND window) { return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)); }
+
+// GetMenuState of item `id` of the window's menu; -1 when there is no such item or the probe could not run.
+UINT remoteMenuState(HWND window, UINT id) {
+  RemoteUser32 remote(window);
+  DWORD menu = 0, state = static_cast<DWORD>(-1);
+  if (!remote.call("GetMenu", {handleValue(window)}, &menu) || menu == 0) return static_cast<UINT>(-1);
+  if (!remote.call("GetMenuState", {menu, id, MF_BYCOMMAND}, &state)) return static_cast<UINT>(-1);
+  return state;
+}
+
+// Prints the whole menu bar: one line a popup ("POPUP &File") or item ("  5 E&xit", "  SEPARATOR"), with
+// " [greyed]" "[checked]" flags as the items have them.
+bool printMenu(HWND window) {
+  RemoteUser32 remote(window);
+  DWORD bar = 0;
+  if (!remote.call("GetMenu", {handleValue(window)}, &bar) || bar == 0) return false;
+  const auto text = [&](DWORD menu, DWORD position) {
+    DWORD length = 0;
+    remote.call("GetMenuStringA", {menu, position, remote.scratch(), RemoteUser32::kScratchSize - 1, MF_BYPOSITION},
+                &length);
+    return length > 0 ? remote.scratchText() : std::string();
   };
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
-  if (process == nullptr) return static_cast<UINT>(-1);
-  UINT result = static_cast<UINT>(-1);
-  HMODULE localUser32 = GetModuleHandleA("user32.dll");
-  HMODULE otherUser32 = remoteUser32(process);
-  if (otherUser32 == nullptr) otherUser32 = localUser32;
-  const auto remote = [&](const char* name) {
-    const auto local = reinterpret_cast<UINT_PTR>(GetProcAddress(localUser32, name));
-    return static_cast<DWORD>(local - reinterpret_cast<UINT_PTR>(localUser32) + reinterpret_cast<UINT_PTR>(otherUser32));
+  const auto flags = [](DWORD state) {
+    std::string out;
+    if (state & MF_GRAYED) out += " [greyed]";
+    if (state & MF_CHECKED) out += " [checked]";
+    return out;
   };
-  const ProbeData data{static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)), id, remote("GetMenu"),
-                       remote("GetMenuState")};
-  constexpr SIZE_T kDataAt = 64;
-  bool finished = true;  // memory a probe might still run in is left alone
-  void* memory = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
-  if (memory != nullptr) {
-    auto* base = static_cast<unsigned char*>(memory);
-    if (WriteProcessMemory(process, base, kProbe, sizeof kProbe, nullptr) &&
-        WriteProcessMemory(process, base + kDataAt, &data, sizeof data, nullptr)) {
-      HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(base),
-                                         base + kDataAt, 0, nullptr);
-      if (thread != nullptr) {
-        DWORD exitCode = static_cast<DWORD>(-1);
-        finished = WaitForSingleObject(thread, kMessageTimeoutMs) == WAIT_OBJECT_0;
-        if (finished) GetExitCodeThread(thread, &exitCode);
-        result = exitCode;
-        CloseHandle(thread);
+  DWORD popups = 0;
+  remote.call("GetMenuItemCount", {bar}, &popups);
+  for (DWORD p = 0; p < popups && p < 64; ++p) {
+    DWORD sub = 0, count = 0;
+    remote.call("GetSubMenu", {bar, p}, &sub);
+    std::printf("POPUP %s\n", text(bar, p).c_str());
+    if (sub == 0) continue;
+    remote.call("GetMenuItemCount", {sub}, &count);
+    for (DWORD i = 0; i < count && i < 256; ++i) {
+      DWORD id = 0, state = 0;
+      remote.call("GetMenuItemID", {sub, i}, &id);
+      remote.call("GetMenuState", {sub, i, MF_BYPOSITION}, &state);
+      if (state & MF_SEPARATOR) {
+        std::printf("  SEPARATOR\n");
+      } else {
+        std::printf("  %lu %s%s\n", static_cast<unsigned long>(id), text(sub, i).c_str(), flags(state).c_str());
       }
     }
-    if (finished) VirtualFreeEx(process, memory, 0, MEM_RELEASE);
   }
-  CloseHandle(process);
-  return result;
+  return true;
 }
 
 int usage() {
@@ -259,6 +333,7 @@ int run(int argc, char** argv) {
   if (window == nullptr) return 1;
 
   if (verb == "close") return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (verb == "menu") return printMenu(window) ? 0 : 1;
   if (verb == "client") {
     RECT rect{};
     GetClientRect(window, &rect);
@@ -301,6 +376,11 @@ int run(int argc, char** argv) {
   if (verb == "is-enabled") {
     std::printf("%s\n", IsWindowEnabled(control) ? "enabled" : "disabled");
     return 0;
+  }
+  if (verb == "press") {  // BM_SETSTATE: shows a button pressed (1) or released (0), as a mouse would
+    const WPARAM down = argc > 4 && std::atoi(argv[4]) != 0;
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(control, BM_SETSTATE, down, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ignored) ? 0 : 1;
   }
   if (verb == "click") {
     const WPARAM wParam = MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED);
