@@ -86,12 +86,12 @@ int cmdSend(int argc, char** argv) {
   link->pipeDispose(app.pipe);
   link->linkShutdown();
 
-  if (result != 0 || shell.messagesShown() > 0) return 1;
+  if (result != 0) return 1;
   if (shell.connectionStopped() || app.quitPending) {
-    std::fprintf(stderr, "%s\n", LoadText(11).c_str());
+    if (shell.messagesShown() == 0) std::fprintf(stderr, "%s\n", LoadText(11).c_str());
     return 130;
   }
-  return 0;
+  return shell.messagesShown() > 0 ? 1 : 0;  // a report for any file of the batch is a failure
 }
 
 }  // namespace skiff::cli

@@ -76,6 +76,9 @@ void TerminalShell::onInterrupt() {
   app_.statusText = "ABORTING";
   app_.abortRequested = true;
   sendStatusTimer(app_.statusDialog);
+  // A download runs on until it ends or the link fails, as on Windows; the user may still insist.
+  std::fputs("ABORTING... (press Ctrl-C again to quit at once)\n", messageOut_);
+  std::fflush(messageOut_);
 }
 
 PumpPass TerminalShell::takeMessage(int* quitCode) {

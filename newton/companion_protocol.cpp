@@ -103,6 +103,10 @@ void CompanionProtocol::step(std::vector<CompanionAction>& out) {
           if (available > kTokenMax) fail(out, "no EOT within " + std::to_string(kTokenMax) + " bytes");
           return;
         }
+        if (field.size() > kTokenMax) {
+          fail(out, "no EOT within " + std::to_string(kTokenMax) + " bytes");
+          break;
+        }
         if (state_ == State::ParamName && (isTypeToken(field) || field == "DONE")) {
           state_ = State::Idle;  // the desktop heard no answer to its PARM and skipped the parameters
         }
@@ -187,6 +191,10 @@ void CompanionProtocol::step(std::vector<CompanionAction>& out) {
         if (!takeUntilEot(&field)) {
           if (available > kBlockMax) fail(out, "DATA block without EOT");
           return;
+        }
+        if (field.size() > kBlockMax) {
+          fail(out, "DATA block without EOT");
+          break;
         }
         std::vector<std::uint8_t> block(field.begin(), field.end());
         if (file_.chunkSizes.empty() && looksLikeHeader(block)) file_.header = field;

@@ -22,7 +22,7 @@ class MultiSelectWalker {
   std::optional<std::string> next();
 
  private:
-  std::string_view buffer_;
+  std::string buffer_;  // its own copy: a walker never outlives what it walks
   std::size_t position_ = 0;
   std::string directory_;
 };

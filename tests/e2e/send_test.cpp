@@ -127,8 +127,15 @@ TEST(SendE2E, ANoReplyDropsThatChunkAndTheTransferGoesOn) {
   writeFile(dir.path / "sea.bmp", bitmap);
   SimProcess sim({"companion", "--out", out.string(), "--reply-no", "2"});
   ASSERT_TRUE(sim.start());
-  const auto result = send(dir.path, sim.device(), {"sea.bmp"});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
+  // On a terminal this time: the status line is redrawn in place, with its spinner and progress bar.
+  const std::string command = "cd '" + dir.path.string() + "' && exec '" + binPath("skiff") + "' send --port '" +
+                              sim.device() + "' sea.bmp";
+  const auto result = test::runCommand({"/usr/bin/script", "-qefc", command, "/dev/null"}, kSendTimeoutMs);
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_NE(result.out.find("\r\x1b[KSending Data...  "), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Transferring byte 1234 of 1234 (100%) [##############################]"),
+            std::string::npos)
+      << result.out;
   EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
   EXPECT_EQ(readFile(out / "sea.bmp"), bitmap.substr(0, 500) + bitmap.substr(1000)) << "chunk 2 was refused";
   EXPECT_NE(readFile(out / "companion.log").find("chunks=500,500,234 replies=" + [] {
