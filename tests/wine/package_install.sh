@@ -18,6 +18,7 @@ line=$(gui dlg-text "$status" 1004)
 [[ $line =~ ^Transferring\ byte\ ([0-9]+)\ of\ 30001\ \(\ ?([0-9]+)%\)$ ]] || fail "count line '$line'"
 [ "${BASH_REMATCH[1]}" -lt 30001 ] || fail "the first count seen was already the end: '$line'"
 echo "count line while streaming: $line"
+screenshot "$SKIFF_ARTEFACTS/package-status.png" || echo "no screenshot taken"
 gui wait-text "$status" 1004 "Transferring byte 30001 of 30001 (100%)" 60000 >/dev/null ||
   fail "the count did not reach the end: '$(gui dlg-text "$status" 1004)'"
 gui wait-gone "$status" 60000 || fail "the status dialog stayed"
