@@ -147,6 +147,15 @@ TEST_F(DockPair, WrongOrMissingOpeningAsksForAReconnect) {
   EXPECT_EQ(link.count("pipeWrite"), 0);
 }
 
+TEST_F(DockPair, SilentDockTimesOutIntoAReconnect) {
+  newton::DockFaults silent;
+  silent.noOpening = true;
+  EXPECT_EQ(load(test::minimalPackage(), silent), SESSION_RECONNECT);
+  EXPECT_TRUE(logged("fault no-opening"));
+  EXPECT_GE(clock.now, 15000u);
+  EXPECT_EQ(link.count("pipeWrite"), 0);
+}
+
 TEST(DockProtocol, NameFrameIsTheRealShape) {
   const auto frame = newton::nameFrame("Skiff's Newton");
   ASSERT_EQ(frame.size(), 16u + 90u + 2u);
