@@ -19,6 +19,7 @@ namespace {
 constexpr std::int32_t kAreaSize = 500;  // message area and reply area
 constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends while the package goes
 constexpr std::int32_t kWaitPassMs = 20;
+constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
 
 // The state record of the load that is running, for the completion routine (which gets no usable argument).
 AppState* gLoadingApp = nullptr;
@@ -255,12 +256,12 @@ std::int32_t PackageLoad::drainOutput() {
   return 0;
 }
 
-// Returns 0 when the file is exhausted or the Newton stopped the load, 1 for an abort, or a failure code.
+// Returns 0 when the file is exhausted or the Newton stopped the load, kStreamAborted, or a failure code.
 std::int32_t PackageLoad::stream() {
   std::int32_t total = 0;
   bool done = false;
   while (!done) {
-    if (app_.abortRequested) return 1;
+    if (app_.abortRequested) return kStreamAborted;
     // Never more than was announced, so the frame's count stays true if the file grows meanwhile.
     const std::int32_t want = std::min(kPackageChunkSize, length_ - total);
     const auto got = static_cast<std::int32_t>(app_.openFile.read(chunk_.data(), static_cast<std::size_t>(want)));
@@ -347,7 +348,7 @@ std::int32_t PackageLoad::run() {
   link_.pipeIdle(pipe_);
 
   const std::int32_t streamed = stream();
-  if (streamed == 1) return abortEnding();
+  if (streamed == kStreamAborted) return abortEnding();
   if (streamed != 0) return errorEnding(streamed);
 
   setStatusText(app_, 38);
