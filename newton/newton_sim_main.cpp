@@ -177,24 +177,29 @@ int main(int argc, char** argv) {
   int result = 3;
   {
     PacedLine line(fd, device.empty() ? options.baud : 0);
-    NewtonLink link(line, options, log);
-    if (!link.call()) {
-      std::fprintf(stderr, "newton-sim: the desktop did not answer\n");
-    } else if (role == "echo") {
-      result = runEcho(link);
-    } else if (role == "sink") {
-      result = runSink(link, roleArgs);
-    } else if (role == "source") {
-      result = runSource(link, roleArgs);
-    } else if (role == "connect") {
-      result = runConnect(link, roleArgs);
-    } else if (role == "companion") {
-      result = runCompanionRole(link, roleArgs);
-    } else {
-      result = runDockRole(link, roleArgs);
+    // A role may ask for another call (its fault on the first connection made the desktop start over).
+    for (int calls = 0; calls < 8; ++calls) {
+      NewtonLink link(line, options, log);
+      if (!link.call()) {
+        std::fprintf(stderr, "newton-sim: the desktop did not answer\n");
+        result = 3;
+      } else if (role == "echo") {
+        result = runEcho(link);
+      } else if (role == "sink") {
+        result = runSink(link, roleArgs);
+      } else if (role == "source") {
+        result = runSource(link, roleArgs);
+      } else if (role == "connect") {
+        result = runConnect(link, roleArgs);
+      } else if (role == "companion") {
+        result = runCompanionRole(link, roleArgs);
+      } else {
+        result = runDockRole(link, roleArgs);
+      }
+      if (link.connected()) link.disconnect();
+      std::fflush(stdout);
+      if (result != kRoleCallAgain) break;
     }
-    if (link.connected()) link.disconnect();
-    std::fflush(stdout);
     usleep(300 * 1000);  // let the last frame reach the desktop before the line closes
   }
   if (log) std::fclose(log);

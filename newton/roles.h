@@ -11,6 +11,9 @@ namespace skiff::newton {
 // Arguments after the role name, e.g. {"--out", "DIR", "--reply-no", "3"}.
 using RoleArgs = std::vector<std::string>;
 
+// A role's result asking newton-sim to call the desktop once more (after a fault on the first connection).
+inline constexpr int kRoleCallAgain = 100;
+
 int runCompanionRole(NewtonStream& stream, const RoleArgs& args);  // the companion application
 int runDockRole(NewtonStream& stream, const RoleArgs& args);       // the dock, for package loading
 // Usage lines of each role, for newton-sim --help.

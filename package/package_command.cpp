@@ -1,7 +1,66 @@
 #include "package/package_command.h"
 
+#include "link/pump.h"
+#include "package/package_loader.h"
+#include "ui/texts.h"
+
 namespace skiff {
 
-std::int32_t runPackageCommand(Runtime&) { return 0; }
+namespace {
+
+OpenFileRequest packageFileRequest() {
+  OpenFileRequest request;
+  request.title = "Choose package file to download";
+  request.filters = {{"Package Files (*.PKG)", "*.PKG"}, {"All Files (*.*)", "*.*"}};
+  request.defaultExtension = "PKG";
+  request.initialName = "untitled";
+  request.multiSelect = false;
+  return request;
+}
+
+// The path as the dialog's 768-byte buffer holds it: up to its first NUL, at most kPathMax characters.
+std::string chosenPath(const OpenFileResult& chosen) {
+  std::string path = chosen.buffer.substr(0, chosen.buffer.find('\0'));
+  if (path.size() > kPathMax) path.resize(kPathMax);
+  return path;
+}
+
+std::int32_t closeAndReturn(AppState& app, std::int32_t result) {
+  app.openFile.close();
+  return result;
+}
+
+}  // namespace
+
+std::int32_t runPackageCommand(Runtime& rt) {
+  AppState& app = rt.app;
+  // A Close or quit from an earlier transfer must not stop this one.
+  app.abortRequested = false;
+
+  OpenFileResult chosen;
+  if (!rt.shell.chooseFiles(packageFileRequest(), &chosen)) return 0;
+  if (!app.openFile.open(chosenPath(chosen), false)) {
+    ShowMessage(rt.shell, "Could not open file");
+    return 0;
+  }
+  app.openFile.seek(0);
+  std::int32_t result = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
+  if (result != 0) return closeAndReturn(app, result);
+
+  for (;;) {
+    app.firstFile = true;
+    app.lastFileOfBatch = true;
+    app.fileOpened = true;
+    const int end = rt.shell.runConnectionDialog();
+    if (end == 2) return closeAndReturn(app, 0);
+    // A listen that cannot start will not start on the next try either: report it instead of looping.
+    if (end != 5) return closeAndReturn(app, end);
+    result = runPackageLoad(rt);
+    if (result != SESSION_RECONNECT) return result;
+    app.openFile.seek(0);
+    result = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
+    if (result != 0) return closeAndReturn(app, result);
+  }
+}
 
 }  // namespace skiff

@@ -1,0 +1,142 @@
+// The package stream's payload rate over a paced line: a 256 KB package through the real loader and link
+// library to newton-sim's dock at 38400 bit/s, with more background time set and clear. Prints the payload
+// rate and its share of the raw line rate (3840 bytes a second at 8N1), next to what MNP framing allows.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include <unistd.h>
+
+#include "dil/dil.h"
+#include "link/pump.h"
+#include "package/package_loader.h"
+#include "tests/support/sample_package.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+using namespace skiff;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBaud = 38400;
+constexpr std::size_t kPackageSize = 256 * 1024;
+
+// Just enough of a shell: no windows, real time, and the moments the stream starts and ends.
+class BenchShell final : public ShellOps {
+ public:
+  explicit BenchShell(AppState& app) : app_(app) {}
+  Clock::time_point streamStart{}, streamEnd{};
+  bool started = false, ended = false;
+
+  PumpPass takeMessage(int*) override { return PumpPass::Idle; }
+  void postQuit(int) override {}
+  std::uint32_t tickCount() override {
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+  }
+  void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+  WindowRef createStatusDialog() override { return reinterpret_cast<WindowRef>(1); }
+  void sendStatusTimer(WindowRef) override {
+    // The first count is taken just before the first chunk goes; "Disconnecting..." follows the last drain.
+    if (!started && app_.transferPhase > 0) {
+      started = true;
+      streamStart = Clock::now();
+    }
+    if (!ended && app_.statusText == "Disconnecting...") {
+      ended = true;
+      streamEnd = Clock::now();
+    }
+  }
+  void sendStatusClose(WindowRef) override { app_.transferPhase = -1; }
+  void messageBox(std::string_view text, std::string_view, BoxIcon, WindowRef) override {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
+  void beep() override {}
+  bool chooseFiles(const OpenFileRequest&, OpenFileResult*) override { return false; }
+  int runConnectionDialog() override { return 5; }
+
+ private:
+  AppState& app_;
+};
+
+std::vector<std::uint8_t> benchPackage() {
+  std::vector<std::uint8_t> bytes = test::validPackage(kPackageSize);
+  std::mt19937 random(7);
+  for (std::size_t i = 124; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// The share of the line MNP leaves for payload: 256-byte LT info fields, each framed by SYN DLE STX, a 3-byte
+// header, DLE ETX and the FCS, with every 10 byte doubled. With a window of one LT (the desktop's offer), each
+// LT also waits for its 11-byte LA, and each frame is followed by a gap of eight character times.
+double mnpCeiling(const std::vector<std::uint8_t>& payload, bool stopAndWait) {
+  std::size_t escapes = 0;
+  for (auto b : payload) escapes += b == 0x10;
+  const double perByte = 1.0 + static_cast<double>(escapes) / static_cast<double>(payload.size());
+  const double lt = 256.0 * perByte + 3 + 3 + 2 + 2;
+  return 256.0 / (stopAndWait ? lt + 11 + 8 + 8 : lt);
+}
+
+bool runOnce(bool moreBackgroundTime, const std::string& packagePath, const std::string& outDir) {
+  test::SimProcess sim({"--baud", std::to_string(kBaud), "dock", "--out", outDir});
+  if (!sim.start()) {
+    std::fprintf(stderr, "newton-sim did not start: %s\n", sim.errors().c_str());
+    return false;
+  }
+  AppState app;
+  app.settings.portName = sim.device();
+  app.settings.moreBackgroundTime = moreBackgroundTime ? 1 : 0;
+  auto link = makeDilLink();
+  link->linkStartup();
+  app.pipe = link->pipeCreate();
+  BenchShell shell(app);
+  Runtime rt{app, *link, shell};
+  bool ok = openPipe(rt, kBaud) == 0 && link->pipeListen(app.pipe, -1, 0, 0) == 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  while (ok && link->pipeState(app.pipe) != state::kCalling && Clock::now() < deadline) link->pipeIdle(app.pipe);
+  ok = ok && link->pipeState(app.pipe) == state::kCalling;
+  std::int32_t result = -1;
+  if (ok) {
+    link->pipeAccept(app.pipe);
+    pumpFor(rt, 1000);
+    ok = app.openFile.open(packagePath, false);
+    if (ok) result = runPackageLoad(rt);
+  }
+  link->pipeDisconnect(app.pipe);
+  link->pipeDispose(app.pipe);
+  link->linkShutdown();
+  sim.wait(30000);
+  if (!ok || result != 0 || !shell.ended) {
+    std::fprintf(stderr, "load failed: result %d\n", static_cast<int>(result));
+    return false;
+  }
+  const double seconds = std::chrono::duration<double>(shell.streamEnd - shell.streamStart).count();
+  const double rate = static_cast<double>(kPackageSize) / seconds;
+  std::printf("more background time %-3s  %7.1f s  %7.1f bytes/s  %5.1f %% of the raw line rate\n",
+              moreBackgroundTime ? "set" : "clear", seconds, rate, 100.0 * rate / (kBaud / 10.0));
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  const auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-package-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto package = benchPackage();
+  const std::string path = (dir / "BENCH.PKG").string();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
+  std::printf("package stream, %zu bytes at %d bit/s (raw line rate %d bytes/s)\n", package.size(), kBaud,
+              kBaud / 10);
+  std::printf("MNP framing allows %.1f %%; one LT at a time, each acknowledged, allows %.1f %%\n",
+              100.0 * mnpCeiling(package, false), 100.0 * mnpCeiling(package, true));
+  bool ok = runOnce(false, path, (dir / "clear").string());
+  ok = runOnce(true, path, (dir / "set").string()) && ok;
+  std::filesystem::remove_all(dir);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,162 @@
+#include "newton/dock_protocol.h"
+
+#include "package/dock_result.h"
+
+namespace skiff::newton {
+
+namespace {
+
+constexpr std::size_t kPackageLimit = 64u << 20;  // what the simulated store holds of one package
+constexpr std::int32_t kDockProtocolVersion = 9;
+
+std::string frameLine(const char* direction, const std::string& command, std::uint64_t length, std::size_t pad) {
+  return std::string(direction) + " " + command + " length=" + std::to_string(length) + " pad=" +
+         std::to_string(pad);
+}
+
+DockAction logAction(std::string text) { return DockAction{DockAction::Log, {}, std::move(text)}; }
+
+std::int32_t longOf(const dock::Frame& frame) {
+  dock::Cursor cursor(frame.data);
+  return static_cast<std::int32_t>(cursor.u32());
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> newtonVersionInfo() {
+  const std::uint32_t longs[14] = {
+      0x00001234,  // Newton id
+      0x01000000,  // manufacturer
+      0x10003000,  // machine type
+      0x00020002,  // ROM version
+      0x00008000,  // ROM stage
+      0x00400000,  // RAM size
+      480,         // screen height
+      320,         // screen width
+      0,           // patch version
+      0x00020001,  // OS version
+      0x5A1FF001,  // internal store signature
+      100,         // vertical dpi
+      100,         // horizontal dpi
+      1,           // screen depth
+  };
+  std::vector<std::uint8_t> info;
+  for (std::uint32_t value : longs) {
+    const auto bytes = dock::be32(value);
+    info.insert(info.end(), bytes.begin(), bytes.end());
+  }
+  return info;
+}
+
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName) {
+  const std::vector<std::uint8_t> info = newtonVersionInfo();
+  std::vector<std::uint8_t> data;
+  const auto infoLength = dock::be32(static_cast<std::uint32_t>(info.size()));
+  data.insert(data.end(), infoLength.begin(), infoLength.end());
+  data.insert(data.end(), info.begin(), info.end());
+  for (unsigned char c : newtonName) {
+    data.push_back(0);
+    data.push_back(c < 0x80 ? c : '?');
+  }
+  data.push_back(0);
+  data.push_back(0);
+  return dock::encodeFrame("name", data);
+}
+
+DockProtocol::DockProtocol(DockFaults faults, std::string newtonName)
+    : faults_(faults), newtonName_(std::move(newtonName)), reader_(kPackageLimit) {}
+
+void DockProtocol::send(std::vector<DockAction>& out, const std::string& command, std::vector<std::uint8_t> frame) {
+  const std::uint64_t length = frame.size() - dock::kFrameHeaderSize;
+  std::size_t pad = 0;
+  {
+    dock::Cursor cursor(frame);
+    cursor.skip(12);
+    const std::uint32_t count = cursor.u32();
+    pad = static_cast<std::size_t>(length - count);
+    out.push_back(logAction(frameLine("tx", command, count, pad)));
+  }
+  out.push_back(DockAction{DockAction::Send, std::move(frame), command});
+}
+
+std::vector<DockAction> DockProtocol::start() {
+  std::vector<DockAction> out;
+  if (faults_.noOpening) {
+    out.push_back(logAction("fault no-opening"));
+  } else if (faults_.wrongOpening) {
+    out.push_back(logAction("fault wrong-opening"));
+    send(out, "helo", dock::encodeFrame("helo", {}));
+  } else {
+    send(out, "rtdk", dock::encodeLongFrame("rtdk", kDockProtocolVersion));
+  }
+  return out;
+}
+
+std::vector<DockAction> DockProtocol::feed(std::span<const std::uint8_t> bytes) {
+  std::vector<DockAction> out;
+  if (dropped_) return out;
+  // Package bytes are watched as they come, so a fault can strike in the middle of the stream.
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    std::size_t take = bytes.size() - at;
+    if (!reader_.inFrame()) take = 1;  // header bytes one by one: a package's first byte may follow at once
+    if (reader_.inFrame() && reader_.currentCommand() == "lpkg" && !cancelled_) {
+      const std::int64_t limit = faults_.dropAfter >= 0 ? faults_.dropAfter : faults_.cancelAfter;
+      const auto seen = static_cast<std::int64_t>(reader_.currentDataReceived());
+      if (limit > seen) take = std::min<std::size_t>(take, static_cast<std::size_t>(limit - seen));
+    }
+    reader_.feed(bytes.subspan(at, take));
+    at += take;
+    watchPackage(out);
+    if (dropped_) return out;
+    while (reader_.hasFrame()) onFrame(out, reader_.next());
+  }
+  return out;
+}
+
+void DockProtocol::watchPackage(std::vector<DockAction>& out) {
+  if (!reader_.inFrame() || reader_.currentCommand() != "lpkg" || cancelled_) return;
+  const auto seen = static_cast<std::int64_t>(reader_.currentDataReceived());
+  if (faults_.dropAfter >= 0 && seen >= faults_.dropAfter) {
+    dropped_ = true;
+    out.push_back(logAction("fault drop after=" + std::to_string(seen)));
+    out.push_back(DockAction{DockAction::Hangup, {}, "dropped"});
+  } else if (faults_.cancelAfter >= 0 && seen >= faults_.cancelAfter) {
+    cancelled_ = true;
+    out.push_back(logAction("fault cancel after=" + std::to_string(seen)));
+    send(out, "opca", dock::encodeFrame("opca", {}));
+    reader_.abandonFrame();  // the rest of the package is no longer wanted
+  }
+}
+
+void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
+  std::string line = frameLine("rx", frame.command, frame.length, frame.padding);
+  if (frame.command == "dock" || frame.command == "stim") line += " value=" + std::to_string(longOf(frame));
+  out.push_back(logAction(line));
+  if (frame.command == "dock") {
+    send(out, "name", nameFrame(newtonName_));
+  } else if (frame.command == "stim") {
+    send(out, "dres", dock::encodeLongFrame("dres", 0));
+  } else if (frame.command == "lpkg") {
+    const PackageVerdict verdict = checkPackage(frame.data, frame.length);
+    packageResult_ = faults_.result.value_or(verdict.result);
+    packageStored_ = true;
+    std::string summary = "check result=" + std::to_string(verdict.result) + " name=" + verdict.name +
+                          " parts=" + std::to_string(verdict.parts);
+    if (!verdict.reason.empty()) summary += " reason=" + verdict.reason;
+    out.push_back(logAction(summary));
+    out.push_back(DockAction{DockAction::PackageReceived, std::move(frame.data), summary});
+    if (faults_.result) out.push_back(logAction("fault result=" + std::to_string(*faults_.result)));
+    send(out, "dres", dock::encodeLongFrame("dres", packageResult_));
+  } else if (frame.command == "disc") {
+    disconnected_ = true;
+    out.push_back(DockAction{DockAction::Hangup, {}, "disc"});
+  } else if (frame.command == "ocaa" || frame.command == "helo" || frame.command == "dres") {
+    // the desktop's acknowledgement of a cancel, a keep-alive, or its own result: nothing to answer
+  } else {
+    std::vector<std::uint8_t> what(frame.command.begin(), frame.command.end());
+    send(out, "unkn", dock::encodeFrame("unkn", what));
+  }
+}
+
+}  // namespace skiff::newton

@@ -1,0 +1,65 @@
+// The Newton's dock as it answers a desktop that loads a package: pure, bytes in and actions out, so the same
+// logic runs in newton-sim and against the desktop's loader in memory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "newton/package_check.h"
+#include "package/dock_frame.h"
+
+namespace skiff::newton {
+
+struct DockFaults {
+  bool wrongOpening = false;            // a frame other than "newtdockrtdk" opens the session
+  bool noOpening = false;               // nothing opens the session
+  std::optional<std::int32_t> result;   // this "dres" answers the package, whatever the check found
+  std::int64_t cancelAfter = -1;        // "newtdockopca" once this many package bytes arrived
+  std::int64_t dropAfter = -1;          // the link is dropped once this many package bytes arrived
+};
+
+struct DockAction {
+  enum Kind { Send, Log, PackageReceived, Hangup };
+  Kind kind = Log;
+  std::vector<std::uint8_t> bytes;  // Send: the frame; PackageReceived: the package
+  std::string text;                 // Log: the line; PackageReceived: the check's summary; Hangup: why
+};
+
+// 14 longs of version information, as a Newton MessagePad 2x00 reports them.
+std::vector<std::uint8_t> newtonVersionInfo();
+// The "name" frame: version information with its length, the name in UTF-16BE, a 00 00 terminator, padding.
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName);
+
+class DockProtocol {
+ public:
+  DockProtocol(DockFaults faults, std::string newtonName);
+
+  // What the Newton sends once the link is up.
+  std::vector<DockAction> start();
+  // Bytes from the desktop, in any pieces.
+  std::vector<DockAction> feed(std::span<const std::uint8_t> bytes);
+
+  bool disconnected() const { return disconnected_; }  // "newtdockdisc" arrived
+  bool packageStored() const { return packageStored_; }
+  std::int32_t packageResult() const { return packageResult_; }
+  bool openedProperly() const { return !faults_.wrongOpening && !faults_.noOpening; }
+
+ private:
+  void send(std::vector<DockAction>& out, const std::string& command, std::vector<std::uint8_t> frame);
+  void onFrame(std::vector<DockAction>& out, dock::Frame frame);
+  void watchPackage(std::vector<DockAction>& out);
+
+  DockFaults faults_;
+  std::string newtonName_;
+  dock::FrameReader reader_;
+  bool cancelled_ = false;
+  bool dropped_ = false;
+  bool disconnected_ = false;
+  bool packageStored_ = false;
+  std::int32_t packageResult_ = 0;
+};
+
+}  // namespace skiff::newton

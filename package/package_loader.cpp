@@ -1,0 +1,415 @@
+#include "package/package_loader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "link/pump.h"
+#include "package/dock_frame.h"
+#include "package/dock_result.h"
+#include "ui/status_model.h"
+#include "ui/texts.h"
+
+namespace skiff {
+
+namespace {
+
+constexpr std::int32_t kAreaSize = 500;  // message area and reply area
+constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends while the package goes
+constexpr std::int32_t kWaitPassMs = 20;
+constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
+
+// The state record of the load that is running, for the completion routine (which gets no usable argument).
+AppState* gLoadingApp = nullptr;
+
+bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
+
+class PackageLoad {
+ public:
+  explicit PackageLoad(Runtime& rt) : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe) {}
+  std::int32_t run();
+
+ private:
+  // --- link calls as the dock exchange makes them ---
+  std::int16_t read(std::uint8_t* buffer, std::int32_t wanted, std::int32_t* delivered);
+  std::int16_t writeFrameBytes(const std::uint8_t* data, std::int32_t count, std::uint8_t endOfMessage);
+  std::int16_t writeChunkBytes(const std::uint8_t* data, std::int32_t count, std::uint8_t endOfMessage);
+  std::int16_t writeLongFrame(std::string_view command, std::int32_t value);
+  std::int16_t writeEmptyFrame(std::string_view command);
+
+  // --- steps ---
+  std::int16_t readOpeningRest();
+  std::int16_t readReply();
+  std::int16_t discardInPieces(std::uint32_t count, bool fromNewton);
+  std::int16_t takeWaitingInput(std::int32_t* queryStatus);
+  std::int32_t sendChunk(std::int32_t count);
+  std::int32_t waitForChunkWritten();
+  std::int32_t drainOutput();
+  std::int32_t stream();
+  std::int32_t waitForInstallResult();
+  void noticeNewtonFrames();
+  void newtonStops(std::string detail);
+  bool deadlinePassed(std::uint32_t start) const;
+
+  // --- endings ---
+  std::int32_t reconnectEnding();
+  std::int32_t errorEnding(std::int32_t status);
+  std::int32_t abortEnding();
+  std::int32_t finish(std::int32_t result);
+
+  Runtime& rt_;
+  AppState& app_;
+  LinkOps& link_;
+  PipeHandle pipe_;
+  std::array<std::uint8_t, kAreaSize> message_{};
+  std::array<std::uint8_t, kAreaSize> reply_{};
+  std::array<std::uint8_t, kPackageChunkSize> chunk_{};
+  std::int32_t length_ = 0;
+
+  // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
+  // cancel or error that stops the load.
+  dock::FrameReader newton_{kNewtonKeep};
+  bool stimAnswered_ = false;
+  bool installAnswered_ = false;
+  bool newtonStopped_ = false;
+  std::string newtonDetail_;
+};
+
+std::int16_t PackageLoad::read(std::uint8_t* buffer, std::int32_t wanted, std::int32_t* delivered) {
+  *delivered = wanted;
+  std::uint8_t endOfMessage = 0;
+  return link_.pipeRead(pipe_, buffer, delivered, &endOfMessage, 0, 0, kDockIoTimeoutMs, nullptr, 0);
+}
+
+std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t count,
+                                          std::uint8_t endOfMessage) {
+  std::int32_t length = count;
+  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, nullptr, 0);
+}
+
+std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
+                                          std::uint8_t endOfMessage) {
+  std::int32_t length = count;
+  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten, 0);
+}
+
+// Header 12 (0), count 4 (0), data 4 (1).
+std::int16_t PackageLoad::writeLongFrame(std::string_view command, std::int32_t value) {
+  const auto header = dock::frameHeader(command);
+  const auto count = dock::be32(4);
+  const auto data = dock::be32(static_cast<std::uint32_t>(value));
+  std::int16_t status = writeFrameBytes(header.data(), 12, 0);
+  if (status == 0) status = writeFrameBytes(count.data(), 4, 0);
+  if (status == 0) status = writeFrameBytes(data.data(), 4, 1);
+  return status;
+}
+
+// Header 12 (0), count 0 (1).
+std::int16_t PackageLoad::writeEmptyFrame(std::string_view command) {
+  const auto header = dock::frameHeader(command);
+  const auto count = dock::be32(0);
+  std::int16_t status = writeFrameBytes(header.data(), 12, 0);
+  if (status == 0) status = writeFrameBytes(count.data(), 4, 1);
+  return status;
+}
+
+// The opening frame's count, then once more as many bytes as that read delivered (its version word).
+std::int16_t PackageLoad::readOpeningRest() {
+  std::int32_t got = 0;
+  std::int16_t status = read(message_.data(), 4, &got);
+  if (status != 0) return status;
+  std::int32_t again = 0;
+  return read(message_.data(), got, &again);
+}
+
+// The reply to "newtdockdock" (the Newton's name): header, count, data and its padding. The data is kept up to
+// what the reply area holds with its terminator; the rest is read in pieces and dropped.
+std::int16_t PackageLoad::readReply() {
+  std::int32_t got = 0;
+  std::int16_t status = read(message_.data(), 12, &got);
+  if (status != 0) return status;
+  status = read(message_.data(), 4, &got);
+  if (status != 0) return status;
+  dock::Cursor cursor(std::span<const std::uint8_t>(message_.data(), 4));
+  const std::uint32_t count = cursor.u32();
+  const std::int32_t kept = static_cast<std::int32_t>(std::min<std::uint32_t>(count, kAreaSize - 1));
+  got = 0;
+  if (kept > 0) {
+    status = read(reply_.data(), kept, &got);
+    if (status != 0) return status;
+  }
+  reply_[static_cast<std::size_t>(got)] = 0;
+  status = discardInPieces(count - static_cast<std::uint32_t>(kept), false);
+  if (status != 0) return status;
+  return discardInPieces(static_cast<std::uint32_t>(dock::padFor(count)), false);
+}
+
+std::int16_t PackageLoad::discardInPieces(std::uint32_t count, bool fromNewton) {
+  while (count > 0) {
+    const std::int32_t piece = static_cast<std::int32_t>(std::min<std::uint32_t>(count, kAreaSize));
+    std::int32_t got = 0;
+    const std::int16_t status = read(message_.data(), piece, &got);
+    if (status != 0) return status;
+    if (fromNewton) newton_.feed(std::span<const std::uint8_t>(message_.data(), static_cast<std::size_t>(got)));
+    count -= static_cast<std::uint32_t>(piece);
+  }
+  return 0;
+}
+
+// Reads whatever the Newton has sent and not yet been read, in message-area pieces.
+std::int16_t PackageLoad::takeWaitingInput(std::int32_t* queryStatus) {
+  std::int32_t waiting = 0;
+  const std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kInput, &waiting);
+  if (queryStatus != nullptr) *queryStatus = query;
+  if (waiting <= 0) return 0;
+  return discardInPieces(static_cast<std::uint32_t>(waiting), true);
+}
+
+void PackageLoad::newtonStops(std::string detail) {
+  if (newtonStopped_) return;
+  newtonStopped_ = true;
+  newtonDetail_ = std::move(detail);
+  for (int i = 0; i < 3; ++i) rt_.shell.beep();
+}
+
+void PackageLoad::noticeNewtonFrames() {
+  while (newton_.hasFrame()) {
+    const dock::Frame frame = newton_.next();
+    if (frame.command == "dres") {
+      dock::Cursor cursor(frame.data);
+      const auto result = static_cast<std::int32_t>(cursor.u32());
+      if (stimAnswered_) installAnswered_ = true;
+      stimAnswered_ = true;
+      if (result != 0) newtonStops(dock::resultText(result));
+    } else if (frame.command == "opca" || frame.command == "opcn") {
+      newtonStops("(operation cancelled)");
+      writeEmptyFrame("ocaa");  // a failure here shows again at "newtdockdisc"
+    } else if (frame.command == "unkn") {
+      const std::string what(frame.data.begin(), frame.data.begin() + std::min<std::size_t>(frame.data.size(), 4));
+      newtonStops("(unknown command " + what + ")");
+    }
+    // "helo" keeps the session alive; anything else has no bearing on the load.
+  }
+}
+
+bool PackageLoad::deadlinePassed(std::uint32_t start) const {
+  return static_cast<std::int64_t>(rt_.shell.tickCount() - start) >= kDockWaitLimitMs;
+}
+
+std::int32_t PackageLoad::sendChunk(std::int32_t count) {
+  app_.writePending = true;
+  const bool inPieces = app_.settings.moreBackgroundTime != 0 && count > kPackagePieceSize;
+  if (!inPieces) return writeChunkBytes(chunk_.data(), count, 1);
+  const std::int32_t pieces = count / kPackagePieceSize;
+  const std::int32_t rest = count - kPackagePieceSize * pieces;
+  for (std::int32_t i = 0; i < pieces; ++i) {
+    const std::int16_t status = writeChunkBytes(chunk_.data() + kPackagePieceSize * i, kPackagePieceSize, 0);
+    if (status != 0) return status;
+    pumpFor(rt_, 0);
+  }
+  app_.writePending = true;
+  if (rest > 0) {
+    const std::int16_t status = writeChunkBytes(chunk_.data() + kPackagePieceSize * pieces, rest, 1);
+    if (status != 0) return status;
+  } else {
+    app_.writePending = false;
+  }
+  link_.pipeFlush(pipe_, side::kOutput);
+  return 0;
+}
+
+std::int32_t PackageLoad::waitForChunkWritten() {
+  const std::uint32_t start = rt_.shell.tickCount();
+  while (app_.writePending) {
+    if (!linkUp(link_.pipeState(pipe_))) return code::kDisconnected;
+    if (deadlinePassed(start)) return code::kTimeout;
+    pumpFor(rt_, 0);
+  }
+  return 0;
+}
+
+// Waits until every byte written has left and been acknowledged.
+std::int32_t PackageLoad::drainOutput() {
+  const std::uint32_t start = rt_.shell.tickCount();
+  link_.pipeIdle(pipe_);
+  for (;;) {
+    std::int32_t pending = 0;
+    link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
+    const std::int32_t state = link_.pipeState(pipe_);
+    if (pending < 1 && state != state::kOutputBusy) break;
+    if (!linkUp(state)) return code::kDisconnected;
+    if (deadlinePassed(start)) return code::kTimeout;
+    pumpFor(rt_, 0);
+    link_.pipeIdle(pipe_);
+  }
+  link_.pipeIdle(pipe_);
+  std::int32_t pending = 0;
+  std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
+  while (pending != 0 && query == 0) {
+    if (deadlinePassed(start)) return code::kTimeout;
+    pumpFor(rt_, 0);
+    link_.pipeIdle(pipe_);
+    query = link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
+  }
+  return 0;
+}
+
+// Returns 0 when the file is exhausted or the Newton stopped the load, kStreamAborted, or a failure code.
+std::int32_t PackageLoad::stream() {
+  std::int32_t total = 0;
+  bool done = false;
+  while (!done) {
+    if (app_.abortRequested) return kStreamAborted;
+    // Never more than was announced, so the frame's count stays true if the file grows meanwhile.
+    const std::int32_t want = std::min(kPackageChunkSize, length_ - total);
+    const auto got = static_cast<std::int32_t>(app_.openFile.read(chunk_.data(), static_cast<std::size_t>(want)));
+    total += got;
+    app_.transferPhase = total;
+    refreshStatus(rt_);
+    if (got <= 0) {
+      done = true;
+    } else {
+      std::int32_t count = got;
+      if (total == length_) {
+        // The frame ends with zero padding to a four-byte boundary; it fits, since 2048 is a multiple of 4.
+        const auto pad = static_cast<std::int32_t>(dock::padFor(static_cast<std::uint32_t>(length_)));
+        std::memset(chunk_.data() + count, 0, static_cast<std::size_t>(pad));
+        count += pad;
+      }
+      std::int32_t status = sendChunk(count);
+      if (status == 0) status = waitForChunkWritten();
+      if (status != 0) return status;
+    }
+    if (const std::int32_t status = drainOutput(); status != 0) return status;
+    // The Newton may cancel or report an error while the package goes.
+    if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
+    noticeNewtonFrames();
+    if (newtonStopped_) return 0;
+  }
+  return 0;
+}
+
+// After the closing pause: the Newton's "dres" with its install result, for as long as it was told to wait.
+std::int32_t PackageLoad::waitForInstallResult() {
+  const std::uint32_t start = rt_.shell.tickCount();
+  for (;;) {
+    if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
+    noticeNewtonFrames();
+    if (installAnswered_ || newtonStopped_ || app_.abortRequested) return 0;
+    if (!linkUp(link_.pipeState(pipe_))) return 0;  // the disconnect frame then fails and says so
+    if (static_cast<std::int64_t>(rt_.shell.tickCount() - start) >= kDockStimSeconds * 1000) return 0;
+    pumpFor(rt_, kWaitPassMs);
+  }
+}
+
+std::int32_t PackageLoad::run() {
+  gLoadingApp = &app_;
+  app_.bytesTotal = 0;
+  app_.transferPhase = 0;
+  setStatusText(app_, 40);
+  app_.statusDialog = rt_.shell.createStatusDialog();
+  refreshStatus(rt_);
+  setStatusText(app_, 41);
+  refreshStatus(rt_);
+  const std::int64_t size = app_.openFile.sizeOnDisk();
+  if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return errorEnding(code::kBadParameter);
+  length_ = static_cast<std::int32_t>(size);
+
+  std::int32_t got = 0;
+  if (read(message_.data(), 12, &got) != 0 || std::memcmp(message_.data(), "newtdockrtdk", 12) != 0)
+    return reconnectEnding();
+  message_[12] = 0;
+  if (const std::int16_t status = readOpeningRest(); status != 0) return errorEnding(status);
+
+  if (const std::int16_t status = writeLongFrame("dock", 4); status != 0) return errorEnding(status);
+  if (const std::int16_t status = readReply(); status != 0) return errorEnding(status);
+  setStatusText(app_, 44);
+  refreshStatus(rt_);
+
+  if (const std::int16_t status = writeLongFrame("stim", kDockStimSeconds); status != 0)
+    return errorEnding(status);
+  if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return errorEnding(status);
+  noticeNewtonFrames();
+
+  app_.openFile.seek(0);
+  app_.bytesTotal = length_;
+  {
+    const auto header = dock::frameHeader("lpkg");
+    const auto count = dock::be32(static_cast<std::uint32_t>(length_));
+    std::int16_t status = writeFrameBytes(header.data(), 12, 0);
+    if (status == 0) status = writeFrameBytes(count.data(), 4, 1);
+    if (status == 0) status = link_.pipeFlush(pipe_, side::kOutput);
+    if (status != 0) return errorEnding(status);
+  }
+  setStatusText(app_, 45);
+  pumpFor(rt_, 1000);
+  link_.pipeIdle(pipe_);
+
+  const std::int32_t streamed = stream();
+  if (streamed == kStreamAborted) return abortEnding();
+  if (streamed != 0) return errorEnding(streamed);
+
+  setStatusText(app_, 38);
+  refreshStatus(rt_);
+  pumpFor(rt_, 3000);
+  if (!newtonStopped_ && !installAnswered_) {
+    if (const std::int32_t status = waitForInstallResult(); status != 0) return errorEnding(status);
+  }
+  std::int32_t result = 0;
+  if (const std::int16_t status = takeWaitingInput(&result); status != 0) return errorEnding(status);
+  noticeNewtonFrames();
+  if (const std::int16_t status = writeEmptyFrame("disc"); status != 0) return errorEnding(status);
+
+  link_.pipeIdle(pipe_);
+  pumpFor(rt_, 4000);
+  app_.transferPhase = -1;
+  link_.pipeDisconnect(pipe_);
+  app_.openFile.close();
+  if (!newtonStopped_ && !installAnswered_ && !app_.abortRequested) result = code::kTimeout;
+  return finish(result);
+}
+
+std::int32_t PackageLoad::reconnectEnding() {
+  rt_.shell.sendStatusClose(app_.statusDialog);
+  link_.pipeDisconnect(pipe_);
+  pumpFor(rt_, 200);
+  gLoadingApp = nullptr;
+  return SESSION_RECONNECT;
+}
+
+std::int32_t PackageLoad::errorEnding(std::int32_t status) {
+  app_.transferPhase = -1;
+  link_.pipeDisconnect(pipe_);
+  app_.openFile.close();
+  return finish(status);
+}
+
+std::int32_t PackageLoad::abortEnding() {
+  app_.transferPhase = -1;
+  link_.pipeDisconnect(pipe_);
+  app_.openFile.close();
+  return finish(0);
+}
+
+// The Newton's own refusal or cancel is told whichever way the load ended.
+std::int32_t PackageLoad::finish(std::int32_t result) {
+  gLoadingApp = nullptr;
+  if (!newtonStopped_) return result;
+  ShowMessage(rt_.shell, LoadText(26), " ", newtonDetail_);
+  return result != 0 ? result : code::kAborted;
+}
+
+}  // namespace
+
+void onChunkWritten(std::int32_t, std::intptr_t) {
+  if (gLoadingApp != nullptr) gLoadingApp->writePending = false;
+}
+
+std::int32_t runPackageLoad(Runtime& rt) {
+  PackageLoad load(rt);
+  return load.run();
+}
+
+}  // namespace skiff

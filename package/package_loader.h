@@ -1,0 +1,29 @@
+// Loads one package into the Newton over the dock protocol: opening frame, dock and time-out frames, the
+// package announced with "newtdocklpkg" and streamed in 2048-byte chunks, the Newton's install result, and
+// "newtdockdisc".
+#pragma once
+
+#include <cstdint>
+
+#include "app/shell_ops.h"
+
+namespace skiff {
+
+inline constexpr std::int32_t kPackageChunkSize = 2048;
+inline constexpr std::int32_t kPackagePieceSize = 204;   // with more background time
+inline constexpr std::int32_t kDockIoTimeoutMs = 15000;  // every pipeRead and pipeWrite
+inline constexpr std::int32_t kDockStimSeconds = 30;     // what the Newton is told to wait for us
+// The longest a wait for the link may take before the loader gives up (a chunk's completion, the output
+// drain, the Newton's install result after the closing pause).
+inline constexpr std::int32_t kDockWaitLimitMs = 30000;
+
+// Requires a connected pipe and app.openFile open. Returns 0 when the package went and the Newton installed it
+// (or the user aborted), SESSION_RECONNECT when the opening frame did not come (nothing was sent and the file
+// stays open), or a non-zero status code. A refusal or cancel by the Newton is reported to the user here
+// ("Process aborted by Newton." with the Newton's result) and returns code::kAborted.
+std::int32_t runPackageLoad(Runtime& rt);
+
+// Completion routine of the chunk writes: clears writePending of the running load; its arguments are ignored.
+void onChunkWritten(std::int32_t status, std::intptr_t refCon);
+
+}  // namespace skiff

@@ -1,0 +1,162 @@
+// skiff install against newton-sim's dock over a pseudo-terminal, with the real link library.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "tests/support/sample_package.h"
+#include "tests/support/sim_process.h"
+
+namespace skiff::e2e {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Install : ::testing::Test {
+  std::filesystem::path dir;
+  std::unique_ptr<test::SimProcess> sim;
+
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() /
+          ("skiff-install-" + std::to_string(getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "out");
+  }
+  void TearDown() override {
+    if (!HasFailure()) std::filesystem::remove_all(dir);
+  }
+
+  void startDock(std::vector<std::string> faults) {
+    std::vector<std::string> args{"--log", (dir / "sim.log").string(), "--retransmit-ms", "300", "dock", "--out",
+                                  (dir / "out").string()};
+    args.insert(args.end(), faults.begin(), faults.end());
+    sim = std::make_unique<test::SimProcess>(args);
+    ASSERT_TRUE(sim->start()) << sim->errors();
+  }
+  std::string writePackage(const Bytes& bytes) {
+    const auto path = dir / "TEST.PKG";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+  }
+  // Runs skiff install in the test's own folder, so its skiff.cfg is the test's.
+  test::CommandResult install(const std::string& package, const std::vector<std::string>& options = {},
+                              int timeoutMs = 90000) {
+    std::string command = "cd " + quoted(dir.string()) + " && exec " + quoted(test::binPath("skiff")) +
+                          " install --port " + quoted(sim->device());
+    for (const auto& option : options) command += " " + quoted(option);
+    command += " " + quoted(package);
+    return test::runCommand({"/bin/sh", "-c", command}, timeoutMs);
+  }
+  std::string dockLog() const { return slurp(dir / "out" / "dock.log"); }
+  std::string stored() const { return slurp(dir / "out" / "package.pkg"); }
+  static std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+};
+
+TEST_F(Install, ValidPackageIsStoredByteExactAndInstalled) {
+  startDock({});
+  const Bytes package = test::minimalPackage();
+  const auto result = install(writePackage(package));
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_NE(result.out.find("Transferring byte 124 of 124 (100%)"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Transfer successfully completed."), std::string::npos);
+  ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
+  EXPECT_EQ(stored(), text(package));
+  const std::string log = dockLog();
+  EXPECT_NE(log.find("tx name length=90 pad=2"), std::string::npos) << log;
+  EXPECT_NE(log.find("rx stim length=4 pad=0 value=30"), std::string::npos) << log;
+  EXPECT_NE(log.find("rx lpkg length=124 pad=0\ncheck result=0 name=Skiff:TEST parts=1"), std::string::npos) << log;
+  EXPECT_NE(log.find("rx disc length=0 pad=0"), std::string::npos) << log;
+  // The settings file was written in the folder the command ran in, with the built-in values.
+  EXPECT_EQ(slurp(dir / "skiff.cfg"), std::string("COM1\0\0\x96\0\0\0", 10));
+}
+
+TEST_F(Install, RefusedPackageIsReportedAndFails) {
+  startDock({});
+  Bytes package = test::minimalPackage();
+  package[3] = 'X';  // no package signature
+  const auto result = install(writePackage(package));
+  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  EXPECT_NE(result.err.find("Process aborted by Newton. -10401 (bad package)"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.find("successfully"), std::string::npos);
+  EXPECT_NE(dockLog().find("check result=-10401"), std::string::npos);
+  EXPECT_EQ(sim->wait(20000), 0);
+}
+
+TEST_F(Install, SeventyKilobytesInPiecesWithPadding) {
+  startDock({});
+  const Bytes package = test::validPackage(70003);
+  const auto result = install(writePackage(package), {"--more-background-time"});
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_NE(result.out.find("Transferring byte 70003 of 70003 (100%)"), std::string::npos);
+  ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
+  EXPECT_EQ(stored(), text(package));
+  EXPECT_NE(dockLog().find("rx lpkg length=70003 pad=1"), std::string::npos) << dockLog();
+}
+
+TEST_F(Install, WrongOpeningFrameThenAGoodCallReconnectsAndSucceeds) {
+  startDock({"--wrong-opening"});
+  const Bytes package = test::validPackage(3000);
+  const auto result = install(writePackage(package));
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  // The connection wait ran twice: once for the faulty call, once for the good one.
+  std::size_t waits = 0;
+  for (std::size_t at = result.err.find("Looking for Newton..."); at != std::string::npos;
+       at = result.err.find("Looking for Newton...", at + 1))
+    ++waits;
+  EXPECT_EQ(waits, 2u) << result.err;
+  ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
+  EXPECT_EQ(stored(), text(package));
+  const std::string log = dockLog();
+  EXPECT_LT(log.find("fault wrong-opening"), log.find("tx rtdk length=4 pad=0")) << log;
+}
+
+TEST_F(Install, NewtonCancellingInTheStreamIsReported) {
+  startDock({"--cancel-after", "6000"});
+  const auto result = install(writePackage(test::validPackage(40000)));
+  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  EXPECT_NE(result.err.find("Process aborted by Newton. (operation cancelled)"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.find("Transferring byte 40000"), std::string::npos);  // the stream stopped early
+  EXPECT_EQ(sim->wait(20000), 0);
+  const std::string log = dockLog();
+  EXPECT_NE(log.find("rx ocaa length=0 pad=0"), std::string::npos) << log;
+  EXPECT_NE(log.find("rx disc length=0 pad=0"), std::string::npos) << log;
+}
+
+TEST_F(Install, DroppedLinkFailsWithTheLinkError) {
+  startDock({"--drop-link-after", "5000"});
+  const auto result = install(writePackage(test::validPackage(40000)));
+  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  EXPECT_NE(result.err.find("Error -- "), std::string::npos) << result.err;
+  EXPECT_EQ(sim->wait(20000), 4);
+}
+
+TEST_F(Install, UnknownSpeedIsRefused) {
+  startDock({});
+  const auto result = install(writePackage(test::minimalPackage()), {"--baud", "19200"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find("38400, 9600 or 2400"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace skiff::e2e

@@ -1,0 +1,32 @@
+// Dock frames on arbitrary bytes from the peer: the frame reader gives the same frames however the bytes are
+// split and never keeps more data than its limit; the simulated dock and the package check never crash.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "newton/dock_protocol.h"
+#include "newton/package_check.h"
+#include "package/dock_frame.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace skiff;
+  std::span<const std::uint8_t> bytes(data, size);
+  constexpr std::size_t kKeep = 64;
+  dock::FrameReader whole(kKeep), pieces(kKeep);
+  whole.feed(bytes);
+  for (std::size_t at = 0; at < size; at += 5) pieces.feed(bytes.subspan(at, std::min<std::size_t>(5, size - at)));
+  std::vector<dock::Frame> a, b;
+  while (whole.hasFrame()) a.push_back(whole.next());
+  while (pieces.hasFrame()) b.push_back(pieces.next());
+  if (a.size() != b.size()) std::abort();
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].command != b[i].command || a[i].data != b[i].data || a[i].length != b[i].length) std::abort();
+    if (a[i].data.size() > kKeep || a[i].data.size() > a[i].length) std::abort();
+    if (a[i].padding != dock::padFor(a[i].length)) std::abort();
+  }
+  newton::DockProtocol dockSide({}, "Fuzz");
+  (void)dockSide.feed(bytes);
+  (void)newton::checkPackage(bytes, size);
+  return 0;
+}

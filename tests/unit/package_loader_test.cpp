@@ -1,0 +1,432 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "package/package_loader.h"
+#include "tests/support/fake_shell.h"
+#include "tests/support/scripted_link.h"
+#include "tests/unit/package_test_support.h"
+
+namespace skiff {
+namespace {
+
+using test::Bytes;
+using test::bytesOf;
+
+struct LoaderFixture : ::testing::Test {
+  test::VirtualClock clock;
+  AppState app;
+  test::ScriptedLink link{clock};
+  test::FakeShell shell{app, clock};
+  Runtime rt{app, link, shell};
+  test::DockModel dock;
+  std::unique_ptr<test::TempPackage> package;
+
+  void SetUp() override { app.pipe = link.pipeCreate(); }
+  void usePackage(std::size_t size) {
+    package = std::make_unique<test::TempPackage>(size, "loader");
+    ASSERT_TRUE(app.openFile.open(package->path(), false));
+  }
+  // The chunk writes (with the completion routine), as (length, end-of-message).
+  std::vector<std::pair<std::size_t, int>> chunkWrites() const {
+    std::vector<std::pair<std::size_t, int>> out;
+    for (const auto& call : link.calls)
+      if (call.op == "pipeWrite" && call.async) out.emplace_back(call.bytes.size(), call.endOfMessage);
+    return out;
+  }
+  Bytes chunkBytes() const {
+    Bytes out;
+    for (const auto& call : link.calls)
+      if (call.op == "pipeWrite" && call.async) out.insert(out.end(), call.bytes.begin(), call.bytes.end());
+    return out;
+  }
+  int flushesOf(int side) const {
+    return static_cast<int>(std::count_if(link.calls.begin(), link.calls.end(), [&](const test::LinkCall& c) {
+      return c.op == "pipeFlush" && c.side == side;
+    }));
+  }
+};
+
+// --- the opening frame ------------------------------------------------------------------------------------------
+
+struct OpeningCase {
+  const char* name;
+  const char* input;       // what the Newton sends first
+  std::int16_t readFails;  // 0: none
+};
+
+class OpeningFrame : public LoaderFixture, public ::testing::WithParamInterface<OpeningCase> {};
+
+TEST_P(OpeningFrame, GivesReconnectWithNothingWritten) {
+  usePackage(100);
+  link.queueInput(GetParam().input);
+  if (GetParam().readFails != 0) link.failRead(0, GetParam().readFails);
+  EXPECT_EQ(runPackageLoad(rt), SESSION_RECONNECT);
+  EXPECT_EQ(link.count("pipeWrite"), 0);
+  EXPECT_EQ(link.count("pipeDisconnect"), 1);
+  EXPECT_EQ(app.transferPhase, -1);  // set by the status dialog as it closes
+  EXPECT_FALSE(shell.statusOpen());
+  EXPECT_TRUE(app.openFile.isOpen());
+  EXPECT_TRUE(shell.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpeningFrame,
+    ::testing::Values(OpeningCase{"WrongCommand", "newtdockrtdx\0\0\0\4\0\0\0\x09", 0},
+                      OpeningCase{"Silence", "", 0},
+                      OpeningCase{"ReadFails", "newtdockrtdk", static_cast<std::int16_t>(code::kDisconnected)}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LoaderFixture, SilentNewtonTimesOutAfterTheFirstReadsFifteenSeconds) {
+  usePackage(100);
+  EXPECT_EQ(runPackageLoad(rt), SESSION_RECONNECT);
+  ASSERT_GE(link.calls.size(), 1u);
+  const auto read = std::find_if(link.calls.begin(), link.calls.end(), [](auto& c) { return c.op == "pipeRead"; });
+  EXPECT_EQ(read->length, 12);
+  EXPECT_EQ(read->timeoutMs, 15000);
+  EXPECT_EQ(read->result, code::kTimeout);
+}
+
+// --- the handshake frames ---------------------------------------------------------------------------------------
+
+TEST_F(LoaderFixture, HandshakeFramesGoInTheirWritesWithTheirFlags) {
+  usePackage(100);
+  dock.attach(link);
+  ASSERT_EQ(runPackageLoad(rt), 0);
+  const auto writes = link.writesWithFlags();
+  ASSERT_GE(writes.size(), 8u);
+  const std::vector<std::pair<Bytes, int>> handshake = {
+      {bytesOf("newtdockdock"), 0}, {{0, 0, 0, 4}, 0},   {{0, 0, 0, 4}, 1},    {bytesOf("newtdockstim"), 0},
+      {{0, 0, 0, 4}, 0},            {{0, 0, 0, 0x1E}, 1}, {bytesOf("newtdocklpkg"), 0}, {{0, 0, 0, 100}, 1}};
+  for (std::size_t i = 0; i < handshake.size(); ++i) EXPECT_EQ(writes[i], handshake[i]) << "write " << i;
+  // The last frame: "newtdockdisc" with count 0, end of message on the count.
+  EXPECT_EQ(writes[writes.size() - 2], (std::pair<Bytes, int>{bytesOf("newtdockdisc"), 0}));
+  EXPECT_EQ(writes.back(), (std::pair<Bytes, int>{{0, 0, 0, 0}, 1}));
+  EXPECT_EQ(dock.commands(), (std::vector<std::string>{"dock", "stim", "lpkg", "disc"}));
+  for (const auto& call : link.calls) {
+    if (call.op == "pipeRead" || call.op == "pipeWrite") {
+      EXPECT_EQ(call.timeoutMs, 15000);
+    }
+  }
+  EXPECT_EQ(link.ops().back(), "pipeDisconnect");
+  EXPECT_FALSE(app.openFile.isOpen());
+  EXPECT_EQ(app.transferPhase, -1);
+  EXPECT_TRUE(shell.boxes.empty());
+  EXPECT_EQ(shell.beeps, 0);
+}
+
+TEST_F(LoaderFixture, ReadsTheNamesPaddingWithTheReply) {
+  usePackage(8);
+  dock.attach(link);
+  ASSERT_EQ(runPackageLoad(rt), 0);
+  std::vector<std::int32_t> reads;
+  for (const auto& call : link.calls)
+    if (call.op == "pipeRead") reads.push_back(call.length);
+  // rtdk 12, 4, 4; name 12, 4, 90, 2 pad; the dres to stim; the dres to the package.
+  ASSERT_GE(reads.size(), 7u);
+  EXPECT_EQ(std::vector<std::int32_t>(reads.begin(), reads.begin() + 7),
+            (std::vector<std::int32_t>{12, 4, 4, 12, 4, 90, 2}));
+}
+
+// --- streaming --------------------------------------------------------------------------------------------------
+
+struct StreamCase {
+  const char* name;
+  std::size_t size;
+  bool moreBackgroundTime;
+  std::vector<std::pair<std::size_t, int>> writes;  // chunk writes: length, end-of-message
+  int outputFlushes;                                // including the announcement's
+};
+
+std::vector<std::pair<std::size_t, int>> fullChunkInPieces() {
+  std::vector<std::pair<std::size_t, int>> w(10, {204, 0});
+  w.emplace_back(8, 1);
+  return w;
+}
+
+std::vector<std::pair<std::size_t, int>> concat(std::vector<std::pair<std::size_t, int>> a,
+                                                 const std::vector<std::pair<std::size_t, int>>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class Streaming : public LoaderFixture, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(Streaming, ChunkWritesFlagsAndFlushes) {
+  const StreamCase& c = GetParam();
+  app.settings.moreBackgroundTime = c.moreBackgroundTime ? 1 : 0;
+  usePackage(c.size);
+  dock.attach(link);
+  ASSERT_EQ(runPackageLoad(rt), 0);
+  EXPECT_EQ(chunkWrites(), c.writes);
+  EXPECT_EQ(flushesOf(side::kOutput), c.outputFlushes);
+  // The data is the file, byte for byte, then zero padding to four bytes.
+  Bytes expected = package->bytes();
+  expected.resize(c.size + dock::padFor(c.size), 0);
+  EXPECT_EQ(chunkBytes(), expected);
+  ASSERT_EQ(dock.frames.size(), 4u);
+  EXPECT_EQ(dock.frames[2].length, c.size);
+  EXPECT_EQ(dock.frames[2].padding, dock::padFor(c.size));
+  EXPECT_EQ(app.transferPhase, -1);
+  EXPECT_EQ(app.bytesTotal, static_cast<std::int32_t>(c.size));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Streaming,
+    ::testing::Values(
+        StreamCase{"Clear5000", 5000, false, {{2048, 1}, {2048, 1}, {904, 1}}, 1},
+        StreamCase{"ClearExactly2048", 2048, false, {{2048, 1}}, 1},
+        StreamCase{"ClearEmpty", 0, false, {}, 1},
+        StreamCase{"SetEmpty", 0, true, {}, 1},
+        StreamCase{"SetFullChunk", 2048, true, fullChunkInPieces(), 2},
+        StreamCase{"SetLastChunk408", 2048 + 408, true, concat(fullChunkInPieces(), {{204, 0}, {204, 0}}), 3},
+        StreamCase{"SetLastChunk204", 2048 + 204, true, concat(fullChunkInPieces(), {{204, 1}}), 2},
+        StreamCase{"SetSmall", 100, true, {{100, 1}}, 1},
+        StreamCase{"Set5000", 5000, true, concat(concat(fullChunkInPieces(), fullChunkInPieces()),
+                                                 {{204, 0}, {204, 0}, {204, 0}, {204, 0}, {88, 1}}), 4},
+        // Unaligned lengths: the last chunk carries the frame's zero padding.
+        StreamCase{"ClearPadded5001", 5001, false, {{2048, 1}, {2048, 1}, {908, 1}}, 1},
+        StreamCase{"ClearPadded1", 1, false, {{4, 1}}, 1},
+        StreamCase{"SetPadded2050", 2050, true, concat(fullChunkInPieces(), {{4, 1}}), 2}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LoaderFixture, SeventyThousandBytesAnnouncedAndCountedToTheEnd) {
+  usePackage(70000);
+  dock.attach(link);
+  ASSERT_EQ(runPackageLoad(rt), 0);
+  const auto writes = link.writesWithFlags();
+  EXPECT_EQ(writes[7], (std::pair<Bytes, int>{{0x00, 0x01, 0x11, 0x70}, 1}));
+  EXPECT_EQ(chunkWrites().size(), 35u);
+  EXPECT_EQ(chunkBytes(), package->bytes());
+  EXPECT_NE(std::find(shell.countLines.begin(), shell.countLines.end(),
+                      "Transferring byte 70000 of 70000 (100%)"),
+            shell.countLines.end());
+  EXPECT_NE(std::find(shell.countLines.begin(), shell.countLines.end(),
+                      "Transferring byte 2048 of 70000 ( 2%)"),
+            shell.countLines.end());
+}
+
+TEST_F(LoaderFixture, StageTextsInOrder) {
+  usePackage(10);
+  dock.attach(link);
+  ASSERT_EQ(runPackageLoad(rt), 0);
+  std::vector<std::string> stages;
+  for (const auto& line : shell.statusLines) {
+    const std::string stage = line.substr(0, line.size() - 3);
+    if (stages.empty() || stages.back() != stage) stages.push_back(stage);
+  }
+  EXPECT_EQ(stages, (std::vector<std::string>{"Initiating Connection...", "Calculating file length...",
+                                              "Connected...", "Sending Package...", "Disconnecting..."}));
+}
+
+// --- aborts -----------------------------------------------------------------------------------------------------
+
+TEST_F(LoaderFixture, AbortBeforeTheStreamStillAnnouncesButSendsNoPackageByte) {
+  usePackage(5000);
+  dock.attach(link);
+  app.abortRequested = true;
+  EXPECT_EQ(runPackageLoad(rt), 0);
+  EXPECT_EQ(dock.commands(), (std::vector<std::string>{"dock", "stim"}));
+  EXPECT_TRUE(dock.reader.inFrame());  // "newtdocklpkg" announced
+  EXPECT_EQ(dock.reader.currentCommand(), "lpkg");
+  EXPECT_TRUE(chunkWrites().empty());
+  EXPECT_EQ(link.ops().back(), "pipeDisconnect");
+  EXPECT_FALSE(app.openFile.isOpen());
+  EXPECT_EQ(app.transferPhase, -1);
+}
+
+TEST_F(LoaderFixture, AbortDuringTheStreamStopsBeforeTheNextChunkWithoutDisc) {
+  usePackage(5000);
+  dock.attach(link);
+  dock.afterChunk = [this](test::ScriptedLink&, std::uint64_t) { app.abortRequested = true; };
+  EXPECT_EQ(runPackageLoad(rt), 0);
+  EXPECT_EQ(chunkWrites().size(), 1u);
+  EXPECT_EQ(dock.commands(), (std::vector<std::string>{"dock", "stim"}));
+  for (const auto& w : link.written()) EXPECT_NE(w, bytesOf("newtdockdisc"));
+  EXPECT_EQ(shell.beeps, 0);
+  EXPECT_TRUE(shell.boxes.empty());
+}
+
+// --- what the Newton answers ------------------------------------------------------------------------------------
+
+struct RefusalCase {
+  const char* name;
+  std::int32_t result;
+  const char* box;
+};
+
+class NewtonRefuses : public LoaderFixture, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(NewtonRefuses, ReportsTheResultBeepsAndFails) {
+  usePackage(3000);
+  dock.attach(link);
+  dock.installResult = GetParam().result;
+  EXPECT_EQ(runPackageLoad(rt), code::kAborted);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, GetParam().box);
+  EXPECT_EQ(shell.boxes[0].icon, BoxIcon::Information);
+  EXPECT_EQ(shell.beeps, 3);
+  EXPECT_EQ(dock.commands(), (std::vector<std::string>{"dock", "stim", "lpkg", "disc"}));
+  EXPECT_EQ(app.transferPhase, -1);
+  EXPECT_FALSE(app.openFile.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NewtonRefuses,
+    ::testing::Values(RefusalCase{"BadPackage", -10401, "Process aborted by Newton. -10401 (bad package)"},
+                      RefusalCase{"Exists", -10402, "Process aborted by Newton. -10402 (package already exists)"},
+                      RefusalCase{"Unknown", -48, "Process aborted by Newton. -48 (unknown result)"}),
+    [](const auto& info) { return info.param.name; });
+
+struct MidStreamCase {
+  const char* name;
+  const char* command;
+  std::int32_t result;  // for "dres"
+  const char* box;
+  bool acknowledged;    // "newtdockocaa" goes back
+};
+
+class NewtonStopsTheStream : public LoaderFixture, public ::testing::WithParamInterface<MidStreamCase> {};
+
+TEST_P(NewtonStopsTheStream, StopsAfterTheChunkClosesAndReports) {
+  const MidStreamCase& c = GetParam();
+  usePackage(10000);
+  dock.attach(link);
+  dock.answerPackage = false;
+  bool sent = false;
+  dock.afterChunk = [&](test::ScriptedLink& l, std::uint64_t) {
+    if (sent) return;
+    sent = true;
+    l.queueInput(std::string(c.command) == "dres" ? dock::encodeLongFrame("dres", c.result)
+                                                   : dock::encodeFrame(c.command, {}));
+  };
+  EXPECT_EQ(runPackageLoad(rt), code::kAborted);
+  EXPECT_EQ(chunkWrites().size(), 1u);
+  EXPECT_EQ(shell.beeps, 3);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, c.box);
+  std::vector<std::string> expected = {"dock", "stim"};
+  // The package frame was cut short; its reader takes the rest as part of it, so look at the raw writes.
+  const auto writes = link.written();
+  const bool ocaa = std::find(writes.begin(), writes.end(), bytesOf("newtdockocaa")) != writes.end();
+  EXPECT_EQ(ocaa, c.acknowledged);
+  EXPECT_EQ(writes[writes.size() - 2], bytesOf("newtdockdisc"));
+  EXPECT_FALSE(app.openFile.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NewtonStopsTheStream,
+    ::testing::Values(MidStreamCase{"Cancel", "opca", 0, "Process aborted by Newton. (operation cancelled)", true},
+                      MidStreamCase{"CancelOtherSpelling", "opcn", 0,
+                                    "Process aborted by Newton. (operation cancelled)", true},
+                      MidStreamCase{"Error", "dres", -28017, "Process aborted by Newton. -28017 (out of memory)",
+                                    false}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LoaderFixture, KeepAliveFramesDuringTheStreamAreIgnored) {
+  usePackage(10000);
+  dock.attach(link);
+  dock.afterChunk = [](test::ScriptedLink& l, std::uint64_t) { l.queueInput(dock::encodeFrame("helo", {})); };
+  EXPECT_EQ(runPackageLoad(rt), 0);
+  EXPECT_EQ(chunkWrites().size(), 5u);
+  EXPECT_EQ(shell.beeps, 0);
+  EXPECT_TRUE(shell.boxes.empty());
+}
+
+TEST_F(LoaderFixture, InstallResultArrivingAfterTheClosingPauseIsAwaited) {
+  usePackage(100);
+  dock.attach(link);
+  dock.answerPackage = false;
+  std::uint32_t streamed = 0;
+  dock.afterChunk = nullptr;
+  link.onWrite = [this, inner = link.onWrite, &streamed](test::ScriptedLink& l, const Bytes& b, bool eom) {
+    inner(l, b, eom);
+    if (dock.frames.size() == 3 && streamed == 0) {
+      streamed = clock.now;
+      shell.at(clock.now + 12000, [&l] { l.queueInput(dock::encodeLongFrame("dres", -10401)); });
+    }
+  };
+  EXPECT_EQ(runPackageLoad(rt), code::kAborted);
+  EXPECT_EQ(shell.boxes.at(0).text, "Process aborted by Newton. -10401 (bad package)");
+}
+
+TEST_F(LoaderFixture, NoInstallResultWithinThirtySecondsIsATimeout) {
+  usePackage(100);
+  dock.attach(link);
+  dock.answerPackage = false;
+  std::uint32_t announced = 0;
+  link.onWrite = [this, inner = link.onWrite, &announced](test::ScriptedLink& l, const Bytes& b, bool eom) {
+    inner(l, b, eom);
+    if (b == bytesOf("newtdockdisc")) announced = clock.now;
+  };
+  EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
+  EXPECT_GE(announced, 1000u + 3000u + 30000u);
+  EXPECT_LT(announced, 1000u + 3000u + 31000u);
+  EXPECT_TRUE(shell.boxes.empty());
+  EXPECT_EQ(dock.commands().back(), "disc");
+}
+
+// --- bounded reads ----------------------------------------------------------------------------------------------
+
+TEST_F(LoaderFixture, LongReplyAndWaitingInputAreReadInBoundedPieces) {
+  usePackage(100);
+  dock.attach(link);
+  dock.nameLength = 1201;
+  auto inner = link.onWrite;
+  link.onWrite = [inner](test::ScriptedLink& l, const Bytes& b, bool eom) {
+    inner(l, b, eom);
+    if (b == Bytes{0, 0, 0, 0x1E}) l.queueInput(Bytes(1300, 0x55));  // junk waiting after the time-out frame
+  };
+  EXPECT_EQ(runPackageLoad(rt), 0);
+  std::vector<std::int32_t> reads;
+  for (const auto& call : link.calls) {
+    if (call.op != "pipeRead") continue;
+    EXPECT_LE(call.length, 500);
+    reads.push_back(call.length);
+  }
+  // name: 12, 4, 499 kept, 500 and 202 dropped, 3 pad; then the waiting input: 500, 500, 320 (junk and dres).
+  ASSERT_GE(reads.size(), 11u);
+  EXPECT_EQ(std::vector<std::int32_t>(reads.begin() + 3, reads.begin() + 11),
+            (std::vector<std::int32_t>{12, 4, 499, 500, 202, 3, 500, 500}));
+}
+
+// --- waits that must end ----------------------------------------------------------------------------------------
+
+TEST_F(LoaderFixture, ChunkWriteThatNeverCompletesEndsWithATimeout) {
+  usePackage(3000);
+  dock.attach(link);
+  link.holdCompletions = true;
+  EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
+  EXPECT_EQ(chunkWrites().size(), 1u);
+  EXPECT_FALSE(app.openFile.isOpen());
+  EXPECT_EQ(app.transferPhase, -1);
+}
+
+TEST_F(LoaderFixture, OutputThatNeverDrainsEndsWithATimeout) {
+  usePackage(3000);
+  dock.attach(link);
+  link.outputPendingAnswer = 7;
+  EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
+  EXPECT_LE(clock.now, 1000u + 31000u + 100u);
+}
+
+TEST_F(LoaderFixture, FailedChunkWriteIsAnErrorEnding) {
+  usePackage(5000);
+  dock.attach(link);
+  link.failWrite(8 + 1, static_cast<std::int16_t>(code::kDisconnected));  // the second chunk
+  EXPECT_EQ(runPackageLoad(rt), code::kDisconnected);
+  EXPECT_EQ(link.ops().back(), "pipeDisconnect");
+  EXPECT_FALSE(app.openFile.isOpen());
+  EXPECT_EQ(app.transferPhase, -1);
+}
+
+TEST_F(LoaderFixture, FailedDockWriteIsAnErrorEnding) {
+  usePackage(50);
+  dock.attach(link);
+  link.failWrite(1, static_cast<std::int16_t>(code::kTimeout));
+  EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
+  EXPECT_EQ(link.count("pipeWrite"), 2);
+}
+
+}  // namespace
+}  // namespace skiff
