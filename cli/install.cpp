@@ -7,8 +7,7 @@
 
 #include "app/settings.h"
 #include "cli/commands.h"
-#include "cli/terminal_shell.h"
-#include "dil/dil.h"
+#include "cli/terminal_command.h"
 #include "package/package_command.h"
 #include "ui/texts.h"
 
@@ -95,31 +94,19 @@ int cmdInstall(int argc, char** argv) {
   if (!port.empty()) app.settings.portName = port;
   if (baud != 0) app.settings.packageBaud = static_cast<std::int32_t>(baud);
   if (moreBackgroundTime) app.settings.moreBackgroundTime = 1;
-  app.pipeBufferSize = 2048;
+  const CommandOutcome outcome = runTerminalCommand(
+      app,
+      [&](TerminalShell& shell) {
+        OpenFileResult chosen;
+        chosen.buffer = package;
+        chosen.fileOffset = nameOffset(package);
+        chosen.title = package.substr(chosen.fileOffset);
+        shell.setSelection(chosen);
+      },
+      runPackageCommand);
 
-  auto link = makeDilLink();
-  link->linkStartup();
-  app.pipe = link->pipeCreate();
-  link->linkRegisterApp(app.pipe, nullptr);
-
-  installInterruptHandler();
-  TerminalShell shell(app, *link);
-  OpenFileResult chosen;
-  chosen.buffer = package;
-  chosen.fileOffset = nameOffset(package);
-  chosen.title = package.substr(chosen.fileOffset);
-  shell.setSelection(chosen);
-  Runtime rt{app, *link, shell};
-  const std::int32_t result = runPackageCommand(rt);
-  app.transferPhase = -1;
-  if (result != 0) ShowMessage(shell, LoadText(10), ErrorText(result), "", "");
-
-  link->pipeDisconnect(app.pipe);
-  link->pipeDispose(app.pipe);
-  link->linkShutdown();
-
-  if (result != 0 || shell.messagesShown() > 0) return 1;
-  if (shell.connectionStopped() || app.quitPending || app.abortRequested) {
+  if (outcome.result != 0 || outcome.messagesShown > 0) return 1;
+  if (outcome.stopped || app.abortRequested) {
     std::fprintf(stderr, "%s\n", LoadText(11).c_str());
     return 130;
   }

@@ -5,8 +5,7 @@
 
 #include "app/settings.h"
 #include "cli/commands.h"
-#include "cli/terminal_shell.h"
-#include "dil/dil.h"
+#include "cli/terminal_command.h"
 #include "transfer/download_command.h"
 #include "ui/texts.h"
 
@@ -68,30 +67,15 @@ int cmdSend(int argc, char** argv) {
   AppState app;
   LoadSettings(app.settings);
   if (!port.empty()) app.settings.portName = port;  // for this run only; the file keeps its port
-  app.pipeBufferSize = 2048;
+  const CommandOutcome outcome =
+      runTerminalCommand(app, nullptr, [&](Runtime& rt) { return runDownloadSelection(rt, selection); });
 
-  auto link = makeDilLink();
-  link->linkStartup();
-  app.pipe = link->pipeCreate();
-  link->linkRegisterApp(app.pipe, nullptr);
-
-  installInterruptHandler();
-  TerminalShell shell(app, *link);
-  Runtime rt{app, *link, shell};
-  const std::int32_t result = runDownloadSelection(rt, selection);
-  app.transferPhase = -1;
-  if (result != 0) ShowMessage(shell, LoadText(10), ErrorText(result), "", "");
-
-  link->pipeDisconnect(app.pipe);
-  link->pipeDispose(app.pipe);
-  link->linkShutdown();
-
-  if (result != 0) return 1;
-  if (shell.connectionStopped() || app.quitPending) {
-    if (shell.messagesShown() == 0) std::fprintf(stderr, "%s\n", LoadText(11).c_str());
+  if (outcome.result != 0) return 1;
+  if (outcome.stopped) {
+    if (outcome.messagesShown == 0) std::fprintf(stderr, "%s\n", LoadText(11).c_str());
     return 130;
   }
-  return shell.messagesShown() > 0 ? 1 : 0;  // a report for any file of the batch is a failure
+  return outcome.messagesShown > 0 ? 1 : 0;  // a report for any file of the batch is a failure
 }
 
 }  // namespace skiff::cli

@@ -22,6 +22,9 @@ using dil::PipeEvent;
 using dil::PipeState;
 
 constexpr int kIdleWaitMs = 10;  // pipeIdle with nothing to do waits this long for the port (or a message)
+// With no link to service (nothing configured, listening or connected) the wait can be longer: a window
+// message still ends it at once, so the program stays responsive while it sleeps.
+constexpr int kQuietWaitMs = 50;
 constexpr std::size_t kMaxPendingWrites = 256;
 constexpr std::size_t kSyncQueueLimit = 8192;  // a write without end of message returns once this much is left
 
@@ -88,7 +91,7 @@ class DilPipe {
     if (link_ && state_ != PipeState::Idle) {
       service(kIdleWaitMs);
     } else {
-      dil::idleWait(kIdleWaitMs);
+      dil::idleWait(kQuietWaitMs);
     }
     runCompletions();
   }
@@ -333,7 +336,7 @@ class DilLink final : public LinkOps {
     if (DilPipe* p = find(pipe)) {
       p->idle();
     } else {
-      dil::idleWait(kIdleWaitMs);  // the main loop idles a missing pipe too; never spin
+      dil::idleWait(kQuietWaitMs);  // the main loop idles a missing pipe too; never spin
     }
   }
   std::int32_t pipeBytesAvailable(PipeHandle pipe, int whichSide, std::int32_t* count) override {

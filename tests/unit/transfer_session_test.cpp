@@ -308,7 +308,7 @@ class SessionEnding : public ::testing::TestWithParam<EndingCase> {};
 
 // Read indices: 0 to 8 the parameter block, 9 the type token's reply, then the data phase.
 // Write indices: 0 to 8 the parameter block, 9 the type token, 10 the length word.
-TEST_P(SessionEnding, EndsAsSpecifiedForEachFailure) {
+TEST_P(SessionEnding, EachFailureEndsItsOwnWay) {
   const EndingCase& c = GetParam();
   TransferBench bench(c.faults);
   bench.prepare("F.TXT", c.kind == kText ? "hello\r\n" : k1234, c.kind, c.header);
