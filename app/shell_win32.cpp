@@ -83,7 +83,7 @@ class WindowsShell final : public ShellOps {
     const std::string filters = filterList(request);
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = static_cast<HWND>(app_.mainWindow);
+    dialog.hwndOwner = nullptr;  // the file dialog has no owner; the busy guard refuses a second transfer
     dialog.hInstance = static_cast<HINSTANCE>(app_.instance);
     dialog.lpstrFilter = filters.c_str();
     dialog.nFilterIndex = 1;
