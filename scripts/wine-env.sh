@@ -132,6 +132,37 @@ skiff_start() {
   SKIFF_PID=$!
 }
 
+# sim_start OUTDIR NEWTON-SIM-ARGS...: the native newton-sim on a pseudo-terminal, COM1 mapped to it. Sets SIM_PID
+# and SIM_DEVICE; the simulator and skiff.exe are stopped when the test ends.
+sim_start() {
+  local out=$1; shift
+  local sim=${SKIFF_NATIVE_BIN:-$_wine_env_root/build/native}/newton-sim
+  [ -x "$sim" ] || fail "$sim was not built"
+  mkdir -p "$out"
+  "$sim" "$@" >"$out/sim.out" 2>"$out/sim.err" &
+  SIM_PID=$!
+  trap 'skiff_kill; [ -z "${SIM_PID:-}" ] || kill "$SIM_PID" 2>/dev/null; rm -rf "$SKIFF_RUN_DIR"' EXIT
+  local deadline=$((SECONDS + 10))
+  until [ -s "$out/sim.out" ]; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$SIM_PID" 2>/dev/null || fail "newton-sim gave no device: $(cat "$out/sim.err")"
+    sleep 0.05
+  done
+  SIM_DEVICE=$(head -n1 "$out/sim.out")
+  wine_map_com1 "$SIM_DEVICE" || exit 99
+}
+
+# sim_wait SECS: waits for the simulator to end; sets SIM_EXIT. Returns 1 on time-out.
+sim_wait() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$SIM_PID" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+  wait "$SIM_PID"
+  SIM_EXIT=$?
+  SIM_PID=
+}
+
 # Waits up to SECS for skiff.exe to end; sets SKIFF_EXIT to its exit code. Returns 1 on time-out.
 skiff_wait_exit() {
   local deadline=$((SECONDS + ${1:-20}))

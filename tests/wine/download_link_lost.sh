@@ -3,22 +3,11 @@
 # session ends with the link's status and the main window reports it in the "Error -- " box with the sentence
 # for a lost link. Exit 0 passed, 99 when Wine itself did not start, anything else failed.
 cd "$(dirname "$0")/../.." && source scripts/wine-env.sh
-sim=${SKIFF_NATIVE_BIN:-build/native}/newton-sim
-[ -x "$sim" ] || { echo "FAIL: $sim was not built"; exit 1; }
 gui_test_begin download_link_lost
-sim_pid=""
-trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; skiff_kill; rm -rf "$SKIFF_RUN_DIR"' EXIT
 
 head -c 3000 /dev/urandom >"$SKIFF_RUN_DIR/C.BMP"
-"$sim" --log "$SKIFF_RUN_DIR/sim.log" --call-timeout 120000 --drop-after 1200 companion \
-  --out "$SKIFF_RUN_DIR/newton" >"$SKIFF_RUN_DIR/sim.out" 2>"$SKIFF_RUN_DIR/sim.err" &
-sim_pid=$!
-deadline=$((SECONDS + 10))
-until [ -s "$SKIFF_RUN_DIR/sim.out" ]; do
-  [ $SECONDS -lt $deadline ] && kill -0 "$sim_pid" 2>/dev/null || fail "newton-sim gave no device"
-  sleep 0.05
-done
-wine_map_com1 "$(head -n1 "$SKIFF_RUN_DIR/sim.out")" || exit 99
+sim_start "$SKIFF_RUN_DIR" --log "$SKIFF_RUN_DIR/sim.log" --call-timeout 120000 --drop-after 1200 companion \
+  --out "$SKIFF_RUN_DIR/newton"
 
 skiff_up
 skiff_dismiss_splash

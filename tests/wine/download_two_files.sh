@@ -3,25 +3,13 @@
 # (companion) on COM1 at 19200 bit/s: the status dialog's count line is read while the data flows, and both
 # files arrive byte-exact. Exit 0 passed, 99 when Wine itself did not start, anything else failed.
 cd "$(dirname "$0")/../.." && source scripts/wine-env.sh
-sim=${SKIFF_NATIVE_BIN:-build/native}/newton-sim
-[ -x "$sim" ] || { echo "FAIL: $sim was not built"; exit 1; }
 gui_test_begin download_two_files
-sim_pid=""
-trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; skiff_kill; rm -rf "$SKIFF_RUN_DIR"' EXIT
 
 # A note with DOS line ends and a bitmap big enough to take several seconds on the paced line.
 printf 'Scrub the deck\r\nCoil the lines\r\n' >"$SKIFF_RUN_DIR/A.TXT"
 head -c 60000 /dev/urandom >"$SKIFF_RUN_DIR/B.BMP"
-
-"$sim" --baud 19200 --log "$SKIFF_RUN_DIR/sim.log" --call-timeout 120000 companion --out "$SKIFF_RUN_DIR/newton" \
-  >"$SKIFF_RUN_DIR/sim.out" 2>"$SKIFF_RUN_DIR/sim.err" &
-sim_pid=$!
-deadline=$((SECONDS + 10))
-until [ -s "$SKIFF_RUN_DIR/sim.out" ]; do
-  [ $SECONDS -lt $deadline ] && kill -0 "$sim_pid" 2>/dev/null || fail "newton-sim gave no device"
-  sleep 0.05
-done
-wine_map_com1 "$(head -n1 "$SKIFF_RUN_DIR/sim.out")" || exit 99
+sim_start "$SKIFF_RUN_DIR" --baud 19200 --log "$SKIFF_RUN_DIR/sim.log" --call-timeout 120000 companion \
+  --out "$SKIFF_RUN_DIR/newton"
 
 skiff_up
 skiff_dismiss_splash
@@ -49,13 +37,8 @@ echo "    count line while the data flows: $line"
 screenshot "$SKIFF_ARTEFACTS/download_status.png" || true
 
 # The simulated Newton ends once the batch is done and the desktop has disconnected.
-deadline=$((SECONDS + 90))
-while kill -0 "$sim_pid" 2>/dev/null; do
-  [ $SECONDS -lt $deadline ] || fail "newton-sim did not end; its log: $(tail -n 5 "$SKIFF_RUN_DIR/sim.log")"
-  sleep 0.2
-done
-wait "$sim_pid"; rc=$?; sim_pid=""
-[ $rc -eq 0 ] || fail "newton-sim ended with $rc: $(cat "$SKIFF_RUN_DIR/sim.err")"
+sim_wait 90 || fail "newton-sim did not end; its log: $(tail -n 5 "$SKIFF_RUN_DIR/sim.log")"
+[ "$SIM_EXIT" -eq 0 ] || fail "newton-sim ended with $SIM_EXIT: $(cat "$SKIFF_RUN_DIR/sim.err")"
 
 expect_eq "$(od -An -tx1 -v "$SKIFF_RUN_DIR/newton/A.TXT" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')" \
   "$(printf 'Scrub the deck\rCoil the lines\r' | od -An -tx1 -v | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')" \

@@ -17,7 +17,7 @@ gui wait-text "$status" 1004 "Transferring byte" 60000 >/dev/null || fail "no co
 echo "closing at: $(gui dlg-text "$status" 1004)"
 gui close 'Skiff|Skiff' || fail "could not post Close"
 gui wait-gone "$status" 10000 || fail "the status dialog did not close on Close"
-dock_wait 40 || fail "newton-sim did not see the link end"
+sim_wait 40 || fail "newton-sim did not see the link end"
 log="$SKIFF_RUN_DIR/out/dock.log"
 grep -q "rx disc" "$log" && fail "a disconnect frame was sent after the abort"
 grep -q "check result" "$log" && fail "the whole package went despite the abort"

@@ -23,7 +23,7 @@ gui wait-text "$status" 1004 "Transferring byte 30001 of 30001 (100%)" 60000 >/d
   fail "the count did not reach the end: '$(gui dlg-text "$status" 1004)'"
 gui wait-gone "$status" 60000 || fail "the status dialog stayed"
 
-dock_wait 30 || fail "newton-sim did not end"
+sim_wait 30 || fail "newton-sim did not end"
 expect_eq "$SIM_EXIT" 0 "newton-sim's exit code"
 cmp -s "$SKIFF_RUN_DIR/TEST.PKG" "$SKIFF_RUN_DIR/out/package.pkg" || fail "the stored package differs"
 grep -q "rx lpkg length=30001 pad=3" "$SKIFF_RUN_DIR/out/dock.log" || fail "dock log: $(cat "$SKIFF_RUN_DIR/out/dock.log")"

@@ -1,7 +1,6 @@
 # Shared by the package tests under Wine (sourced after scripts/wine-env.sh): a valid package file, and
 # newton-sim's dock on a pseudo-terminal that COM1 is mapped to.
 
-SKIFF_NATIVE_BIN=${SKIFF_NATIVE_BIN:-$_wine_env_root/build/native}
 
 _be32() {
   printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((($1 >> 24) & 255)) $((($1 >> 16) & 255)) $((($1 >> 8) & 255)) $(($1 & 255))
@@ -21,34 +20,9 @@ make_package() {
 }
 
 # dock_start OUTDIR [DOCK ARGS...]: newton-sim's dock at 38400 bit/s, COM1 mapped to its pseudo-terminal.
-# Sets SIM_PID; the simulator is stopped when the test ends.
 dock_start() {
   local out=$1; shift
-  [ -x "$SKIFF_NATIVE_BIN/newton-sim" ] || fail "$SKIFF_NATIVE_BIN/newton-sim was not built"
-  mkdir -p "$out"
-  "$SKIFF_NATIVE_BIN/newton-sim" --baud 38400 --log "$out/sim.log" dock --out "$out" "$@" \
-    >"$out/sim.out" 2>"$out/sim.err" &
-  SIM_PID=$!
-  trap 'skiff_kill; [ -z "${SIM_PID:-}" ] || kill "$SIM_PID" 2>/dev/null; rm -rf "$SKIFF_RUN_DIR"' EXIT
-  local deadline=$((SECONDS + 10))
-  until [ -s "$out/sim.out" ]; do
-    [ $SECONDS -lt $deadline ] || fail "newton-sim gave no device: $(cat "$out/sim.err")"
-    sleep 0.05
-  done
-  SIM_DEVICE=$(head -n1 "$out/sim.out")
-  wine_map_com1 "$SIM_DEVICE" || fail "could not map COM1 to $SIM_DEVICE"
-}
-
-# dock_wait SECS: waits for the simulator to end; sets SIM_EXIT. Returns 1 on time-out.
-dock_wait() {
-  local deadline=$((SECONDS + $1))
-  while kill -0 "$SIM_PID" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-  wait "$SIM_PID"
-  SIM_EXIT=$?
-  SIM_PID=
+  sim_start "$out" --baud 38400 --log "$out/sim.log" dock --out "$out" "$@"
 }
 
 # package_choose FILE: presses "Package" and picks FILE in the real open-file dialog.
