@@ -151,28 +151,29 @@ sim_start() {
   wine_map_com1 "$SIM_DEVICE" || exit 99
 }
 
-# sim_wait SECS: waits for the simulator to end; sets SIM_EXIT. Returns 1 on time-out.
-sim_wait() {
-  local deadline=$((SECONDS + $1))
-  while kill -0 "$SIM_PID" 2>/dev/null; do
+# wait_exit PID SECS: waits up to SECS for the child PID to end; sets WAITED_EXIT to its exit code. Returns 1
+# on time-out.
+wait_exit() {
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
     [ $SECONDS -lt $deadline ] || return 1
     sleep 0.1
   done
-  wait "$SIM_PID"
-  SIM_EXIT=$?
+  wait "$1"
+  WAITED_EXIT=$?
+}
+
+# sim_wait SECS: waits for the simulator to end; sets SIM_EXIT. Returns 1 on time-out.
+sim_wait() {
+  wait_exit "$SIM_PID" "$1" || return 1
+  SIM_EXIT=$WAITED_EXIT
   SIM_PID=
 }
 
 # Waits up to SECS for skiff.exe to end; sets SKIFF_EXIT to its exit code. Returns 1 on time-out.
 skiff_wait_exit() {
-  local deadline=$((SECONDS + ${1:-20}))
-  while kill -0 "$SKIFF_PID" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-  wait "$SKIFF_PID"
-  SKIFF_EXIT=$?
-  return 0
+  wait_exit "$SKIFF_PID" "${1:-20}" || return 1
+  SKIFF_EXIT=$WAITED_EXIT
 }
 
 skiff_kill() {

@@ -43,15 +43,20 @@ std::vector<std::uint8_t> echoThrough(LinkFixture& f, const std::vector<std::uin
   return echoed;
 }
 
+// Echoes `data` through the simulated Newton, checks it came back exactly, hangs up and checks the simulator
+// ended well.
+void expectExactEchoThenHangUp(LinkFixture& f, const std::vector<std::uint8_t>& data) {
+  auto echoed = echoThrough(f, data);
+  ASSERT_EQ(echoed.size(), data.size());
+  EXPECT_TRUE(echoed == data);
+  f.link->pipeDisconnect(f.pipe);
+  EXPECT_EQ(f.simExit(), 0);
+}
+
 TEST_F(LinkTransfer, OneMebibyteEachWayArrivesExactly) {
   startSim({"echo"});
   connect();
-  auto data = newton::patternBytes(kMiB, 11);
-  auto echoed = echoThrough(*this, data);
-  ASSERT_EQ(echoed.size(), data.size());
-  EXPECT_TRUE(echoed == data);
-  link->pipeDisconnect(pipe);
-  EXPECT_EQ(simExit(), 0);
+  expectExactEchoThenHangUp(*this, newton::patternBytes(kMiB, 11));
   EXPECT_NE(sim->output().find("echoed 1048576"), std::string::npos) << sim->output();
 }
 
@@ -59,12 +64,7 @@ TEST_F(LinkTransfer, LossyLineStillDeliversExactlyOnce) {
   tuning.retransmitMs = 15;
   startSim({"--retransmit-ms", "15", "--corrupt", "0.05", "--drop", "0.02", "--seed", "5", "echo"});
   connect();
-  auto data = newton::patternBytes(kMiB, 12);
-  auto echoed = echoThrough(*this, data);
-  ASSERT_EQ(echoed.size(), data.size());
-  EXPECT_TRUE(echoed == data);
-  link->pipeDisconnect(pipe);
-  EXPECT_EQ(simExit(), 0);
+  expectExactEchoThenHangUp(*this, newton::patternBytes(kMiB, 12));
   std::string log = readFile(logPath);
   EXPECT_NE(log.find("fault tx-corrupt"), std::string::npos);
   EXPECT_NE(log.find("fault tx-drop"), std::string::npos);
@@ -77,12 +77,7 @@ TEST_F(LinkTransfer, WindowOfEightOnALossyLineGoesBackAndStaysExact) {
   tuning.retransmitMs = 15;
   startSim({"--retransmit-ms", "15", "--corrupt", "0.03", "--drop", "0.01", "--seed", "8", "echo"});
   connect();
-  auto data = newton::patternBytes(256 * 1024, 16);
-  auto echoed = echoThrough(*this, data);
-  ASSERT_EQ(echoed.size(), data.size());
-  EXPECT_TRUE(echoed == data);
-  link->pipeDisconnect(pipe);
-  EXPECT_EQ(simExit(), 0);
+  expectExactEchoThenHangUp(*this, newton::patternBytes(256 * 1024, 16));
   std::string log = readFile(logPath);
   EXPECT_NE(log.find("window=8 info=256"), std::string::npos);
   EXPECT_NE(log.find("retransmit"), std::string::npos);

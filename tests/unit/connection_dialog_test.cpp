@@ -6,18 +6,14 @@
 #include "link/connection_dialog.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {
 
 using Ops = std::vector<std::string>;
 
-struct ConnectionFixture : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct ConnectionFixture : ::testing::Test, test::EngineWorld {
   ConnectionDialog dialog;
   void SetUp() override {
     app.pipe = link.pipeCreate();
@@ -42,11 +38,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, ListenFailure,
                                            std::int16_t{-1}));
 
 TEST(ConnectionEndCodes, AListenCodeIsSignExtendedFrom16Bits) {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+  test::EngineWorld world;
+  auto& [clock, app, link, shell, rt] = world;
   ConnectionDialog dialog;
   link.listenResult = static_cast<std::int16_t>(0x8FDF);  // -28705 as the library's 16 bits
   EXPECT_EQ(*connectionOpened(rt, dialog).endCode, -28705);

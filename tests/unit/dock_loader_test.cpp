@@ -9,6 +9,7 @@
 #include "tests/support/fake_shell.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 #include "tests/unit/package_test_support.h"
 
 namespace skiff {
@@ -33,12 +34,7 @@ class FileOf {
   std::string path_;
 };
 
-struct DockPair : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct DockPair : ::testing::Test, test::EngineWorld {
   std::unique_ptr<newton::DockProtocol> dock;
   std::unique_ptr<FileOf> file;
   std::vector<std::string> dockLog;

@@ -15,6 +15,7 @@
 #include "link/pump.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {
@@ -60,12 +61,7 @@ std::int32_t scriptedTransfer(Runtime& rt) {
   return gScript->result;
 }
 
-struct MainWindowFixture : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct MainWindowFixture : ::testing::Test, test::EngineWorld {
   RecordingView view;
   MainWindow window{rt, view};
   TransferScript script;

@@ -3,6 +3,7 @@
 #include "package/package_command.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 #include "tests/unit/package_test_support.h"
 
 namespace skiff {
@@ -11,12 +12,7 @@ namespace {
 using test::Bytes;
 using test::bytesOf;
 
-struct CommandFixture : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct CommandFixture : ::testing::Test, test::EngineWorld {
   test::TempPackage package{3000, "command"};
   test::DockModel dock;
 

@@ -5,6 +5,7 @@
 #include "package/package_loader.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 #include "tests/unit/package_test_support.h"
 
 namespace skiff {
@@ -13,12 +14,7 @@ namespace {
 using test::Bytes;
 using test::bytesOf;
 
-struct LoaderFixture : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct LoaderFixture : ::testing::Test, test::EngineWorld {
   test::DockModel dock;
   std::unique_ptr<test::TempPackage> package;
 

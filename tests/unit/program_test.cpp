@@ -6,18 +6,14 @@
 #include "app/program.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {
 
 using Ops = std::vector<std::string>;
 
-struct ProgramFixture : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct ProgramFixture : ::testing::Test, test::EngineWorld {
 };
 
 TEST_F(ProgramFixture, InitialStateIsIdleWithTheSettingUpText) {

@@ -3,16 +3,12 @@
 #include "link/pump.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {
 
-struct PumpFixture : ::testing::Test {
-  test::VirtualClock clock;
-  AppState app;
-  test::ScriptedLink link{clock};
-  test::FakeShell shell{app, clock};
-  Runtime rt{app, link, shell};
+struct PumpFixture : ::testing::Test, test::EngineWorld {
   void SetUp() override { app.pipe = link.pipeCreate(); }
 };
 

@@ -78,8 +78,11 @@ TEST_F(SettingsFile, SaveWritesTenBytesInOrder) {
 
 TEST_F(SettingsFile, UnwritableFileIsSilent) {
   Settings settings;
-  SaveSettings(settings, (fs::temp_directory_path() / "no-such-dir" / "skiff.cfg").string());
-  SUCCEED();
+  settings.portName = "COM2";
+  const fs::path nowhere = fs::temp_directory_path() / "skiff-no-such-dir" / "skiff.cfg";
+  SaveSettings(settings, nowhere.string());
+  EXPECT_FALSE(fs::exists(nowhere));
+  EXPECT_EQ(settings.portName, "COM2");  // the settings in memory stay in force
 }
 
 }  // namespace
