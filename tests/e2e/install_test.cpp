@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "tests/support/pty_process.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"
 
@@ -78,8 +79,8 @@ TEST_F(Install, ValidPackageIsStoredByteExactAndInstalled) {
   const auto result = install(writePackage(package));
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-  EXPECT_NE(result.out.find("Transferring byte 124 of 124 (100%)"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("Transfer successfully completed."), std::string::npos);
+  EXPECT_NE(result.err.find("Transferring byte 124 of 124 (100%)"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out, "Transfer successfully completed.\n");
   ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
   EXPECT_EQ(stored(), text(package));
   const std::string log = dockLog();
@@ -87,8 +88,24 @@ TEST_F(Install, ValidPackageIsStoredByteExactAndInstalled) {
   EXPECT_NE(log.find("rx stim length=4 pad=0 value=30"), std::string::npos) << log;
   EXPECT_NE(log.find("rx lpkg length=124 pad=0\ncheck result=0 name=Skiff:TEST parts=1"), std::string::npos) << log;
   EXPECT_NE(log.find("rx disc length=0 pad=0"), std::string::npos) << log;
-  // The settings file was written in the folder the command ran in, with the built-in values.
-  EXPECT_EQ(slurp(dir / "skiff.cfg"), std::string("COM1\0\0\x96\0\0\0", 10));
+  // Reading the settings left the folder as it was: the command line writes no settings file.
+  EXPECT_FALSE(std::filesystem::exists(dir / "skiff.cfg"));
+}
+
+// On a terminal the status line is redrawn in place; it gets its end before the result, and so does the result.
+TEST_F(Install, OnATerminalTheStatusLineEndsBeforeTheResult) {
+  startDock({});
+  test::PtyProcess skiff({test::binPath("skiff"), "install", "--port", sim->device(),
+                          writePackage(test::minimalPackage())},
+                         dir.string());
+  ASSERT_TRUE(skiff.start());
+  EXPECT_EQ(skiff.wait(90000), 0) << skiff.output();
+  const std::string& output = skiff.output();
+  EXPECT_NE(output.find("\r\x1b[KSending Package...  "), std::string::npos) << output;
+  const std::string ending = "]\r\nTransfer successfully completed.\r\n";
+  ASSERT_GE(output.size(), ending.size());
+  EXPECT_EQ(output.substr(output.size() - ending.size()), ending) << output;
+  EXPECT_EQ(sim->wait(20000), 0) << sim->errors();
 }
 
 TEST_F(Install, RefusedPackageIsReportedAndFails) {
@@ -108,7 +125,7 @@ TEST_F(Install, SeventyKilobytesInPiecesWithPadding) {
   const Bytes package = test::validPackage(70003);
   const auto result = install(writePackage(package), {"--more-background-time"});
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-  EXPECT_NE(result.out.find("Transferring byte 70003 of 70003 (100%)"), std::string::npos);
+  EXPECT_NE(result.err.find("Transferring byte 70003 of 70003 (100%)"), std::string::npos);
   ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
   EXPECT_EQ(stored(), text(package));
   EXPECT_NE(dockLog().find("rx lpkg length=70003 pad=1"), std::string::npos) << dockLog();
@@ -136,7 +153,7 @@ TEST_F(Install, NewtonCancellingInTheStreamIsReported) {
   const auto result = install(writePackage(test::validPackage(40000)));
   EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
   EXPECT_NE(result.err.find("Process aborted by Newton. (operation cancelled)"), std::string::npos) << result.err;
-  EXPECT_EQ(result.out.find("Transferring byte 40000"), std::string::npos);  // the stream stopped early
+  EXPECT_EQ(result.err.find("Transferring byte 40000"), std::string::npos);  // the stream stopped early
   EXPECT_EQ(sim->wait(20000), 0);
   const std::string log = dockLog();
   EXPECT_NE(log.find("rx ocaa length=0 pad=0"), std::string::npos) << log;

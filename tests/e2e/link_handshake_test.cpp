@@ -1,8 +1,11 @@
 // The link's states and failures over a pseudo-terminal with newton-sim.
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "newton/test_data.h"
 #include "tests/e2e/link_fixture.h"
+#include "tests/support/pty_process.h"
 
 namespace skiff::e2e {
 namespace {
@@ -113,8 +116,8 @@ TEST_F(LinkStates, SkiffListenConnectsAndDisconnects) {
   link->pipeDisconnect(pipe);  // the command opens the port itself
   auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", sim->device(), "--timeout", "10"}, 20000);
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out.rfind("Looking for Newton...\n", 0), 0u) << result.out;
-  EXPECT_NE(result.out.find("Connected"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err, "Looking for Newton...\n");  // status on stderr, the result on stdout
+  EXPECT_EQ(result.out, "Connected to the Newton on " + sim->device() + " at 38400 bit/s.\nDisconnected.\n");
   EXPECT_EQ(simExit(), 1);  // the desktop's LD ended the call before the Newton hung up
   EXPECT_NE(readFile(logPath).find("rx LD reason=255"), std::string::npos);
 }
@@ -124,6 +127,29 @@ TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
   EXPECT_NE(result.exitCode, 0);
   EXPECT_NE(result.err.find("The selected port could not be found or is already in use."), std::string::npos)
       << result.err;
+  EXPECT_NE(result.err.find("skiff listen: /dev/skiff-no-such-port: No such file or directory\n"), std::string::npos)
+      << result.err;
+}
+
+// The line hangs up (the other end closed, an adapter pulled) while listen waits: it ends with an error at
+// once instead of polling the dead line for ever.
+TEST(SkiffListen, AHungUpLineEndsTheWaitWithAnErrorAndNoBusyLoop) {
+  const int line = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);  // skiff must not hold it open too
+  ASSERT_GE(line, 0);
+  ASSERT_EQ(grantpt(line), 0);
+  ASSERT_EQ(unlockpt(line), 0);
+  const std::string device = ptsname(line);
+  test::PtyProcess listen({test::binPath("skiff"), "listen", "--port", device});
+  ASSERT_TRUE(listen.start());
+  ASSERT_TRUE(listen.waitFor("Looking for Newton...", 20000)) << listen.output();
+  close(line);
+  const auto exitCode = listen.wait(10000);
+  ASSERT_TRUE(exitCode) << listen.output();
+  EXPECT_EQ(*exitCode, 1);
+  EXPECT_NE(listen.output().find("Disconnection detected.\r\nskiff listen: the line on " + device + " hung up"),
+            std::string::npos)
+      << listen.output();
+  EXPECT_LT(listen.cpuSeconds(), 0.1);
 }
 
 }  // namespace
