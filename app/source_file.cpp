@@ -1,8 +1,9 @@
 #include "app/source_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
-#include <filesystem>
 
 #include "ui/texts.h"
 
@@ -16,16 +17,11 @@ constexpr int kTextReadFailed = 67;
 
 long asLong(std::int64_t value) { return static_cast<long>(std::min<std::int64_t>(value, LONG_MAX)); }
 
-// True only when the file system says the path is something other than a regular file. A path it cannot judge
-// (or cannot convert) is left to fopen, which then decides as it always did.
+// True only when the file system says the path is something other than a regular file (stat is the C
+// runtime's on every platform Skiff is built for). A path it cannot judge is left to fopen, as it always was.
 bool isSomethingElse(const std::string& path) {
-  try {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
-  } catch (...) {
-    return false;
-  }
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 }  // namespace
