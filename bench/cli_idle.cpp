@@ -4,7 +4,6 @@
 // /proc over a few seconds of the state.
 // Usage: cli_idle [SECONDS]   (default 5: the window each waiting state is measured over; /proc counts in
 // hundredths of a second, so 5 s resolve 0.2 % of a core)
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -31,22 +30,6 @@ using skiff::test::SimProcess;
 double gWindowSeconds = 5;
 
 std::string skiff() { return skiff::test::binPath("skiff"); }
-
-// A line nobody calls on: a pseudo-terminal whose other end stays open (and can be hung up).
-struct QuietLine {
-  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  std::string device;
-  QuietLine() {
-    grantpt(master);
-    unlockpt(master);
-    device = ptsname(master);
-  }
-  ~QuietLine() { hangUp(); }
-  void hangUp() {
-    if (master >= 0) close(master);
-    master = -1;
-  }
-};
 
 struct Folder {
   fs::path path;
@@ -100,8 +83,8 @@ void measureUntilExit(const char* state, PtyProcess& command) {
 }
 
 void listenStates() {
-  QuietLine line;
-  PtyProcess listen({skiff(), "listen", "--port", line.device});
+  skiff::test::PtyLine line;
+  PtyProcess listen({skiff(), "listen", "--port", line.device()});
   listen.start();
   measureWhile("listen: waiting for the Newton to call", listen, "Looking for Newton...");
   line.hangUp();
@@ -111,15 +94,15 @@ void listenStates() {
 void connectionWaits(const Folder& folder) {
   const std::string note = folder.file("todo.txt", "Buy rope\n");
   {
-    QuietLine line;
-    PtyProcess send({skiff(), "send", "--port", line.device, note}, folder.path.string());
+    skiff::test::PtyLine line;
+    PtyProcess send({skiff(), "send", "--port", line.device(), note}, folder.path.string());
     send.start();
     measureWhile("send: waiting for the Newton to call", send, "Looking for Newton...");
   }
   const auto bytes = skiff::test::minimalPackage();
   const std::string package = folder.file("test.pkg", std::string(bytes.begin(), bytes.end()));
-  QuietLine line;
-  PtyProcess install({skiff(), "install", "--port", line.device, package}, folder.path.string());
+  skiff::test::PtyLine line;
+  PtyProcess install({skiff(), "install", "--port", line.device(), package}, folder.path.string());
   install.start();
   measureWhile("install: waiting for the Newton to call", install, "Looking for Newton...");
   // The line hangs up while the command waits for a call: the wait goes on (the user stops it) without spinning.

@@ -1,6 +1,4 @@
 // The link's states and failures over a pseudo-terminal with newton-sim.
-#include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include "newton/test_data.h"
@@ -131,18 +129,25 @@ TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
       << result.err;
 }
 
+// SKIFF_PORT names the port when --port does not; nobody calls on it, so the time-out ends the wait.
+TEST(SkiffListen, TheEnvironmentNamesThePortAndTheTimeOutEndsTheWait) {
+  test::PtyLine line;
+  ASSERT_FALSE(line.device().empty());
+  const auto result = test::runCommand(
+      {"/usr/bin/env", "SKIFF_PORT=" + line.device(), test::binPath("skiff"), "listen", "--timeout", "0.5"}, 20000);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "Looking for Newton...\nTimeout error.  (check your connection settings)\n");
+}
+
 // The line hangs up (the other end closed, an adapter pulled) while listen waits: it ends with an error at
 // once instead of polling the dead line for ever.
 TEST(SkiffListen, AHungUpLineEndsTheWaitWithAnErrorAndNoBusyLoop) {
-  const int line = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);  // skiff must not hold it open too
-  ASSERT_GE(line, 0);
-  ASSERT_EQ(grantpt(line), 0);
-  ASSERT_EQ(unlockpt(line), 0);
-  const std::string device = ptsname(line);
+  test::PtyLine line;
+  const std::string device = line.device();
   test::PtyProcess listen({test::binPath("skiff"), "listen", "--port", device});
   ASSERT_TRUE(listen.start());
   ASSERT_TRUE(listen.waitFor("Looking for Newton...", 20000)) << listen.output();
-  close(line);
+  line.hangUp();
   const auto exitCode = listen.wait(10000);
   ASSERT_TRUE(exitCode) << listen.output();
   EXPECT_EQ(*exitCode, 1);

@@ -328,6 +328,19 @@ TEST(SendE2E, AFileThatShrinksWhileItIsSentEndsWithAnErrorNotPadding) {
   EXPECT_FALSE(fs::exists(out / "sea.bmp"));
 }
 
+TEST(SendE2E, CtrlCStopsTheWaitForTheNewton) {
+  TempDir dir;
+  writeFile(dir.path / "a.txt", "a");
+  test::PtyLine line;
+  auto skiff = sendOnTerminal(dir.path, line.device(), {"a.txt"});
+  ASSERT_TRUE(skiff->waitFor("Looking for Newton...", 20000)) << skiff->output();
+  // The wait forgets a press made before it began (just after the text shows): press once it has begun.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  skiff->type("\x03");
+  EXPECT_EQ(skiff->wait(5000), 130) << skiff->output();
+  EXPECT_NE(skiff->output().find("Operation cancelled by user\r\n"), std::string::npos) << skiff->output();
+}
+
 TEST(SendE2E, TwoCtrlCDuringATransferQuitAtOnce) {
   TempDir dir;
   writeFile(dir.path / "sea.bmp", pattern(20000, 9));

@@ -115,6 +115,16 @@ std::optional<int> PtyProcess::wait(int timeoutMs) {
   return exitCode_;
 }
 
+PtyLine::PtyLine() {
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) device_ = ptsname(master_);
+}
+
+void PtyLine::hangUp() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
 double runningCpuSeconds(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -47,6 +47,22 @@ class PtyProcess {
   double cpuSeconds_ = 0;
 };
 
+// A pseudo-terminal as a serial line nobody calls on: the desktop opens `device()`; hangUp() closes this end,
+// as a Newton's cable pulled out or the other program ending would. Not inherited by child processes.
+class PtyLine {
+ public:
+  PtyLine();
+  ~PtyLine() { hangUp(); }
+  PtyLine(const PtyLine&) = delete;
+  PtyLine& operator=(const PtyLine&) = delete;
+  const std::string& device() const { return device_; }
+  void hangUp();
+
+ private:
+  int master_ = -1;
+  std::string device_;
+};
+
 // Processor time (user and system) a running process has used so far, from /proc; -1 when it cannot be read.
 double runningCpuSeconds(pid_t pid);
 
