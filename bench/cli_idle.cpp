@@ -11,8 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,32 +19,17 @@
 #include "tests/support/pty_process.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using skiff::test::PtyProcess;
 using skiff::test::SimProcess;
+using skiff::test::TempDir;
 
 double gWindowSeconds = 5;
 
 std::string skiff() { return skiff::test::binPath("skiff"); }
-
-struct Folder {
-  fs::path path;
-  Folder() {
-    std::string pattern = (fs::temp_directory_path() / "skiff-idle-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~Folder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-  std::string file(const std::string& name, const std::string& bytes) const {
-    std::ofstream((path / name).string(), std::ios::binary) << bytes;
-    return (path / name).string();
-  }
-};
 
 void report(const char* state, double cpu, double wall) {
   if (cpu < 0 || wall <= 0) {
@@ -91,18 +75,18 @@ void listenStates() {
   measureUntilExit("listen: after the line hung up", listen);
 }
 
-void connectionWaits(const Folder& folder) {
+void connectionWaits(const TempDir& folder) {
   const std::string note = folder.file("todo.txt", "Buy rope\n");
   {
     skiff::test::PtyLine line;
-    PtyProcess send({skiff(), "send", "--port", line.device(), note}, folder.path.string());
+    PtyProcess send({skiff(), "send", "--port", line.device(), note}, folder.path());
     send.start();
     measureWhile("send: waiting for the Newton to call", send, "Looking for Newton...");
   }
   const auto bytes = skiff::test::minimalPackage();
   const std::string package = folder.file("test.pkg", std::string(bytes.begin(), bytes.end()));
   skiff::test::PtyLine line;
-  PtyProcess install({skiff(), "install", "--port", line.device(), package}, folder.path.string());
+  PtyProcess install({skiff(), "install", "--port", line.device(), package}, folder.path());
   install.start();
   measureWhile("install: waiting for the Newton to call", install, "Looking for Newton...");
   // The line hangs up while the command waits for a call: the wait goes on (the user stops it) without spinning.
@@ -111,51 +95,47 @@ void connectionWaits(const Folder& folder) {
   measureWhile("install: waiting for a call on a line that hung up", install, "Looking for Newton...");
 }
 
-void transferStates(const Folder& folder) {
+// skiff COMMAND FILE on a terminal of its own, against a simulated Newton started with `simArgs`; `measure`
+// runs while both are up.
+void againstNewton(const TempDir& folder, const std::vector<std::string>& simArgs, const char* command,
+                   const std::string& file, const std::function<void(PtyProcess&, SimProcess&)>& measure) {
+  SimProcess sim(simArgs);
+  if (!sim.start()) return;
+  PtyProcess run({skiff(), command, "--port", sim.device(), file}, folder.path());
+  run.start();
+  measure(run, sim);
+}
+
+// Once `marker` shows, the Newton's end of the line closes (the line hangs up); then until the command ends.
+std::function<void(PtyProcess&, SimProcess&)> hangUpAt(const char* state, const char* marker) {
+  return [state, marker](PtyProcess& run, SimProcess& sim) {
+    if (!run.waitFor(marker, 60000)) return;
+    kill(sim.pid(), SIGKILL);
+    measureUntilExit(state, run);
+  };
+}
+
+std::function<void(PtyProcess&, SimProcess&)> whileShowing(const char* state, const char* marker) {
+  return [state, marker](PtyProcess& run, SimProcess&) { measureWhile(state, run, marker); };
+}
+
+void transferStates(const TempDir& folder) {
   const std::string bitmap = folder.file("sea.bmp", std::string(1200, 'b'));
-  {
-    // No reply to the first chunk: the session waits 2 x 30 s for it.
-    SimProcess sim({"companion", "--out", (folder.path / "silent").string(), "--no-reply", "12"});
-    sim.start();
-    PtyProcess send({skiff(), "send", "--port", sim.device(), bitmap}, folder.path.string());
-    send.start();
-    measureWhile("send: waiting for a silent Newton's reply", send, "Transferring byte");
-  }
-  {
-    SimProcess sim({"companion", "--out", (folder.path / "done").string()});
-    sim.start();
-    PtyProcess send({skiff(), "send", "--port", sim.device(), bitmap}, folder.path.string());
-    send.start();
-    measureWhile("send: the closing pause (\"Disconnecting...\")", send, "Disconnecting...");
-  }
-  {
-    SimProcess sim({"--baud", "9600", "companion", "--out", (folder.path / "dropped").string()});
-    sim.start();
-    const std::string big = folder.file("big.bmp", std::string(30000, 'g'));
-    PtyProcess send({skiff(), "send", "--port", sim.device(), big}, folder.path.string());
-    send.start();
-    if (send.waitFor("Transferring byte", 60000)) {
-      kill(sim.pid(), SIGKILL);  // the Newton's end of the line closes: the line hangs up
-      measureUntilExit("send: after the line hung up during the data", send);
-    }
-  }
+  const std::string out = folder.path() + "/newton";
+  // No reply to the first chunk: the session waits 2 x 30 s for it.
+  againstNewton(folder, {"companion", "--out", out, "--no-reply", "12"}, "send", bitmap,
+                whileShowing("send: waiting for a silent Newton's reply", "Transferring byte"));
+  againstNewton(folder, {"companion", "--out", out}, "send", bitmap,
+                whileShowing("send: the closing pause (\"Disconnecting...\")", "Disconnecting..."));
+  againstNewton(folder, {"--baud", "9600", "companion", "--out", out}, "send",
+                folder.file("big.bmp", std::string(30000, 'g')),
+                hangUpAt("send: after the line hung up during the data", "Transferring byte"));
   const auto bytes = skiff::test::minimalPackage();
   const std::string package = folder.file("test.pkg", std::string(bytes.begin(), bytes.end()));
-  {
-    SimProcess sim({"dock", "--out", (folder.path / "dock").string()});
-    sim.start();
-    PtyProcess install({skiff(), "install", "--port", sim.device(), package}, folder.path.string());
-    install.start();
-    measureWhile("install: the closing pauses (\"Disconnecting...\")", install, "Disconnecting...");
-  }
-  SimProcess sim({"dock", "--out", (folder.path / "dock2").string()});
-  sim.start();
-  PtyProcess install({skiff(), "install", "--port", sim.device(), package}, folder.path.string());
-  install.start();
-  if (install.waitFor("Disconnecting...", 60000)) {
-    kill(sim.pid(), SIGKILL);
-    measureUntilExit("install: after the line hung up in the closing pauses", install);
-  }
+  againstNewton(folder, {"dock", "--out", out}, "install", package,
+                whileShowing("install: the closing pauses (\"Disconnecting...\")", "Disconnecting..."));
+  againstNewton(folder, {"dock", "--out", out}, "install", package,
+                hangUpAt("install: after the line hung up in the closing pauses", "Disconnecting..."));
 }
 
 }  // namespace
@@ -163,7 +143,7 @@ void transferStates(const Folder& folder) {
 int main(int argc, char** argv) {
   if (argc > 1) gWindowSeconds = std::max(0.5, std::atof(argv[1]));
   std::printf("processor use of skiff while it waits (budget: under 1 %% of one core in every state)\n");
-  Folder folder;
+  TempDir folder;
   listenStates();
   connectionWaits(folder);
   transferStates(folder);

@@ -517,36 +517,45 @@ void afterLengthWord(TransferBench& bench, std::function<void()> change) {
   };
 }
 
-// The stream has read ahead what its buffer holds (that much was there when the length was announced); the
-// next bytes it fetches are missing.
-TEST(SessionShortfall, AFileThatShrinksEndsWithAReportAndNeverPads) {
+// The file shrinks once its length is announced. The stream has read ahead what its buffer holds (that much
+// was there when the length was announced); the next bytes it fetches are missing.
+struct ShrinkCase {
+  const char* label;
+  const char* name;
+  std::int32_t kind;
+  std::string file;
+  std::uintmax_t shrunkTo;
+  std::string lastWrite;  // the last message that went out
+  std::string report;
+};
+
+class SessionShrinks : public ::testing::TestWithParam<ShrinkCase> {};
+
+TEST_P(SessionShrinks, TheFileEndsWithAReportAndIsNeverPadded) {
+  const ShrinkCase& c = GetParam();
   TransferBench bench;
-  const std::string file = binary(20000);
-  bench.prepare("SHRINK.BMP", file, kBitmap);
-  const std::string path = bench.dir.path() + "/SHRINK.BMP";
-  afterLengthWord(bench, [&] { std::filesystem::resize_file(path, 8197); });
+  bench.prepare(c.name, c.file, c.kind);
+  const std::string path = bench.dir.path() + "/" + c.name;
+  afterLengthWord(bench, [&] { std::filesystem::resize_file(path, c.shrunkTo); });
   EXPECT_EQ(runTransferSession(bench.rt), 0);
   ASSERT_EQ(bench.shell.boxes.size(), 1u);
-  EXPECT_EQ(bench.shell.boxes[0].text, "Incomplete file: SHRINK.BMP ended after 8197 of its 20000 bytes.");
-  const auto writes = writtenTexts(bench.link);
-  EXPECT_EQ(writes.back(), file.substr(7500, 500)) << "the short rest is not sent, nor anything after it";
+  EXPECT_EQ(bench.shell.boxes[0].text, c.report);
+  EXPECT_EQ(writtenTexts(bench.link).back(), c.lastWrite) << "the short rest is not sent, nor anything after it";
   EXPECT_EQ(bench.link.ops().back(), "pipeDisconnect");
   EXPECT_FALSE(bench.app.openFile.isOpen());
   EXPECT_TRUE(bench.received.empty());
   EXPECT_EQ(bench.app.download.filesSent, 0);
 }
 
-TEST(SessionShortfall, ATextFileThatShrinksIsReportedToo) {
-  TransferBench bench;
-  bench.prepare("NOTE.TXT", std::string(9000, 'n'), kText);
-  const std::string path = bench.dir.path() + "/NOTE.TXT";
-  afterLengthWord(bench, [&] { std::filesystem::resize_file(path, 6000); });
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
-  ASSERT_EQ(bench.shell.boxes.size(), 1u);
-  EXPECT_EQ(bench.shell.boxes[0].text, "Incomplete file: NOTE.TXT ended after 6000 of its 9000 bytes.");
-  const auto writes = writtenTexts(bench.link);
-  EXPECT_EQ(std::count(writes.begin(), writes.end(), "NEXT\x04"), 0);
-}
+const std::string k20000 = binary(20000);
+
+INSTANTIATE_TEST_SUITE_P(
+    Shrinks, SessionShrinks,
+    ::testing::Values(ShrinkCase{"Bitmap", "SHRINK.BMP", kBitmap, k20000, 8197, k20000.substr(7500, 500),
+                                 "Incomplete file: SHRINK.BMP ended after 8197 of its 20000 bytes."},
+                      ShrinkCase{"Text", "NOTE.TXT", kText, std::string(9000, 'n'), 6000, std::string(500, 'n') + "\x04",
+                                 "Incomplete file: NOTE.TXT ended after 6000 of its 9000 bytes."}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SessionShortfall, AFileThatGrowsSendsNoMoreThanWasAnnounced) {
   TransferBench bench;
