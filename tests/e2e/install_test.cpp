@@ -175,5 +175,14 @@ TEST_F(Install, UnknownSpeedIsRefused) {
   EXPECT_NE(result.err.find("38400, 9600 or 2400"), std::string::npos);
 }
 
+TEST_F(Install, AnUnknownSpeedInSkiffCfgIsRefusedNamingTheFile) {
+  startDock({});
+  std::ofstream(dir / "skiff.cfg", std::ios::binary) << std::string("COM1\0\x39\x30\0\0\0", 10);  // 12345
+  const auto result = install(writePackage(test::minimalPackage()));
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.err, "skiff install: skiff.cfg holds the package speed 12345; the package speed is 38400, "
+                        "9600 or 2400 (give --baud N)\n");
+}
+
 }  // namespace
 }  // namespace skiff::e2e
