@@ -32,6 +32,11 @@ stage "32-bit Windows build"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
 bash scripts/check-pe.sh build/win32/skiff.exe
+# The check must catch what it is there for: the test driver (test-only, never shipped) imports
+# K32EnumProcessModules, a Windows 7 function.
+if pe_check=$(bash scripts/check-pe.sh build/win32/gui_driver.exe) || ! grep -q 'K32EnumProcessModules' <<<"$pe_check"; then
+  echo "check-pe did not report the test driver's Windows 7 import: $pe_check"; exit 1
+fi
 
 if [ -f scripts/wine-tests.sh ]; then
   stage "Windows program under Wine and Xvfb"
