@@ -1,5 +1,10 @@
 # skiff.exe: the Windows skin over the portable core and the link library, with its resources.
 enable_language(RC)
+# A build folder keeps the compiler it was first configured with, even when the toolchain file names another.
+if(NOT CMAKE_CXX_COMPILER MATCHES "-win32$")
+  message(FATAL_ERROR "${CMAKE_BINARY_DIR} was configured with ${CMAKE_CXX_COMPILER}; skiff.exe is built with "
+                      "the win32 thread model (cmake/mingw-i686.cmake): configure again with --fresh")
+endif()
 file(GLOB WIN32_SKIN_SOURCES CONFIGURE_DEPENDS app/*_win32.cpp ui/*_win32.cpp link/*_win32.cpp)
 if(WIN32_SKIN_SOURCES)
   add_executable(skiff_exe WIN32 ${WIN32_SKIN_SOURCES} ui/resources/skiff.rc)
