@@ -6,6 +6,7 @@
 
 #include "app/main_window_logic.h"
 #include "app/skin_win32.h"
+#include "ui/geometry.h"
 
 namespace skiff::win32 {
 
@@ -32,6 +33,7 @@ constexpr int kButtonHeight = 54;
 HINSTANCE gInstance = nullptr;
 HBITMAP gControls = nullptr;
 SIZE gControlsSize{};
+PixelSize gFixedSize{};  // the window's size once its client area is the picture
 
 class WindowView final : public MainWindowView {
  public:
@@ -78,9 +80,9 @@ LRESULT onCreate(HWND window, const CREATESTRUCTA* create) {
   GetClientRect(window, &client);
   gControls = LoadBitmapA(gInstance, "CONTROLS");
   gControlsSize = bitmapSize(gControls);
-  SetWindowPos(window, nullptr, 0, 0, (outer.right - outer.left) - (client.right - client.left) + gControlsSize.cx,
-               (outer.bottom - outer.top) - (client.bottom - client.top) + gControlsSize.cy,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  gFixedSize = windowSizeForClient({outer.right - outer.left, outer.bottom - outer.top}, {client.right, client.bottom},
+                                   {gControlsSize.cx, gControlsSize.cy});
+  SetWindowPos(window, nullptr, 0, 0, gFixedSize.width, gFixedSize.height, SWP_NOZORDER | SWP_NOACTIVATE);
 
   for (const Button& button : kButtons) {
     HWND made = CreateWindowExA(0, "BUTTON", button.text, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | button.extraStyle,
@@ -94,6 +96,15 @@ LRESULT onCreate(HWND window, const CREATESTRUCTA* create) {
   SetTimer(window, kSplashTimer, kSplashMs, nullptr);
   PostMessageA(window, WM_COMMAND, command::kAbout, 0);
   return 0;
+}
+
+// The window has one size, its picture's: maximised it keeps that size and goes to the screen's corner, where
+// it was made, instead of filling the screen with grey around the picture.
+void onGetMinMaxInfo(MINMAXINFO* limits) {
+  if (gFixedSize.width <= 0) return;  // still being created: the size is not known yet
+  limits->ptMaxSize = {gFixedSize.width, gFixedSize.height};
+  limits->ptMaxTrackSize = limits->ptMaxSize;
+  limits->ptMaxPosition = {0, 0};
 }
 
 void onPaint(HWND window) {
@@ -134,6 +145,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE:
       return onCreate(window, reinterpret_cast<const CREATESTRUCTA*>(lParam));
+    case WM_GETMINMAXINFO:
+      onGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+      return 0;
     case WM_PAINT:
       onPaint(window);
       break;

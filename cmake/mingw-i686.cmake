@@ -1,11 +1,13 @@
 # Cross-compiles the 32-bit Windows program with MinGW-w64 (i686), C and C++ runtimes linked statically.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-# The posix thread model is what Debian's g++-mingw-w64 offers for std::thread; fall back on the default.
-find_program(MINGW_CXX NAMES i686-w64-mingw32-g++-posix i686-w64-mingw32-g++ REQUIRED)
-find_program(MINGW_CC NAMES i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc REQUIRED)
-set(CMAKE_CXX_COMPILER ${MINGW_CXX})
-set(CMAKE_C_COMPILER ${MINGW_CC})
+# The win32 thread model: the posix model links winpthreads statically, which imports GetTickCount64, a
+# function Windows XP's kernel32 does not have, so XP's loader would refuse skiff.exe. Nothing in the program
+# uses std::thread, which is all the posix model would add.
+find_program(MINGW_WIN32_CXX NAMES i686-w64-mingw32-g++-win32 REQUIRED)
+find_program(MINGW_WIN32_CC NAMES i686-w64-mingw32-gcc-win32 REQUIRED)
+set(CMAKE_CXX_COMPILER ${MINGW_WIN32_CXX})
+set(CMAKE_C_COMPILER ${MINGW_WIN32_CC})
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

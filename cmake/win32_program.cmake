@@ -1,5 +1,10 @@
 # skiff.exe: the Windows skin over the portable core and the link library, with its resources.
 enable_language(RC)
+# A build folder keeps the compiler it was first configured with, even when the toolchain file names another.
+if(NOT CMAKE_CXX_COMPILER MATCHES "-win32$")
+  message(FATAL_ERROR "${CMAKE_BINARY_DIR} was configured with ${CMAKE_CXX_COMPILER}; skiff.exe is built with "
+                      "the win32 thread model (cmake/mingw-i686.cmake): configure again with --fresh")
+endif()
 file(GLOB WIN32_SKIN_SOURCES CONFIGURE_DEPENDS app/*_win32.cpp ui/*_win32.cpp link/*_win32.cpp)
 if(WIN32_SKIN_SOURCES)
   add_executable(skiff_exe WIN32 ${WIN32_SKIN_SOURCES} ui/resources/skiff.rc)
@@ -11,6 +16,13 @@ if(WIN32_SKIN_SOURCES)
   set_source_files_properties(ui/resources/skiff.rc PROPERTIES OBJECT_DEPENDS "${STRINGS_RC};${SKIFF_ARTWORK}")
   target_link_libraries(skiff_exe PRIVATE skiff_core skiff_dil comdlg32 gdi32 user32)
   target_link_options(skiff_exe PRIVATE -mwindows)
+  # The program runs on Windows XP: the headers declare nothing newer, so a later function cannot creep in, and
+  # every link is followed by the check of what the image imports and which Windows its header asks for.
+  target_compile_definitions(skiff_exe PRIVATE _WIN32_WINNT=0x0501 WINVER=0x0501)
+  target_compile_definitions(skiff_dil PRIVATE _WIN32_WINNT=0x0501 WINVER=0x0501)
+  add_custom_command(TARGET skiff_exe POST_BUILD
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-pe.sh $<TARGET_FILE:skiff_exe>
+    VERBATIM)
 endif()
 # Windows-side test programs (GUI driver, link test under Wine) live with the tests.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)

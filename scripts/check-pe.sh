@@ -1,16 +1,48 @@
 #!/usr/bin/env bash
-# Checks that a built program is a 32-bit GUI executable for Intel 80386 that needs no DLL beside it.
-set -euo pipefail
+# Checks that a built program is a 32-bit GUI executable for Intel 80386 that needs no DLL beside it and that
+# Windows XP's loader accepts: its header asks for no Windows later than XP (5.1), and it imports no function
+# that XP's system DLLs lack (scripts/after-xp-imports.txt, with where each entry comes from).
+# Prints every problem it finds; exits 1 when there is any.
+set -uo pipefail
 exe=$1
+here=$(cd "$(dirname "$0")" && pwd)
 [ -f "$exe" ] || { echo "check-pe: $exe was not built"; exit 1; }
-kind=$(file -b "$exe" 2>/dev/null || true)
-objdump=$(command -v i686-w64-mingw32-objdump)
+objdump=$(command -v i686-w64-mingw32-objdump) || { echo "check-pe: i686-w64-mingw32-objdump is missing"; exit 1; }
+problems=()
 header=$($objdump -f "$exe")
-grep -q 'file format pei-i386' <<<"$header" || { echo "check-pe: $exe is not PE32 i386: $header"; exit 1; }
-subsystem=$($objdump -p "$exe" | awk '/^Subsystem/ {print $2}')
-[ "$subsystem" = 00000002 ] || { echo "check-pe: $exe is not a GUI program (subsystem $subsystem)"; exit 1; }
-# Every imported DLL must be part of Windows itself.
-allowed='^(kernel32|user32|gdi32|comdlg32|advapi32|msvcrt|shell32|ole32|comctl32|winmm|ws2_32|api-ms-win-.*)\.dll$'
-bad=$($objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | grep -v -E "$allowed" || true)
-[ -z "$bad" ] || { echo "check-pe: $exe needs DLLs that Windows does not have: $bad"; exit 1; }
-echo "check-pe: $exe is a PE32 GUI executable for i386 (${kind:-PE32}); imports only system DLLs"
+grep -q 'file format pei-i386' <<<"$header" || problems+=("not PE32 i386: $header")
+private=$($objdump -p "$exe")
+field() { awk -v name="$1" '$1 == name {print $2; exit}' <<<"$private"; }
+
+subsystem=$(field Subsystem)
+[ "$subsystem" = 00000002 ] || problems+=("not a GUI program (subsystem $subsystem)")
+# XP is Windows 5.1: its loader refuses an image that asks for a later operating system or subsystem.
+for pair in OSystemVersion SubsystemVersion; do
+  major=$(field "Major$pair"); minor=$(field "Minor$pair")
+  if [ -z "$major" ] || [ $((major * 100 + minor)) -gt 501 ]; then
+    problems+=("Major$pair.Minor$pair is ${major:-?}.${minor:-?}, later than XP's 5.1")
+  fi
+done
+
+# Every imported DLL must be part of Windows XP itself.
+allowed='^(kernel32|user32|gdi32|comdlg32|advapi32|msvcrt|shell32|ole32|comctl32|winmm|ws2_32)\.dll$'
+dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$private")
+bad=$(grep -v -E "$allowed" <<<"$dlls" || true)
+[ -z "$bad" ] || problems+=("needs DLLs that Windows XP does not have: $(echo $bad)")
+
+# Every imported function, as "dll function", against the list of functions XP lacks.
+imports=$(awk '/DLL Name:/ {dll = tolower($3); sub(/\.dll$/, "", dll); next}
+               /^$/ {dll = ""}
+               dll != "" && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ && NF == 3 {print dll, $3}' <<<"$private")
+[ -n "$imports" ] || problems+=("no imports found: cannot check them")
+late=$(awk 'NR == FNR { if ($0 !~ /^#/ && NF >= 2) { first[$1 " " $2] = $3 " " $4 " " $5 " " $6 }; next }
+            ($1 " " $2) in first {printf "%s!%s (Windows %s)\n", $1, $2, first[$1 " " $2]}' \
+          "$here/after-xp-imports.txt" - <<<"$imports" | sed 's/ *)$/)/')
+[ -z "$late" ] || problems+=("imports functions that Windows XP does not have: $(echo $late)")
+
+if [ ${#problems[@]} -gt 0 ]; then
+  for problem in "${problems[@]}"; do echo "check-pe: $exe: $problem"; done
+  exit 1
+fi
+count=$(wc -l <<<"$imports")
+echo "check-pe: $exe is a PE32 GUI executable for i386 that Windows XP accepts ($count imports from system DLLs)"

@@ -18,7 +18,8 @@ have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need+=(libclang-rt-14
 have_cmd script || need+=(bsdutils)
 
 if [ "$want" = all ]; then
-  have_cmd i686-w64-mingw32-g++-posix || have_cmd i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
+  # The win32 thread model: what cmake/mingw-i686.cmake builds with, so that skiff.exe runs on Windows XP.
+  have_cmd i686-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-i686-win32)
   have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
   have_cmd Xvfb || need+=(xvfb)
   have_cmd import || need+=(imagemagick)

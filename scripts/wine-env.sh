@@ -5,11 +5,12 @@
 #   wine_env_stop         stop the Wine server and the Xvfb this run started
 #   wine_env_restart      kill the Wine server and start again (after Wine itself failed to start)
 #   wine_map_com1 DEVICE  map COM1 to a Unix serial device (a pseudo-terminal) in the prefix's registry
+#   wine_map_port PORT DEVICE...  the same for any of COM1 to COM4
 #   gui ARGS...           run the Win32 test driver (tests/win32/gui_driver.cpp) with a deadline
 #   skiff_start DIR       start skiff.exe with DIR as its current directory; sets SKIFF_PID
 #   skiff_wait_exit SECS  wait for skiff.exe to end; sets SKIFF_EXIT, returns 1 on time-out
 #   skiff_kill            end the skiff.exe this script started (by its process id)
-#   screenshot FILE.png   grab the whole Xvfb screen
+#   screenshot FILE.png   grab the Xvfb screen (the virtual desktop's part with SKIFF_DESKTOP)
 #   gui_test_begin NAME, skiff_up, skiff_dismiss_splash, fail, expect_eq, wait_file_hex: see below
 #
 # Variables: WINEPREFIX, DISPLAY, SKIFF_WIN32_BIN (the win32 build directory), SKIFF_ARTEFACTS.
@@ -58,6 +59,10 @@ _wine_boot() {
       _wine_log "wineboot failed"; tail -n 20 "$_wine_env_state/wineboot.log" >&2; return 1; }
     timeout 120 wineserver -w 2>/dev/null || true
   fi
+  # Wine draws the caption buttons with its Marlett font. A Wine that does not load the fonts of its own data
+  # folder (Debian's Wine 8) shows the letters "0 1 r" there instead; the prefix's font folder is always read.
+  local marlett=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$marlett" ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then cp "$marlett" "$fonts/"; fi
   # A server that outlives each program for a minute keeps later Wine starts fast, and still ends by itself
   # if this run is killed before it can stop it.
   timeout 30 wineserver -p60 2>/dev/null || true
@@ -100,9 +105,15 @@ wine_env_restart() {
   wine_env_start
 }
 
-wine_map_com1() {
-  local device=$1
-  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$device" /f >/dev/null 2>&1 || return 1
+wine_map_com1() { wine_map_port COM1 "$1"; }
+
+# wine_map_port PORT DEVICE [PORT DEVICE...]: maps ports (COM1 to COM4) to Unix devices; a device that does
+# not exist makes a missing port.
+wine_map_port() {
+  while [ $# -ge 2 ]; do
+    timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "$1" /d "$2" /f >/dev/null 2>&1 || return 1
+    shift 2
+  done
   # The server reads the port mapping when it starts.
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w 2>/dev/null || true
@@ -227,7 +238,10 @@ wait_file_hex() {
   done
 }
 
+# With SKIFF_DESKTOP set the picture is cut to the virtual desktop, which sits in the screen's top-left corner.
 screenshot() {
   mkdir -p "$(dirname "$1")"
-  timeout 30 import -display "$DISPLAY" -window root "$1" 2>/dev/null
+  local crop=()
+  [ -z "${SKIFF_DESKTOP:-}" ] || crop=(-crop "${SKIFF_DESKTOP}+0+0" +repage)
+  timeout 30 import -display "$DISPLAY" -window root "${crop[@]}" "$1" 2>/dev/null
 }

@@ -1,24 +1,54 @@
 // The About box, also the start-up splash: the bitmap "splash" over the whole dialog and the version text in
-// the place of its hidden control 1007.
+// the place of its hidden control 1007. Where the button and that place lie is decided in ui/about_layout.
 #include <windows.h>
 
 #include "app/skin_win32.h"
+#include "ui/about_layout.h"
 
 namespace skiff::win32 {
 
 namespace {
 
 constexpr int kVersionPlace = 1007;
-constexpr char kVersionText[] = "v2.03 QUAYLINE/32";
+constexpr UINT kVersionFlags = DT_RIGHT | DT_BOTTOM;
 
 HBITMAP gSplash = nullptr;
 SIZE gSplashSize{};
+
+// The font a fresh device context has, named so that the measuring and the drawing agree.
+HGDIOBJ versionFont() { return GetStockObject(SYSTEM_FONT); }
+
+PixelSize measureVersionText(HWND dialog) {
+  HDC dc = GetDC(dialog);
+  HGDIOBJ previous = SelectObject(dc, versionFont());
+  RECT extent{};
+  DrawTextA(dc, kVersionText, -1, &extent, kVersionFlags | DT_CALCRECT);
+  SelectObject(dc, previous);
+  ReleaseDC(dialog, dc);
+  return {extent.right - extent.left, extent.bottom - extent.top};
+}
+
+void moveTo(HWND control, const PixelRect& rect) {
+  SetWindowPos(control, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void onInit(HWND dialog) {
   gSplash = LoadBitmapA(static_cast<HINSTANCE>(runtime().app.instance), "splash");
   BITMAP info{};
   GetObjectA(gSplash, sizeof info, &info);
   gSplashSize = {info.bmWidth, info.bmHeight};
+  if (gSplash != nullptr) {
+    RECT outer{}, client{};
+    GetWindowRect(dialog, &outer);
+    GetClientRect(dialog, &client);
+    const PixelSize size = windowSizeForClient({outer.right - outer.left, outer.bottom - outer.top},
+                                               {client.right, client.bottom}, {info.bmWidth, info.bmHeight});
+    SetWindowPos(dialog, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const AboutLayout layout = aboutLayout(measureVersionText(dialog));
+  moveTo(GetDlgItem(dialog, IDOK), layout.okButton);
+  moveTo(GetDlgItem(dialog, kVersionPlace), layout.versionPlace);
   runtime().app.aboutDialog = dialog;
   SetFocus(GetDlgItem(dialog, IDOK));
 }
@@ -41,8 +71,10 @@ void onPaint(HWND dialog) {
     DeleteDC(memory);
   }
   const int oldMode = SetBkMode(dc, TRANSPARENT);
+  HGDIOBJ oldFont = SelectObject(dc, versionFont());
   SetTextColor(dc, RGB(0, 0, 0));
-  DrawTextA(dc, kVersionText, -1, &place, DT_RIGHT | DT_BOTTOM);
+  DrawTextA(dc, kVersionText, -1, &place, kVersionFlags);
+  SelectObject(dc, oldFont);
   SetBkMode(dc, oldMode);
   EndPaint(dialog, &paint);
 }

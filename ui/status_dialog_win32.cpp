@@ -33,8 +33,11 @@ INT_PTR onInit(HWND dialog, AppState& app) {
 }
 
 INT_PTR onRefresh(HWND dialog, AppState& app) {
-  const LONG base = GetDialogBaseUnits();
-  const StatusRefresh refresh = statusOnTimer(app, gModel, LOWORD(base), HIWORD(base));
+  // The dialog's own base units, those of its template font that laid out the bar's frame; the system font's
+  // (GetDialogBaseUnits) differ whenever the two fonts do, and the bar would outrun its frame.
+  RECT units{0, 0, 4, 8};
+  MapDialogRect(dialog, &units);
+  const StatusRefresh refresh = statusOnTimer(app, gModel, units.right, units.bottom);
   if (refresh.close) return close(dialog);
   if (refresh.bar) {
     SetWindowPos(GetDlgItem(dialog, kBar), nullptr, 0, 0, refresh.bar->width, refresh.bar->height,

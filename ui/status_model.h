@@ -15,7 +15,9 @@ struct StatusModel {
   int spinnerIndex = 0;
 };
 
-// The bar's size in pixels for the progress transferPhase / bytesTotal.
+// The bar's size in pixels for the progress transferPhase / bytesTotal: 158 dialog units long when full (its
+// frame is 180), 8 high, converted with the base units of the dialog that shows it (pixels per 4 horizontal and
+// per 8 vertical dialog units), the units its frame was laid out in.
 struct BarSize {
   int width = 0;
   int height = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ui/geometry.h"
 #include "ui/status_model.h"
 
 namespace skiff {
@@ -41,6 +42,20 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{70000, 70000, "Transferring byte 70000 of 70000 (100%)", 316},
                       // Large files: the percentage must not overflow.
                       CountCase{30000000, 70000000, "Transferring byte 30000000 of 70000000 (42%)", 135}));
+
+// With the base units of the dialog that laid out the frame, whatever its font: the full bar (158 units) ends
+// inside the frame (180 units, from the same left edge), and half the bytes cover half the full bar.
+TEST(StatusModel, BarStaysInItsFrameForAnyDialogFont) {
+  const int baseUnits[][2] = {{5, 13}, {6, 13}, {7, 13}, {8, 16}, {9, 18}, {10, 20}, {12, 24}};
+  for (const auto& units : baseUnits) {
+    const PixelRect frame = mapDialogUnits({3, 62, 180, 10}, units[0], units[1]);
+    const BarSize full = progressBarSize(4000, 4000, units[0], units[1]);
+    const BarSize half = progressBarSize(2000, 4000, units[0], units[1]);
+    EXPECT_LE(frame.left + full.width, frame.right) << units[0] << " x " << units[1];
+    EXPECT_NEAR(half.width, full.width / 2.0, 1.0) << units[0] << " x " << units[1];
+    EXPECT_LE(full.height, frame.bottom - frame.top);
+  }
+}
 
 TEST(StatusModel, SpinnerTurnsInOrderAndWraps) {
   AppState app;

@@ -26,6 +26,14 @@
 //   controls TARGET                            print every child: id, class, enabled, text
 //   rect TARGET [CONTROL_ID]                   print the window rectangle (left top right bottom), screen pixels
 //   client TARGET                              print the client area size (width height)
+//   client-box TARGET                          print the client area (left top right bottom), screen pixels
+//   state TARGET                               print "maximised", "minimised" or "normal", then "maximise-box"
+//                                              when the window has one
+//   syscommand TARGET maximise|restore         post WM_SYSCOMMAND, as the caption's buttons do
+//   drop-menu TARGET LETTER                    drop down the menu bar's popup with this mnemonic (Alt+LETTER)
+//   key TARGET VK                              post a key press (WM_KEYDOWN, WM_KEYUP) with this virtual-key code
+//   text-size TEXT                             print the size (width height) of TEXT drawn with the system font
+//                                              (DrawTextA, DT_RIGHT | DT_BOTTOM), the About box's version font
 //   windows                                    print every visible top-level window: handle, class, title
 #include <windows.h>
 #include <psapi.h>
@@ -311,6 +319,16 @@ int run(int argc, char** argv) {
   }
   if (argc < 3) return usage();
   const std::string target = argv[2];
+  if (verb == "text-size") {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    RECT extent{};
+    DrawTextA(dc, target.c_str(), -1, &extent, DT_RIGHT | DT_BOTTOM | DT_CALCRECT);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    std::printf("%ld %ld\n", extent.right - extent.left, extent.bottom - extent.top);
+    return 0;
+  }
 
   if (verb == "wait-window") {
     HWND window = nullptr;
@@ -340,6 +358,19 @@ int run(int argc, char** argv) {
     std::printf("%ld %ld\n", rect.right - rect.left, rect.bottom - rect.top);
     return 0;
   }
+  if (verb == "client-box") {
+    RECT rect{};
+    GetClientRect(window, &rect);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    return 0;
+  }
+  if (verb == "state") {
+    const char* state = IsZoomed(window) ? "maximised" : IsIconic(window) ? "minimised" : "normal";
+    const bool box = (GetWindowLongA(window, GWL_STYLE) & WS_MAXIMIZEBOX) != 0;
+    std::printf("%s%s\n", state, box ? " maximise-box" : "");
+    return 0;
+  }
   if (verb == "controls") {
     EnumChildWindows(window, printChild, reinterpret_cast<LPARAM>(window));
     return 0;
@@ -353,7 +384,21 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (argc < 4) return usage();
+  if (verb == "syscommand") {
+    const std::string what = argv[3];
+    if (what != "maximise" && what != "restore") return usage();
+    return PostMessageA(window, WM_SYSCOMMAND, what == "maximise" ? SC_MAXIMIZE : SC_RESTORE, 0) ? 0 : 1;
+  }
+  if (verb == "drop-menu") {
+    return PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(argv[3][0])) ? 0 : 1;
+  }
   const int id = std::atoi(argv[3]);
+  if (verb == "key") {
+    return PostMessageA(window, WM_KEYDOWN, static_cast<WPARAM>(id), 1) &&
+                   PostMessageA(window, WM_KEYUP, static_cast<WPARAM>(id), 0xC0000001)
+               ? 0
+               : 1;
+  }
 
   if (verb == "command") return PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
   if (verb == "menu-state") {

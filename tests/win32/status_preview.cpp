@@ -1,5 +1,7 @@
 // Shows the real status dialog (template "STATUS" and its dialog procedure) over a stand-in main window, in the
-// middle of a transfer: for the screenshot artefact and to check the dialog's lines under Wine.
+// middle of a transfer: for the screenshot artefacts and to check the dialog's lines and bar under Wine.
+// WM_COMMAND with id N to the stand-in (class "StatusPreview", title "Skiff") sets the bytes done to N and
+// refreshes the dialog, so one run can show several stages.
 // Usage: status_preview [BYTES_DONE BYTES_TOTAL [SECONDS]]   (defaults 1200 4000 30)
 #include <windows.h>
 
@@ -32,6 +34,14 @@ class QuietShell final : public ShellOps {
 
 AppState gApp;
 QuietShell gShell;
+
+LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_COMMAND) return DefWindowProcA(window, message, wParam, lParam);
+  gApp.transferPhase = static_cast<std::int32_t>(wParam);
+  SendMessageA(static_cast<HWND>(gApp.statusDialog), WM_TIMER, 0, 0);
+  return 0;
+}
+
 std::unique_ptr<LinkOps> gLink = makeDilLink();
 Runtime gRuntime{gApp, *gLink, gShell};
 
@@ -49,7 +59,13 @@ int main(int argc, char** argv) {
   const DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 30;
 
   app.instance = GetModuleHandleA(nullptr);
-  HWND owner = CreateWindowExA(0, "STATIC", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
+  WNDCLASSA standIn{};
+  standIn.lpfnWndProc = win32::standInProc;
+  standIn.hInstance = static_cast<HINSTANCE>(app.instance);
+  standIn.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+  standIn.lpszClassName = "StatusPreview";
+  RegisterClassA(&standIn);
+  HWND owner = CreateWindowExA(0, "StatusPreview", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
                                nullptr, static_cast<HINSTANCE>(app.instance), nullptr);
   app.mainWindow = owner;
   setStatusText(app, 42);  // "Sending Data..."
