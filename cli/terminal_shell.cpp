@@ -57,8 +57,6 @@ bool takeInterrupt() {
   return true;
 }
 
-void raiseInterrupt() { onSigint(SIGINT); }
-
 std::string progressBarText(std::int32_t transferPhase, std::int32_t bytesTotal, int width) {
   // Base unit 4 makes the dialog's bar width come out in bar units: 158 is a full bar.
   const BarSize bar = progressBarSize(transferPhase, bytesTotal, 4, 8);

@@ -18,7 +18,6 @@ namespace skiff::cli {
 // at once with exit code 130, in whatever phase (a blocked link call cannot be interrupted otherwise).
 void installInterruptHandler();
 bool takeInterrupt();   // true once, for the first press
-void raiseInterrupt();  // as if Ctrl-C was pressed (tests)
 
 class TerminalShell final : public ShellOps {
  public:

@@ -129,6 +129,22 @@ TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
       << result.err;
 }
 
+// A line that hangs up while the pipe listens: the pipe reports it lost, and idling it waits as on a live line
+// instead of returning at once (the busy loop a main loop or a pump would otherwise make of it).
+TEST_F(LinkStates, AHungUpLineIsLostAndIdlingItDoesNotSpin) {
+  test::PtyLine line;
+  const std::string config = line.device() + ":38400,n,8,1";
+  ASSERT_EQ(link->CDPipeInit(pipe, "MNP", "", config.c_str(), line.device().c_str(), 2048, 2048), 0);
+  ASSERT_EQ(link->pipeListen(pipe, -1, 0, 0), 0);
+  link->pipeIdle(pipe);
+  EXPECT_EQ(link->pipeState(pipe), state::kListening);
+  line.hangUp();
+  const std::int64_t start = msNow();
+  for (int i = 0; i < 50; ++i) link->pipeIdle(pipe);
+  EXPECT_EQ(link->pipeState(pipe), state::kLost);
+  EXPECT_GE(msNow() - start, 400) << "50 idle passes of about 10 ms each";
+}
+
 // SKIFF_PORT names the port when --port does not; nobody calls on it, so the time-out ends the wait.
 TEST(SkiffListen, TheEnvironmentNamesThePortAndTheTimeOutEndsTheWait) {
   test::PtyLine line;
