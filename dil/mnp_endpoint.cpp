@@ -187,6 +187,7 @@ void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
   const bool windowOpened = wasBusy && !peerBusy_;
   if (windowOpened) {
     progressed_ = true;
+    probe_ = false;
     retries_ = 0;  // the peer is alive and asks for more
     if (log) log("event peer-window-open");
   }
