@@ -211,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The install command answers within the Newton's three quick link requests.
 TEST_F(Install, AnswersANewtonWhoseRequestTimerIsShort) {
-  startDock({}, {"--call-delay", "1500", "--call-interval", "60", "--call-tries", "3"});
+  startDock({}, {"--call-delay", "2000", "--call-interval", "80", "--call-tries", "3"});
   const Bytes package = test::minimalPackage();
   const auto result = install(writePackage(package));
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
