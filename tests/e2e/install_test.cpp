@@ -175,7 +175,7 @@ TEST_F(Install, ThreeHundredKilobytesThroughATwentySecondBusySpell) {
   const std::string log = simLog();
   EXPECT_NE(log.find("event busy"), std::string::npos);
   EXPECT_NE(log.find("event window-open"), std::string::npos);
-  EXPECT_EQ(log.find("rx LD"), std::string::npos) << "the desktop gave up";
+  EXPECT_EQ(log.find("rx LD reason=4"), std::string::npos) << "the desktop gave up";
 }
 
 struct LongInstallCase {
