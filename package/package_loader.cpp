@@ -71,6 +71,7 @@ class PackageLoad {
   // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
   // cancel or error that stops the load.
   dock::FrameReader newton_{kNewtonKeep};
+  std::uint64_t newtonFrames_ = 0;  // every frame the Newton sent after the time-out frame
   bool stimAnswered_ = false;
   bool installAnswered_ = false;
   bool newtonStopped_ = false;
@@ -177,6 +178,7 @@ void PackageLoad::newtonStops(std::string detail) {
 void PackageLoad::noticeNewtonFrames() {
   while (newton_.hasFrame()) {
     const dock::Frame frame = newton_.next();
+    ++newtonFrames_;
     if (frame.command == "dres") {
       dock::Cursor cursor(frame.data);
       const auto result = static_cast<std::int32_t>(cursor.u32());
@@ -291,15 +293,24 @@ std::int32_t PackageLoad::stream() {
   return 0;
 }
 
-// After the closing pause: the Newton's "dres" with its install result, for as long as it was told to wait.
+// After the closing pause: the Newton's "dres" with its install result. While the Newton installs it may say
+// nothing but "helo"; each of its frames shows it is still at work. The pump keeps the status display ticking.
 std::int32_t PackageLoad::waitForInstallResult() {
   const std::uint32_t start = rt_.shell.tickCount();
+  std::uint32_t heard = start;
+  std::uint64_t framesSeen = newtonFrames_;
   for (;;) {
     if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
     noticeNewtonFrames();
     if (installAnswered_ || newtonStopped_ || app_.abortRequested) return 0;
     if (!linkUp(link_.pipeState(pipe_))) return 0;  // the disconnect frame then fails and says so
-    if (static_cast<std::int64_t>(rt_.shell.tickCount() - start) >= kDockStimSeconds * 1000) return 0;
+    const std::uint32_t now = rt_.shell.tickCount();
+    if (newtonFrames_ != framesSeen) {
+      framesSeen = newtonFrames_;
+      heard = now;
+    }
+    if (static_cast<std::int64_t>(now - heard) >= kDockStimSeconds * 1000) return 0;
+    if (static_cast<std::int64_t>(now - start) >= installWaitLimitMs(length_)) return 0;
     pumpFor(rt_, kWaitPassMs);
   }
 }
@@ -402,6 +413,11 @@ std::int32_t PackageLoad::finish(std::int32_t result) {
 }
 
 }  // namespace
+
+// A minute, and a second more for every 4 KB: about five minutes for a megabyte.
+std::int32_t installWaitLimitMs(std::int32_t packageLength) {
+  return 60000 + std::max<std::int32_t>(packageLength, 0) / 4096 * 1000;
+}
 
 void onChunkWritten(std::int32_t, std::intptr_t) {
   if (gLoadingApp != nullptr) gLoadingApp->writePending = false;
