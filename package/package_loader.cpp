@@ -21,9 +21,6 @@ constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton s
 constexpr std::int32_t kWaitPassMs = 20;
 constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
 
-// The state record of the load that is running, for the completion routine (which gets no usable argument).
-AppState* gLoadingApp = nullptr;
-
 bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
 
 class PackageLoad {
@@ -93,7 +90,9 @@ std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t
 std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
   std::int32_t length = count;
-  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten, 0);
+  // The completion routine finds the state record through the write's reference value.
+  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten,
+                         reinterpret_cast<std::intptr_t>(&app_));
 }
 
 // Header 12 (0), count 4 (0), data 4 (1).
@@ -316,7 +315,6 @@ std::int32_t PackageLoad::waitForInstallResult() {
 }
 
 std::int32_t PackageLoad::run() {
-  gLoadingApp = &app_;
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
   setStatusText(app_, 40);
@@ -386,7 +384,6 @@ std::int32_t PackageLoad::reconnectEnding() {
   rt_.shell.sendStatusClose(app_.statusDialog);
   link_.pipeDisconnect(pipe_);
   pumpFor(rt_, 200);
-  gLoadingApp = nullptr;
   return SESSION_RECONNECT;
 }
 
@@ -406,7 +403,6 @@ std::int32_t PackageLoad::abortEnding() {
 
 // The Newton's own refusal or cancel is told whichever way the load ended.
 std::int32_t PackageLoad::finish(std::int32_t result) {
-  gLoadingApp = nullptr;
   if (!newtonStopped_) return result;
   ShowMessage(rt_.shell, LoadText(26), " ", newtonDetail_);
   return result != 0 ? result : code::kAborted;
@@ -419,8 +415,8 @@ std::int32_t installWaitLimitMs(std::int32_t packageLength) {
   return 60000 + std::max<std::int32_t>(packageLength, 0) / 4096 * 1000;
 }
 
-void onChunkWritten(std::int32_t, std::intptr_t) {
-  if (gLoadingApp != nullptr) gLoadingApp->writePending = false;
+void onChunkWritten(std::int32_t, std::intptr_t refCon) {
+  if (refCon != 0) reinterpret_cast<AppState*>(refCon)->writePending = false;
 }
 
 std::int32_t runPackageLoad(Runtime& rt) {

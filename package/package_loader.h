@@ -28,7 +28,8 @@ std::int32_t installWaitLimitMs(std::int32_t packageLength);
 // ("Process aborted by Newton." with the Newton's result) and returns code::kAborted.
 std::int32_t runPackageLoad(Runtime& rt);
 
-// Completion routine of the chunk writes: clears writePending of the running load; its arguments are ignored.
+// Completion routine of the chunk writes: clears writePending of the state record whose address the write
+// handed the link as its reference value; the status is not looked at.
 void onChunkWritten(std::int32_t status, std::intptr_t refCon);
 
 }  // namespace skiff
