@@ -236,13 +236,16 @@ int TerminalShell::runConnectionDialog() {
   ConnectionDialog dialog;
   ConnectionStep step = connectionOpened(rt, dialog);
   while (!step.endCode) {
+    // Between the dialog's ticks the pipe is serviced (each idle waits on the port a few milliseconds), and a
+    // Newton's call is answered at once: a Newton tries its link request only a few times.
     const std::uint32_t tickStart = tickCount();
     while (tickCount() - tickStart < static_cast<std::uint32_t>(kConnectionPollMs)) {
       if (takeInterrupt()) {
         connectionStopped_ = true;
         return *connectionCommand(rt, dialog, kStopButton)->endCode;
       }
-      sleepMs(std::min<int>(50, kConnectionPollMs - static_cast<int>(tickCount() - tickStart)));
+      link_.pipeIdle(app_.pipe);
+      if (link_.pipeState(app_.pipe) == state::kCalling) break;
     }
     step = connectionTick(rt, dialog);
   }

@@ -22,6 +22,10 @@ using dil::PipeEvent;
 using dil::PipeState;
 
 constexpr int kIdleWaitMs = 10;  // pipeIdle with nothing to do waits this long for the port (or a message)
+// After the link or the program did something, pipeIdle does not wait for a while unless LTs on the line wait
+// for their LA (then the port wakes it): the program is between the steps of a transfer and its next write, read
+// or completion must not sit behind a port wait that nothing will end.
+constexpr std::int64_t kActiveMs = 20;
 // With no link to service (nothing configured, listening or connected) the wait can be longer: a window
 // message still ends it at once, so the program stays responsive while it sleeps.
 constexpr int kQuietWaitMs = 50;
@@ -89,7 +93,8 @@ class DilPipe {
 
   void idle() {
     if (link_ && state_ != PipeState::Idle) {
-      service(kIdleWaitMs);
+      const bool quiet = nowMs() >= activeUntilMs_ || link_->awaitingAck();
+      service(quiet ? kIdleWaitMs : 0);
     } else {
       dil::idleWait(kQuietWaitMs);
     }
@@ -112,6 +117,7 @@ class DilPipe {
     if (length == nullptr || *length < 0 || (buffer == nullptr && *length > 0)) return narrow(code::kBadParameter);
     const std::size_t wanted = static_cast<std::size_t>(*length);
     *length = 0;
+    noteActivity();
     if (endOfMessage) *endOfMessage = 0;
     if (std::int32_t refusal = dataRefusal(); refusal != code::kOk && !(link_ && link_->available() >= wanted))
       return narrow(refusal);
@@ -139,6 +145,7 @@ class DilPipe {
     if (length == nullptr || *length < 0 || (buffer == nullptr && *length > 0)) return narrow(code::kBadParameter);
     if (std::int32_t refusal = dataRefusal(); refusal != code::kOk) return narrow(refusal);
     if (completion != nullptr && pending_.size() >= kMaxPendingWrites) return narrow(code::kQueueFull);
+    noteActivity();
     link_->queue(std::span(static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(*length)),
                  endOfMessage != 0);
     const std::uint64_t endOffset = link_->queuedTotal();
@@ -167,6 +174,7 @@ class DilPipe {
       return code::kOk;
     }
     if (state_ == PipeState::Lost) return narrow(code::kDisconnected);
+    noteActivity();
     link_->pushOut();
     service(0);
     return code::kOk;
@@ -176,6 +184,7 @@ class DilPipe {
 
  private:
   static std::int16_t narrow(std::int32_t result) { return static_cast<std::int16_t>(result); }
+  void noteActivity() { activeUntilMs_ = nowMs() + kActiveMs; }
   static std::int64_t nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -273,6 +282,7 @@ class DilPipe {
       return;
     }
     link_->service(maxWaitMs);
+    if (link_->progressed()) noteActivity();
     if (link_->down() != mnp::LinkDown::None) {
       if (!on(PipeEvent::LinkLost)) return;
       if (state_ == PipeState::Lost) failPending_ = true;
@@ -287,6 +297,7 @@ class DilPipe {
       bool acknowledged = link_ && write.endOffset != 0 && link_->ackedTotal() >= write.endOffset;
       if (!acknowledged && !failPending_) break;
       pending_.pop_front();
+      noteActivity();
       write.completion(acknowledged ? code::kOk : code::kDisconnected, write.refCon);
     }
     if (pending_.empty()) failPending_ = false;
@@ -304,6 +315,7 @@ class DilPipe {
   std::unique_ptr<mnp::Endpoint> link_;
   std::deque<PendingWrite> pending_;
   bool failPending_ = false;
+  std::int64_t activeUntilMs_ = 0;
 };
 
 class DilLink final : public LinkOps {

@@ -142,12 +142,14 @@ void Endpoint::handle(const DecodeEvent& event) {
 
 void Endpoint::handleData(const Parsed& frame) {
   if (frame.type == FrameType::LA) {
-    onAck(frame.sequence);
+    onAck(frame.sequence, frame.credit);
     return;
   }
   if (frame.type != FrameType::LT) return;
   std::uint8_t expected = static_cast<std::uint8_t>(lastReceived_ + 1);
-  if (frame.sequence == expected) {
+  if (frame.sequence == expected && busy_) {
+    queueAck();  // no room: dropped, and the LA says so with credit 0
+  } else if (frame.sequence == expected) {
     if (inQueue_.size() + frame.info.size() > policy_.inputLimit) return;  // no room: not acknowledged
     inQueue_.insert(inQueue_.end(), frame.info.begin(), frame.info.end());
     inOffset_ += frame.info.size();
@@ -174,7 +176,21 @@ void Endpoint::queueAck() {
   ackDueUs_ = line_.nowUs() + static_cast<std::int64_t>(policy_.ackDelayMs) * 1000;
 }
 
-void Endpoint::onAck(std::uint8_t receivedUpTo) {
+void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
+  const bool wasBusy = peerBusy_;
+  peerCredit_ = credit;
+  peerBusy_ = credit == 0;
+  if (peerBusy_ && !wasBusy) {
+    peerBusySinceUs_ = line_.nowUs();
+    if (log) log("event peer-busy");
+  }
+  const bool windowOpened = wasBusy && !peerBusy_;
+  if (windowOpened) {
+    progressed_ = true;
+    probe_ = false;
+    retries_ = 0;  // the peer is alive and asks for more
+    if (log) log("event peer-window-open");
+  }
   if (outstanding_.empty()) return;
   std::uint8_t first = outstanding_.front().sequence;
   std::size_t covered = static_cast<std::uint8_t>(receivedUpTo - first) + std::size_t{1};
@@ -186,12 +202,31 @@ void Endpoint::onAck(std::uint8_t receivedUpTo) {
     fastRetransmitDone_ = false;
     timerStartUs_ = line_.nowUs();
     progressed_ = true;
-  } else if (receivedUpTo == static_cast<std::uint8_t>(first - 1) && cursor_ > 0 && !fastRetransmitDone_) {
-    // The peer repeats its last good N(R): it saw a broken or missing frame. Go back once, at once; further
-    // repeats answer frames sent before this retransmission and wait for the timer.
-    fastRetransmitDone_ = true;
-    retransmitAll();
+  } else if (receivedUpTo == static_cast<std::uint8_t>(first - 1) && cursor_ > 0) {
+    if (windowOpened) {
+      // What went while the peer was busy was dropped: send it again now, not on the timer.
+      retransmitAll();
+    } else if (!peerBusy_ && !fastRetransmitDone_) {
+      // The peer repeats its last good N(R): it saw a broken or missing frame. Go back once, at once; further
+      // repeats answer frames sent before this retransmission and wait for the timer.
+      fastRetransmitDone_ = true;
+      retransmitAll();
+    }
   }
+}
+
+// How many outstanding LTs may be on the line: the window, cut by the peer's credit. A busy peer takes none,
+// except one when the timer asks it again (its LA may have been lost).
+std::size_t Endpoint::sendLimit() const {
+  if (peerBusy_) return probe_ ? 1 : 0;
+  return std::min<std::size_t>(static_cast<std::size_t>(window_), peerCredit_);
+}
+
+void Endpoint::setBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (log) log(busy ? "event busy" : "event window-open");
+  if (!busy && dataPhase_) queueAck();
 }
 
 void Endpoint::retransmitAll() {
@@ -201,8 +236,21 @@ void Endpoint::retransmitAll() {
 }
 
 void Endpoint::checkTimer() {
+  const std::int64_t now = line_.nowUs();
+  if (peerBusy_ && wantsToSend() &&
+      now - peerBusySinceUs_ >= static_cast<std::int64_t>(policy_.busyLimitMs) * 1000) {
+    if (log) log("event busy-limit");
+    fail(LinkDown::PeerBusy);
+    return;
+  }
   if (cursor_ == 0) return;
-  if (line_.nowUs() - timerStartUs_ < timerUs()) return;
+  if (now - timerStartUs_ < timerUs()) return;
+  if (peerBusy_) {
+    // Asking a busy peer again costs no try: it said it is there.
+    probe_ = true;
+    retransmitAll();
+    return;
+  }
   if (++retries_ > policy_.retryLimit) {
     if (log) log("event retry-limit");
     fail(LinkDown::RetryLimit);
@@ -217,6 +265,7 @@ void Endpoint::checkTimer() {
 void Endpoint::startDataPhase(const LinkParams& negotiated) {
   dataPhase_ = true;
   window_ = std::max<int>(negotiated.window, 1);
+  peerCredit_ = static_cast<std::size_t>(window_);
   infoLimit_ = negotiated.infoLimit();
   if (log) {
     char text[64];
@@ -282,7 +331,7 @@ void Endpoint::discardInput() {
 
 void Endpoint::fail(LinkDown why) {
   if (down_ != LinkDown::None) return;
-  if (why == LinkDown::RetryLimit && !muted_) {
+  if ((why == LinkDown::RetryLimit || why == LinkDown::PeerBusy) && !muted_) {
     Bytes body = disconnectBody(kReasonRetryLimit);
     Bytes frame = encodeFrame(body);
     logFrame("tx", body);
@@ -292,7 +341,8 @@ void Endpoint::fail(LinkDown why) {
   dataPhase_ = false;
   progressed_ = true;
   if (log) {
-    static const char* const names[] = {"none", "peer-disconnect", "retry-limit", "line-failed", "local-disconnect"};
+    static const char* const names[] = {"none",         "peer-disconnect",  "retry-limit",
+                                        "line-failed",  "local-disconnect", "peer-busy"};
     log(std::string("event down ") + names[static_cast<int>(why)]);
   }
 }
@@ -321,11 +371,12 @@ void Endpoint::service(int maxWaitMs) {
   while (dataPhase_ && down_ == LinkDown::None && mayWrite()) {
     if (ackDue_ && line_.nowUs() >= ackDueUs_) {
       ackDue_ = false;
-      Bytes body = ackBody(lastReceived_, static_cast<std::uint8_t>(window_));
+      Bytes body = ackBody(lastReceived_, static_cast<std::uint8_t>(busy_ ? 0 : window_));
       writeFrame(encodeFrame(body), body);
-    } else if (cursor_ < outstanding_.size()) {
+    } else if (cursor_ < outstanding_.size() && cursor_ < sendLimit()) {
       if (cursor_ == 0) timerStartUs_ = line_.nowUs();
       const Sent& sent = outstanding_[cursor_++];
+      probe_ = false;
       writeFrame(sent.frame, sent.body);
     } else {
       break;
@@ -335,13 +386,15 @@ void Endpoint::service(int maxWaitMs) {
 
   std::int64_t now = line_.nowUs();
   std::int64_t wake = now + static_cast<std::int64_t>(maxWaitMs) * 1000;
-  bool wantsToSend = (ackDue_ || cursor_ < outstanding_.size()) && dataPhase_;
-  if (wantsToSend) {
+  bool mayGo = (ackDue_ || cursor_ < std::min(outstanding_.size(), sendLimit())) && dataPhase_;
+  if (mayGo) {
     std::int64_t sendAt = awaitingDrain_ ? now + 500 : nextSendUs_;
     if (ackDue_) sendAt = std::max(sendAt, ackDueUs_);
     wake = std::min(wake, sendAt);
   }
   if (cursor_ > 0) wake = std::min(wake, timerStartUs_ + timerUs());
+  if (peerBusy_ && wantsToSend())
+    wake = std::min(wake, peerBusySinceUs_ + static_cast<std::int64_t>(policy_.busyLimitMs) * 1000);
   if (wake > now) line_.waitReadable(wake - now);
 }
 

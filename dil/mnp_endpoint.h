@@ -20,9 +20,10 @@ struct Policy {
   bool ignoreFirstDuplicate = false;  // a Newton drops the first repeat of an LT without an acknowledgement
   int ackDelayMs = 0;           // hold every acknowledgement this long (fault injection)
   std::size_t inputLimit = 1 << 20;   // received and unread bytes kept at most; further LTs are not acknowledged
+  int busyLimitMs = 60000;      // a peer that gives credit 0 this long without a break, while we wait to send, is lost
 };
 
-enum class LinkDown { None, PeerDisconnected, RetryLimit, LineFailed, LocalDisconnect };
+enum class LinkDown { None, PeerDisconnected, RetryLimit, LineFailed, LocalDisconnect, PeerBusy };
 
 class Endpoint {
  public:
@@ -44,8 +45,16 @@ class Endpoint {
   // Reads what the line has, handles the frames and timers, sends what may go. Waits up to maxWaitMs (less
   // when a timer is due) when nothing happened.
   void service(int maxWaitMs);
+  // Whether the last service pass read, sent or learned anything.
+  bool progressed() const { return progressed_; }
   // Stops all traffic without a word, as a pulled cable does.
   void mute() { muted_ = true; }
+  // Our receiver is full (the Newton's role): LAs carry credit 0 and new LTs are dropped, each answered with the
+  // last good N(R). Clearing it sends the window-open LA (same N(R), credit above 0) without being asked.
+  void setBusy(bool busy);
+  bool busy() const { return busy_; }
+  // Whether the peer's last LA gave credit 0.
+  bool peerBusy() const { return peerBusy_; }
 
   // --- data phase ---
   void startDataPhase(const LinkParams& negotiated);
@@ -60,6 +69,8 @@ class Endpoint {
   std::uint64_t ackedTotal() const { return ackedOffset_; }
   std::size_t unacknowledged() const { return static_cast<std::size_t>(queuedOffset_ - ackedOffset_); }
   std::size_t unsent() const { return outQueue_.size(); }
+  // Whether LTs are on the line waiting for the peer's LA (a wait on the port then ends when it comes).
+  bool awaitingAck() const { return cursor_ > 0; }
   // Whether bytes are queued that wait for more data or a push before they form an LT.
   bool partialPending() const;
 
@@ -82,7 +93,9 @@ class Endpoint {
   void readLine();
   void handle(const DecodeEvent& event);
   void handleData(const Parsed& frame);
-  void onAck(std::uint8_t receivedUpTo);
+  void onAck(std::uint8_t receivedUpTo, std::uint8_t credit);
+  std::size_t sendLimit() const;
+  bool wantsToSend() const { return !outstanding_.empty() || !outQueue_.empty(); }
   void queueAck();
   void fillWindow();
   void retransmitAll();
@@ -118,6 +131,11 @@ class Endpoint {
   int retries_ = 0;
   bool fastRetransmitDone_ = false;
   std::uint64_t retransmissions_ = 0;
+  // the peer's flow control
+  std::size_t peerCredit_ = 1;      // LTs beyond its last N(R) it said it can take
+  bool peerBusy_ = false;           // its last LA gave credit 0
+  std::int64_t peerBusySinceUs_ = 0;
+  bool probe_ = false;              // the timer ran out while the peer is busy: one LT may go to ask again
 
   // receiving
   std::uint8_t lastReceived_ = 0;
@@ -127,6 +145,7 @@ class Endpoint {
   std::deque<std::uint64_t> inBoundaries_;
   bool ackDue_ = false;
   std::int64_t ackDueUs_ = 0;
+  bool busy_ = false;
 };
 
 }  // namespace skiff::mnp

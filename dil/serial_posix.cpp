@@ -5,6 +5,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#if __has_include(<linux/serial.h>)
+#include <linux/serial.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -123,6 +126,20 @@ class PosixPort final : public SerialPort {
   bool hungUp_ = false;
 };
 
+// A USB-serial adapter holds received bytes up to its latency timer (16 ms on FTDI chips), and at window 1
+// every LT waits for an LA: ask the driver to hand bytes on at once. Best effort: a port that refuses (a
+// pseudo-terminal, a driver without the flag, a user without the right) works as it is.
+void askForLowLatency(int fd) {
+#if defined(TIOCGSERIAL) && defined(TIOCSSERIAL) && defined(ASYNC_LOW_LATENCY)
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  ioctl(fd, TIOCSSERIAL, &serial);
+#else
+  (void)fd;
+#endif
+}
+
 }  // namespace
 
 bool baudSupported(int baud) { return baud > 0 && speedFor(baud) != B0; }
@@ -178,6 +195,7 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
     *error = code::kPortUnavailable;
     return nullptr;
   }
+  askForLowLatency(fd);
   tcflush(fd, TCIOFLUSH);
   return std::make_unique<PosixPort>(fd);
 }

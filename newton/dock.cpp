@@ -1,5 +1,6 @@
 // The dock of the simulated Newton: opens the session, answers the desktop's frames, checks and stores the
 // package it receives and logs every frame. The protocol itself is in dock_protocol.cpp.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,7 +24,13 @@ struct DockOptions {
   std::string outDir;
   std::string name = kDefaultName;
   DockFaults faults;
+  DockTiming timing;
 };
+
+std::int64_t steadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -60,6 +67,10 @@ bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error
       options->faults.cancelAfter = number;
     } else if (arg == "--drop-link-after") {
       options->faults.dropAfter = number;
+    } else if (arg == "--install-ms") {
+      options->timing.installMs = number;
+    } else if (arg == "--helo-every") {
+      options->timing.heloEveryMs = number;
     } else {
       *error = "unknown option " + arg;
       return false;
@@ -76,11 +87,12 @@ bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error
 
 std::string dockRoleUsage() {
   return "  dock --out DIR [--name NAME] [--wrong-opening | --no-opening] [--result CODE]\n"
-         "       [--cancel-after BYTES] [--drop-link-after BYTES]\n"
+         "       [--cancel-after BYTES] [--drop-link-after BYTES] [--install-ms MS] [--helo-every MS]\n"
          "      the dock: opens with \"newtdockrtdk\", answers the desktop, checks the package it loads and\n"
          "      answers \"dres\" 0 or -10401, stores it as DIR/package.pkg and logs every frame to DIR/dock.log;\n"
          "      faults (first connection only, then newton-sim calls again): another opening frame, none at\n"
-         "      all, CODE as the package's result, a cancel or a dropped link after BYTES of the package\n";
+         "      all, CODE as the package's result, a cancel or a dropped link after BYTES of the package;\n"
+         "      an install that takes MS before its \"dres\", with a \"helo\" every MS meanwhile\n";
 }
 
 int runDockRole(NewtonStream& stream, const RoleArgs& args) {
@@ -99,7 +111,8 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
   std::error_code ignored;
   std::filesystem::create_directories(options.outDir, ignored);
   std::ofstream log(options.outDir + "/dock.log", std::ios::app);
-  DockProtocol dock(faults, options.name);
+  DockProtocol dock(faults, options.name, options.timing);
+  dock.tick(steadyMs());
 
   // Carries out the protocol's actions; false once the link is to end.
   const auto perform = [&](const std::vector<DockAction>& actions) {
@@ -134,6 +147,7 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
   while (linkUp) {
     const long n = stream.readSome(buffer, kReadWaitMs);
     if (n < 0) break;  // the desktop disconnected
+    linkUp = perform(dock.tick(steadyMs()));
     if (n == 0) {
       quietMs += kReadWaitMs;
       if (quietMs >= kSilenceLimitMs) break;

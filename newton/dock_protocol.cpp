@@ -63,8 +63,22 @@ std::vector<std::uint8_t> nameFrame(const std::string& newtonName) {
   return dock::encodeFrame("name", data);
 }
 
-DockProtocol::DockProtocol(DockFaults faults, std::string newtonName)
-    : faults_(faults), newtonName_(std::move(newtonName)), reader_(kPackageLimit) {}
+DockProtocol::DockProtocol(DockFaults faults, std::string newtonName, DockTiming timing)
+    : faults_(faults), newtonName_(std::move(newtonName)), timing_(timing), reader_(kPackageLimit) {}
+
+std::vector<DockAction> DockProtocol::tick(std::int64_t nowMs) {
+  nowMs_ = nowMs;
+  std::vector<DockAction> out;
+  if (!installing_ || disconnected_) return out;
+  if (nowMs >= installEndsMs_) {
+    installing_ = false;
+    send(out, "dres", dock::encodeLongFrame("dres", packageResult_));
+  } else if (timing_.heloEveryMs > 0 && nowMs >= nextHeloMs_) {
+    nextHeloMs_ = nowMs + timing_.heloEveryMs;
+    send(out, "helo", dock::encodeFrame("helo", {}));
+  }
+  return out;
+}
 
 void DockProtocol::send(std::vector<DockAction>& out, const std::string& command, std::vector<std::uint8_t> frame) {
   const std::uint64_t length = frame.size() - dock::kFrameHeaderSize;
@@ -147,7 +161,14 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
     out.push_back(logAction(summary));
     out.push_back(DockAction{DockAction::PackageReceived, std::move(frame.data), summary});
     if (faults_.result) out.push_back(logAction("fault result=" + std::to_string(*faults_.result)));
-    send(out, "dres", dock::encodeLongFrame("dres", packageResult_));
+    if (timing_.installMs > 0) {
+      installing_ = true;
+      installEndsMs_ = nowMs_ + timing_.installMs;
+      nextHeloMs_ = nowMs_ + timing_.heloEveryMs;
+      out.push_back(logAction("installing ms=" + std::to_string(timing_.installMs)));
+    } else {
+      send(out, "dres", dock::encodeLongFrame("dres", packageResult_));
+    }
   } else if (frame.command == "disc") {
     disconnected_ = true;
     out.push_back(DockAction{DockAction::Hangup, {}, "disc"});

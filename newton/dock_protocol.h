@@ -21,6 +21,13 @@ struct DockFaults {
   std::int64_t dropAfter = -1;          // the link is dropped once this many package bytes arrived
 };
 
+// How long the Newton takes over a package: its result comes this long after the last byte, with a "helo"
+// keep-alive every heloEveryMs meanwhile (mnp-facts.md 3a). These hold on every connection.
+struct DockTiming {
+  std::int64_t installMs = 0;
+  std::int64_t heloEveryMs = 0;
+};
+
 struct DockAction {
   enum Kind { Send, Log, PackageReceived, Hangup };
   Kind kind = Log;
@@ -35,12 +42,14 @@ std::vector<std::uint8_t> nameFrame(const std::string& newtonName);
 
 class DockProtocol {
  public:
-  DockProtocol(DockFaults faults, std::string newtonName);
+  DockProtocol(DockFaults faults, std::string newtonName, DockTiming timing = {});
 
   // What the Newton sends once the link is up.
   std::vector<DockAction> start();
   // Bytes from the desktop, in any pieces.
   std::vector<DockAction> feed(std::span<const std::uint8_t> bytes);
+  // The time now, in milliseconds on any steady clock: what a long install sends when its time comes.
+  std::vector<DockAction> tick(std::int64_t nowMs);
 
   bool disconnected() const { return disconnected_; }  // "newtdockdisc" arrived
   bool packageStored() const { return packageStored_; }
@@ -54,6 +63,11 @@ class DockProtocol {
 
   DockFaults faults_;
   std::string newtonName_;
+  DockTiming timing_;
+  std::int64_t nowMs_ = 0;
+  bool installing_ = false;
+  std::int64_t installEndsMs_ = 0;
+  std::int64_t nextHeloMs_ = 0;
   dock::FrameReader reader_;
   bool cancelled_ = false;
   bool dropped_ = false;

@@ -26,6 +26,12 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
     if (frame.type != mnp::FrameType::LR) return true;
     auto theirs = mnp::parseLinkRequest(body);
     if (!theirs) return true;
+    if (gaveUp_) {
+      // The Newton stopped waiting after its last try: the answer comes too late (mnp-facts.md 3a).
+      this->log("event refused-late-answer");
+      endpoint_.sendBody(mnp::disconnectBody(1));
+      return true;
+    }
     if (!answered_ && requestsIgnored_ < options_.faults.deafToLinkRequests) {
       ++requestsIgnored_;
       this->log("fault rx-ignore-lr");
@@ -98,6 +104,17 @@ void NewtonLink::log(const std::string& text) {
 
 void NewtonLink::service(int maxWaitMs) {
   endpoint_.service(maxWaitMs);
+  // A receiver that fills up answers with credit 0 until it has room again (mnp-facts.md 3a).
+  const NewtonHabits& habits = options_.habits;
+  if (busyState_ == 0 && habits.busyAfter >= 0 &&
+      static_cast<long long>(endpoint_.receivedTotal()) >= habits.busyAfter) {
+    busyState_ = 1;
+    busyUntilUs_ = line_.nowUs() + static_cast<std::int64_t>(habits.busyMs) * 1000;
+    endpoint_.setBusy(true);
+  } else if (busyState_ == 1 && line_.nowUs() >= busyUntilUs_) {
+    busyState_ = 2;
+    endpoint_.setBusy(false);
+  }
   const Faults& faults = options_.faults;
   if (!dropped_ && faults.dropAfter >= 0 &&
       static_cast<long long>(endpoint_.receivedTotal() + endpoint_.ackedTotal()) >= faults.dropAfter) {
@@ -108,12 +125,23 @@ void NewtonLink::service(int maxWaitMs) {
 }
 
 bool NewtonLink::call() {
+  const NewtonHabits& habits = options_.habits;
+  const auto waitFor = [this](std::int64_t untilUs) {
+    while (!answered_ && line_.nowUs() < untilUs) endpoint_.service(10);
+  };
+  waitFor(line_.nowUs() + static_cast<std::int64_t>(habits.callDelayMs) * 1000);
   log("event calling");
   auto deadline = line_.nowUs() + static_cast<std::int64_t>(options_.callTimeoutMs) * 1000;
-  while (!answered_ && line_.nowUs() < deadline) {
+  for (int tries = 0; !answered_ && line_.nowUs() < deadline && (habits.callTries == 0 || tries < habits.callTries);
+       ++tries) {
     endpoint_.sendBody(mnp::newtonLinkRequest(static_cast<std::uint8_t>(options_.window)));
-    auto again = line_.nowUs() + static_cast<std::int64_t>(options_.callIntervalMs) * 1000;
-    while (!answered_ && line_.nowUs() < again) endpoint_.service(10);
+    waitFor(line_.nowUs() + static_cast<std::int64_t>(options_.callIntervalMs) * 1000);
+  }
+  if (!answered_ && habits.callTries > 0) {
+    // Given up after the last try, as a Newton does; a desktop that answers now is refused, which the log shows.
+    gaveUp_ = true;
+    log("event gave-up");
+    waitFor(line_.nowUs() + 1'000'000);
   }
   if (answered_) log("event connected");
   return answered_;

@@ -23,6 +23,14 @@ struct Faults {
   unsigned seed = 1;
 };
 
+// What a real Newton does that a kind simulator would not (mnp-facts.md section 3a).
+struct NewtonHabits {
+  long long busyAfter = -1;    // the receiver fills once this many payload bytes arrived: credit 0 ...
+  int busyMs = 0;              // ... for this long, then a window-open LA
+  int callDelayMs = 0;         // the user taps Connect this long after newton-sim starts
+  int callTries = 0;           // LRs sent before giving up (a Newton's limit is 3); 0: until the call time-out
+};
+
 struct NewtonOptions {
   int baud = 0;                // line pacing; 0 = unpaced
   int window = 8;              // offered in the LR
@@ -31,6 +39,7 @@ struct NewtonOptions {
   int callIntervalMs = 400;    // the LR goes again after this long without an answer
   int callTimeoutMs = 60000;
   Faults faults;
+  NewtonHabits habits;
 };
 
 class NewtonLink final : public NewtonStream {
@@ -67,6 +76,9 @@ class NewtonLink final : public NewtonStream {
   long acksSent_ = 0;
   int requestsIgnored_ = 0;
   bool dropped_ = false;
+  bool gaveUp_ = false;            // our LR went unanswered too long: a late answer is refused
+  int busyState_ = 0;              // 0 not yet, 1 busy, 2 over
+  std::int64_t busyUntilUs_ = 0;
   std::int64_t startUs_ = 0;
 };
 

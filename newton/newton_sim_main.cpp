@@ -2,6 +2,7 @@
 // desktop should open as its first line, calls the desktop over MNP and plays one role.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,9 @@ void usage(std::FILE* out) {
                "  --retransmit-ms MS retransmission timer (default 2000)\n"
                "  --retries N        retransmissions before giving up (default 11)\n"
                "  --call-timeout MS  stop calling after this long without an answer (default 60000)\n"
+               "  --call-interval MS the LR goes again after this long without an answer (default 400)\n"
+               "  --adapter-latency MS  the desktop's USB-serial adapter hands on what it received every MS\n"
+               "                     milliseconds, or when a 62-byte USB packet is full (an FTDI latency timer)\n"
                "  --log FILE         machine-readable log: one line per frame and event (t=MS tx|rx TYPE ...)\n"
                "fault injection (data phase):\n"
                "  --corrupt F        corrupt this fraction of LT and LA frames, each way (e.g. 0.05)\n"
@@ -38,7 +42,13 @@ void usage(std::FILE* out) {
                "  --ack-delay MS     hold every acknowledgement MS milliseconds\n"
                "  --lose-ack N       never send the N-th acknowledgement\n"
                "  --deaf-lr N        do not hear the desktop's first N link requests\n"
-               "  --seed N           seed of the fault choices (default 1)\n\n"
+               "  --seed N           seed of the fault choices (default 1)\n"
+               "a real Newton's habits:\n"
+               "  --busy-after N     the receiver fills once N payload bytes arrived: LAs give credit 0 and new\n"
+               "                     LTs are dropped ...\n"
+               "  --busy-ms MS       ... for MS milliseconds; then an LA with the same N(R) opens the window\n"
+               "  --call-delay MS    start calling MS milliseconds after start (the user taps Connect later)\n"
+               "  --call-tries N     send the LR N times, then give up; a desktop answering later gets an LD\n\n"
                "roles:\n"
                "  echo                     send back every byte received, until the desktop disconnects\n"
                "  sink [--expect N]        take bytes until N arrived (or the desktop disconnects); prints\n"
@@ -121,6 +131,7 @@ int runConnect(NewtonLink& link, const RoleArgs& args) {
 int main(int argc, char** argv) {
   NewtonOptions options;
   std::string device, logPath;
+  int adapterLatencyMs = 0;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     std::string option = argv[i];
@@ -139,6 +150,12 @@ int main(int argc, char** argv) {
     else if (option == "--retransmit-ms") options.retransmitMs = std::max(1, static_cast<int>(number(value)));
     else if (option == "--retries") options.retryLimit = std::max(1, static_cast<int>(number(value)));
     else if (option == "--call-timeout") options.callTimeoutMs = static_cast<int>(number(value));
+    else if (option == "--call-interval") options.callIntervalMs = std::max(1, static_cast<int>(number(value)));
+    else if (option == "--adapter-latency") adapterLatencyMs = std::max(0, static_cast<int>(number(value)));
+    else if (option == "--busy-after") options.habits.busyAfter = number(value);
+    else if (option == "--busy-ms") options.habits.busyMs = std::max(0, static_cast<int>(number(value)));
+    else if (option == "--call-delay") options.habits.callDelayMs = std::max(0, static_cast<int>(number(value)));
+    else if (option == "--call-tries") options.habits.callTries = std::max(0, static_cast<int>(number(value)));
     else if (option == "--log") logPath = value;
     else if (option == "--corrupt") options.faults.corrupt = std::atof(value);
     else if (option == "--drop") options.faults.drop = std::atof(value);
@@ -177,6 +194,7 @@ int main(int argc, char** argv) {
   int result = 3;
   {
     PacedLine line(fd, device.empty() ? options.baud : 0);
+    line.setAdapterLatency(device.empty() ? adapterLatencyMs : 0);
     // A role may ask for another call (its fault on the first connection made the desktop start over).
     for (int calls = 0; calls < 8; ++calls) {
       NewtonLink link(line, options, log);

@@ -16,6 +16,7 @@ namespace skiff::newton {
 namespace {
 constexpr std::int64_t kMaxLateUs = 50'000;  // line time a late wake-up may still claim
 constexpr std::size_t kMaxQueued = 1 << 20;
+constexpr std::size_t kUsbPacketData = 62;  // an FTDI adapter's 64-byte USB packet less its two status bytes
 
 void makeRaw(int fd) {
   termios tio{};
@@ -33,7 +34,7 @@ PacedLine::PacedLine(int fd, int baud) : fd_(fd), baud_(baud) {
 }
 
 PacedLine::~PacedLine() {
-  for (int waited = 0; waited < 1000 && !tx_.empty() && !failed_; waited += 2) waitReadable(2000);
+  for (int waited = 0; waited < 1000 && !(tx_.empty() && held_.empty()) && !failed_; waited += 2) waitReadable(2000);
 }
 
 std::size_t PacedLine::allowance(std::int64_t& clockUs) {
@@ -74,20 +75,43 @@ bool PacedLine::writeAll(std::span<const std::uint8_t> bytes) {
   return !failed_;
 }
 
-void PacedLine::pushOut() {
-  while (!tx_.empty() && !failed_) {
-    std::size_t n = std::min(tx_.size(), allowance(txClockUs_));
-    n = std::min<std::size_t>(n, 4096);
-    if (n == 0) return;
+void PacedLine::deliver(std::deque<std::uint8_t>& bytes) {
+  while (!bytes.empty() && !failed_) {
+    const std::size_t n = std::min<std::size_t>(bytes.size(), 4096);
     std::uint8_t chunk[4096];
-    std::copy_n(tx_.begin(), n, chunk);
+    std::copy_n(bytes.begin(), n, chunk);
     ssize_t put = write(fd_, chunk, n);
     if (put <= 0) {
       if (put < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) failed_ = true;
       return;
     }
-    tx_.erase(tx_.begin(), tx_.begin() + put);
-    if (baud_ > 0) txClockUs_ += put * byteUs();
+    bytes.erase(bytes.begin(), bytes.begin() + put);
+  }
+}
+
+void PacedLine::pushOut() {
+  while (!tx_.empty() && !failed_) {
+    // The bytes whose line time has come have crossed the line: to the desktop, or into its adapter.
+    const std::size_t n = std::min(tx_.size(), allowance(txClockUs_));
+    if (n == 0) break;
+    if (latencyUs_ <= 0) {
+      std::deque<std::uint8_t> crossed(tx_.begin(), tx_.begin() + static_cast<long>(std::min<std::size_t>(n, 4096)));
+      const std::size_t before = crossed.size();
+      deliver(crossed);
+      const std::size_t put = before - crossed.size();
+      tx_.erase(tx_.begin(), tx_.begin() + static_cast<long>(put));
+      if (baud_ > 0) txClockUs_ += static_cast<std::int64_t>(put) * byteUs();
+      if (put < before) return;
+      continue;
+    }
+    if (held_.empty()) burstAtUs_ = nowUs() + latencyUs_;
+    held_.insert(held_.end(), tx_.begin(), tx_.begin() + static_cast<long>(n));
+    tx_.erase(tx_.begin(), tx_.begin() + static_cast<long>(n));
+    if (baud_ > 0) txClockUs_ += static_cast<std::int64_t>(n) * byteUs();
+  }
+  if (!held_.empty() && (held_.size() >= kUsbPacketData || nowUs() >= burstAtUs_)) {
+    deliver(held_);
+    if (!held_.empty()) burstAtUs_ = nowUs() + latencyUs_;
   }
 }
 
@@ -98,6 +122,7 @@ void PacedLine::waitReadable(std::int64_t us) {
   std::int64_t wait = us;
   // Wake for the next byte of line time when output waits, or when input waits for its line time.
   if (!tx_.empty() && baud_ > 0) wait = std::min(wait, std::max<std::int64_t>(txClockUs_ + byteUs() - now, 50));
+  if (!held_.empty()) wait = std::min(wait, std::max<std::int64_t>(burstAtUs_ - now, 50));
   int waiting = 0;
   bool mayRead = allowance(rxClockUs_) > 0 || ioctl(fd_, FIONREAD, &waiting) != 0 || waiting == 0;
   if (!mayRead) wait = std::min(wait, std::max<std::int64_t>(rxClockUs_ + byteUs() - now, 50));

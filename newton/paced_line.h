@@ -17,15 +17,22 @@ class PacedLine final : public mnp::ByteLine {
   bool writeAll(std::span<const std::uint8_t> bytes) override;
   void waitReadable(std::int64_t us) override;
   std::size_t outputQueued() override { return tx_.size(); }
+  // A USB-serial adapter on the desktop's side: what crossed the line reaches the desktop only when the
+  // adapter's latency timer runs out (every ms milliseconds) or a USB packet is full (mnp-facts.md 3a).
+  void setAdapterLatency(int ms) { latencyUs_ = static_cast<std::int64_t>(ms) * 1000; }
 
  private:
   std::size_t allowance(std::int64_t& clockUs);  // bytes whose line time has come
   void pushOut();
+  void deliver(std::deque<std::uint8_t>& bytes);  // to the descriptor, as much as it takes
   std::int64_t byteUs() const { return baud_ > 0 ? 10'000'000 / baud_ : 0; }
 
   int fd_;
   int baud_;
   std::deque<std::uint8_t> tx_;
+  std::deque<std::uint8_t> held_;  // in the adapter, waiting for its timer
+  std::int64_t latencyUs_ = 0;
+  std::int64_t burstAtUs_ = 0;     // when the held bytes go
   std::int64_t rxClockUs_ = 0, txClockUs_ = 0;
   bool failed_ = false;
 };

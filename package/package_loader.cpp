@@ -21,9 +21,6 @@ constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton s
 constexpr std::int32_t kWaitPassMs = 20;
 constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
 
-// The state record of the load that is running, for the completion routine (which gets no usable argument).
-AppState* gLoadingApp = nullptr;
-
 bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
 
 class PackageLoad {
@@ -71,6 +68,7 @@ class PackageLoad {
   // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
   // cancel or error that stops the load.
   dock::FrameReader newton_{kNewtonKeep};
+  std::uint64_t newtonFrames_ = 0;  // every frame the Newton sent after the time-out frame
   bool stimAnswered_ = false;
   bool installAnswered_ = false;
   bool newtonStopped_ = false;
@@ -92,7 +90,9 @@ std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t
 std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
   std::int32_t length = count;
-  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten, 0);
+  // The completion routine finds the state record through the write's reference value.
+  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten,
+                         reinterpret_cast<std::intptr_t>(&app_));
 }
 
 // Header 12 (0), count 4 (0), data 4 (1).
@@ -177,6 +177,7 @@ void PackageLoad::newtonStops(std::string detail) {
 void PackageLoad::noticeNewtonFrames() {
   while (newton_.hasFrame()) {
     const dock::Frame frame = newton_.next();
+    ++newtonFrames_;
     if (frame.command == "dres") {
       dock::Cursor cursor(frame.data);
       const auto result = static_cast<std::int32_t>(cursor.u32());
@@ -296,21 +297,29 @@ std::int32_t PackageLoad::stream() {
   return 0;
 }
 
-// After the closing pause: the Newton's "dres" with its install result, for as long as it was told to wait.
+// After the closing pause: the Newton's "dres" with its install result. While the Newton installs it may say
+// nothing but "helo"; each of its frames shows it is still at work. The pump keeps the status display ticking.
 std::int32_t PackageLoad::waitForInstallResult() {
   const std::uint32_t start = rt_.shell.tickCount();
+  std::uint32_t heard = start;
+  std::uint64_t framesSeen = newtonFrames_;
   for (;;) {
     if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
     noticeNewtonFrames();
     if (installAnswered_ || newtonStopped_ || app_.abortRequested) return 0;
     if (!linkUp(link_.pipeState(pipe_))) return 0;  // the disconnect frame then fails and says so
-    if (static_cast<std::int64_t>(rt_.shell.tickCount() - start) >= kDockStimSeconds * 1000) return 0;
+    const std::uint32_t now = rt_.shell.tickCount();
+    if (newtonFrames_ != framesSeen) {
+      framesSeen = newtonFrames_;
+      heard = now;
+    }
+    if (static_cast<std::int64_t>(now - heard) >= kDockStimSeconds * 1000) return 0;
+    if (static_cast<std::int64_t>(now - start) >= installWaitLimitMs(length_)) return 0;
     pumpFor(rt_, kWaitPassMs);
   }
 }
 
 std::int32_t PackageLoad::run() {
-  gLoadingApp = &app_;
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
   setStatusText(app_, 40);
@@ -380,7 +389,6 @@ std::int32_t PackageLoad::reconnectEnding() {
   rt_.shell.sendStatusClose(app_.statusDialog);
   link_.pipeDisconnect(pipe_);
   pumpFor(rt_, 200);
-  gLoadingApp = nullptr;
   return SESSION_RECONNECT;
 }
 
@@ -400,7 +408,6 @@ std::int32_t PackageLoad::abortEnding() {
 
 // The Newton's own refusal or cancel is told whichever way the load ended.
 std::int32_t PackageLoad::finish(std::int32_t result) {
-  gLoadingApp = nullptr;
   if (!newtonStopped_) return result;
   ShowMessage(rt_.shell, LoadText(26), " ", newtonDetail_);
   return result != 0 ? result : code::kAborted;
@@ -408,8 +415,13 @@ std::int32_t PackageLoad::finish(std::int32_t result) {
 
 }  // namespace
 
-void onChunkWritten(std::int32_t, std::intptr_t) {
-  if (gLoadingApp != nullptr) gLoadingApp->writePending = false;
+// A minute, and a second more for every 4 KB: about five minutes for a megabyte.
+std::int32_t installWaitLimitMs(std::int32_t packageLength) {
+  return 60000 + std::max<std::int32_t>(packageLength, 0) / 4096 * 1000;
+}
+
+void onChunkWritten(std::int32_t, std::intptr_t refCon) {
+  if (refCon != 0) reinterpret_cast<AppState*>(refCon)->writePending = false;
 }
 
 std::int32_t runPackageLoad(Runtime& rt) {

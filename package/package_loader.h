@@ -13,9 +13,14 @@ inline constexpr std::int32_t kPackageChunkSize = 2048;
 inline constexpr std::int32_t kPackagePieceSize = 204;   // with more background time
 inline constexpr std::int32_t kDockIoTimeoutMs = 15000;  // every pipeRead and pipeWrite
 inline constexpr std::int32_t kDockStimSeconds = 30;     // what the Newton is told to wait for us
-// The longest a wait for the link may take before the loader gives up (a chunk's completion, the output
-// drain, the Newton's install result after the closing pause).
-inline constexpr std::int32_t kDockWaitLimitMs = 30000;
+// The longest a chunk's completion or the output drain may take before the loader gives up. It lies beyond the
+// link's own bounds (a dead line after its retries, a Newton busy for 60 s), so the link says what went wrong.
+inline constexpr std::int32_t kDockWaitLimitMs = 90000;
+
+// The wait for the Newton's install result after the closing pause: every frame from the Newton ("helo"
+// included) restarts it, and it ends after the "stim" time of silence or at this overall bound, which grows with
+// the package (installing a large one takes a Newton minutes).
+std::int32_t installWaitLimitMs(std::int32_t packageLength);
 
 // Requires a connected pipe and app.openFile open. Returns 0 when the package went and the Newton installed it
 // (or the user aborted), SESSION_RECONNECT when the opening frame did not come (nothing was sent and the file
@@ -23,7 +28,8 @@ inline constexpr std::int32_t kDockWaitLimitMs = 30000;
 // ("Process aborted by Newton." with the Newton's result) and returns code::kAborted.
 std::int32_t runPackageLoad(Runtime& rt);
 
-// Completion routine of the chunk writes: clears writePending of the running load; its arguments are ignored.
+// Completion routine of the chunk writes: clears writePending of the state record whose address the write
+// handed the link as its reference value; the status is not looked at.
 void onChunkWritten(std::int32_t status, std::intptr_t refCon);
 
 }  // namespace skiff

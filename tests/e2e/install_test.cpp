@@ -46,9 +46,12 @@ struct Install : ::testing::Test {
     if (!HasFailure()) std::filesystem::remove_all(dir);
   }
 
-  void startDock(std::vector<std::string> faults) {
-    std::vector<std::string> args{"--log", (dir / "sim.log").string(), "--retransmit-ms", "300", "dock", "--out",
-                                  (dir / "out").string()};
+  // `line`: newton-sim's options for the link; `faults`: the dock's.
+  void startDock(std::vector<std::string> faults, std::vector<std::string> line = {}) {
+    std::vector<std::string> args{"--log", (dir / "sim.log").string(), "--retransmit-ms", "300"};
+    args.insert(args.end(), line.begin(), line.end());
+    for (const char* arg : {"dock", "--out"}) args.emplace_back(arg);
+    args.push_back((dir / "out").string());
     args.insert(args.end(), faults.begin(), faults.end());
     sim = std::make_unique<test::SimProcess>(args);
     ASSERT_TRUE(sim->start()) << sim->errors();
@@ -69,6 +72,7 @@ struct Install : ::testing::Test {
     return test::runCommand({"/bin/sh", "-c", command}, timeoutMs);
   }
   std::string dockLog() const { return slurp(dir / "out" / "dock.log"); }
+  std::string simLog() const { return slurp(dir / "sim.log"); }
   std::string stored() const { return slurp(dir / "out" / "package.pkg"); }
   static std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 };
@@ -182,6 +186,63 @@ TEST_F(Install, AnUnknownSpeedInSkiffCfgIsRefusedNamingTheFile) {
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_EQ(result.err, "skiff install: skiff.cfg holds the package speed 12345; the package speed is 38400, "
                         "9600 or 2400 (give --baud N)\n");
+}
+
+// --- a Newton as real ones behave -----------------------------------------------------------------------------
+
+// Its receiver fills a third of the way in and stays full for 20 s: longer than the desktop's retries last.
+TEST_F(Install, ThreeHundredKilobytesThroughATwentySecondBusySpell) {
+  startDock({}, {"--busy-after", "100000", "--busy-ms", "20000"});
+  const Bytes package = test::validPackage(300 * 1024);
+  const auto result = install(writePackage(package), {}, 120000);
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
+  EXPECT_EQ(stored(), text(package));
+  const std::string log = simLog();
+  EXPECT_NE(log.find("event busy"), std::string::npos);
+  EXPECT_NE(log.find("event window-open"), std::string::npos);
+  EXPECT_EQ(log.find("rx LD reason=4"), std::string::npos) << "the desktop gave up";
+}
+
+struct LongInstallCase {
+  const char* name;
+  std::vector<std::string> dock;
+  int exitCode;
+  const char* says;     // in the output (stdout for success, stderr for a failure)
+};
+
+class LongInstall : public Install, public ::testing::WithParamInterface<LongInstallCase> {};
+
+TEST_P(LongInstall, EndsAsTheNewtonSays) {
+  startDock(GetParam().dock);
+  const Bytes package = test::validPackage(3000);
+  const auto result = install(writePackage(package), {}, 120000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.out << result.err;
+  EXPECT_NE((result.out + result.err).find(GetParam().says), std::string::npos) << result.out << result.err;
+  EXPECT_NE(result.err.find("Disconnecting..."), std::string::npos) << result.err;  // shown while it installs
+  sim->wait(20000);
+  EXPECT_EQ(stored(), text(package));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LongInstall,
+    ::testing::Values(
+        // 45 s of installing, a "helo" every 5 s: the desktop waits for the result.
+        LongInstallCase{"KeepAlivesEvery5sFor45s", {"--install-ms", "45000", "--helo-every", "5000"}, 0,
+                        "Transfer successfully completed."},
+        // Nothing after the stream: a time-out, not a success.
+        LongInstallCase{"SilentAfterTheStream", {"--install-ms", "600000"}, 1, "Timeout error."}),
+    [](const auto& info) { return info.param.name; });
+
+// The install command answers within the Newton's three quick link requests.
+TEST_F(Install, AnswersANewtonWhoseRequestTimerIsShort) {
+  startDock({}, {"--call-delay", "2000", "--call-interval", "80", "--call-tries", "3"});
+  const Bytes package = test::minimalPackage();
+  const auto result = install(writePackage(package));
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_EQ(sim->wait(20000), 0) << sim->errors();
+  EXPECT_EQ(simLog().find("event gave-up"), std::string::npos);
 }
 
 }  // namespace

@@ -120,6 +120,20 @@ TEST_F(LinkStates, SkiffListenConnectsAndDisconnects) {
   EXPECT_NE(readFile(logPath).find("rx LD reason=255"), std::string::npos);
 }
 
+// A Newton tries its link request only a few times on its own timer (here three tries 80 ms apart, starting
+// when the user taps Connect) and refuses an answer that comes later.
+TEST_F(LinkStates, SkiffListenAnswersANewtonWhoseRequestTimerIsShort) {
+  startSim({"--call-delay", "2000", "--call-interval", "80", "--call-tries", "3", "connect", "--hold", "5000"});
+  link->pipeDisconnect(pipe);
+  auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", sim->device(), "--timeout", "10"}, 20000);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("Connected"), std::string::npos) << result.out;
+  simExit();
+  const std::string log = readFile(logPath);
+  EXPECT_NE(log.find("event connected"), std::string::npos) << log;
+  EXPECT_EQ(log.find("event gave-up"), std::string::npos) << log;
+}
+
 TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
   auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", "/dev/skiff-no-such-port"}, 10000);
   EXPECT_NE(result.exitCode, 0);

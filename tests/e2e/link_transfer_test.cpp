@@ -83,6 +83,22 @@ TEST_F(LinkTransfer, WindowOfEightOnALossyLineGoesBackAndStaysExact) {
   EXPECT_NE(log.find("retransmit"), std::string::npos);
 }
 
+// A USB-serial adapter hands the desktop what it received only when its latency timer runs out (or a USB packet
+// is full): a short answer takes at least the timer, and the stream stays exact at either window.
+TEST_F(LinkTransfer, AdapterLatencyDelaysShortAnswersAndKeepsTheStreamExact) {
+  for (int window : {1, 8}) {
+    tuning.window = window;
+    startSim({"--adapter-latency", "16", "echo"});
+    connect();
+    const std::vector<std::uint8_t> one{0x42};
+    const std::int64_t start = msNow();
+    auto echoed = echoThrough(*this, one);
+    EXPECT_GE(msNow() - start, 16) << "window " << window;
+    EXPECT_EQ(echoed, one);
+    expectExactEchoThenHangUp(*this, newton::patternBytes(64 * 1024, 17));
+  }
+}
+
 TEST_F(LinkTransfer, SequenceNumbersWrapPastFF) {
   const std::size_t count = 300 * 256;  // 300 full LTs
   startSim({"sink", "--expect", std::to_string(count)});

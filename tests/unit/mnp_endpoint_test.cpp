@@ -1,8 +1,10 @@
 // Two MNP endpoints joined by an in-memory line on a virtual clock: the data phase without a serial port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "dil/mnp_endpoint.h"
 #include "dil/pipe_states.h"
@@ -67,10 +69,10 @@ struct EndpointPair : ::testing::Test {
     a->startDataPhase(params);
     b->startDataPhase(params);
   }
-  // Services both ends until `done` or 60 s of virtual time.
+  // Services both ends until `done` or `limitUs` of virtual time.
   template <typename Done>
-  bool runUntil(Done done) {
-    std::int64_t deadline = wire.nowUs + 60'000'000;
+  bool runUntil(Done done, std::int64_t limitUs = 60'000'000) {
+    std::int64_t deadline = wire.nowUs + limitUs;
     while (!done() && wire.nowUs < deadline) {
       a->service(5);
       b->service(5);
@@ -185,6 +187,97 @@ TEST_F(EndpointPair, MessageBoundariesShapeTheFrames) {
   Bytes some(100);
   b->take(some, &ended);
   EXPECT_FALSE(ended);
+}
+
+// --- the peer's credit ----------------------------------------------------------------------------------------
+
+// The Newton's receiver fills after its first LT and frees again after a spell: the desktop sends nothing new
+// meanwhile, asks again only on its timer (without using up tries), resumes at the window-open LA and never
+// counts the spell as a dead line.
+struct BusyCase {
+  const char* name;
+  int window;
+  std::int64_t spellUs;
+  std::int64_t minAsked;  // the timer counts the outstanding frames' time on the line too
+};
+class BusySpell : public EndpointPair, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(BusySpell, NothingNewWhileBusyAndResumesAtOnce) {
+  desktop.retryLimit = 3;  // the spell lasts far longer than three timer periods
+  start(GetParam().window);
+  struct Sent {
+    std::int64_t atUs;
+    std::uint8_t sequence;
+  };
+  std::vector<Sent> sent;
+  a->txFilter = [&](Bytes&, const Bytes& body) {
+    if (body.size() > 2 && body[1] == 4) sent.push_back({wire.nowUs, body[2]});
+  };
+  std::vector<std::uint8_t> credits;
+  b->txFilter = [&](Bytes&, const Bytes& body) {
+    if (body.size() > 3 && body[1] == 5) credits.push_back(body[3]);
+  };
+  Bytes data = pattern(4000, 6);
+  a->queue(data, true);
+  ASSERT_TRUE(runUntil([&] { return b->receivedTotal() > 0; }));
+  b->setBusy(true);
+  ASSERT_TRUE(runUntil([&] { return a->peerBusy(); }));
+  const std::size_t sentBefore = sent.size();
+  const std::uint8_t highest = sent.back().sequence;
+  runUntil([] { return false; }, GetParam().spellUs);
+  EXPECT_EQ(a->down(), LinkDown::None);
+  for (std::size_t i = sentBefore; i < sent.size(); ++i) EXPECT_LE(sent[i].sequence, highest) << "a new LT";
+  // Asked again once a timer period (100 ms plus the frames' time), one LT at a time.
+  const auto asked = static_cast<std::int64_t>(sent.size() - sentBefore);
+  EXPECT_GE(asked, GetParam().minAsked);
+  EXPECT_LE(asked, GetParam().spellUs / 100'000 + 1);
+  const std::size_t beforeOpen = sent.size();
+  const std::int64_t openedUs = wire.nowUs;
+  b->setBusy(false);
+  ASSERT_TRUE(runUntil([&] { return sent.size() > beforeOpen; }));
+  EXPECT_LT(sent[beforeOpen].atUs - openedUs, 20'000) << "waited for the timer";
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
+  EXPECT_EQ(drain(*b), data);
+  EXPECT_NE(std::find(credits.begin(), credits.end(), 0), credits.end());
+  EXPECT_EQ(credits.back(), GetParam().window);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BusySpell,
+                         ::testing::Values(BusyCase{"WindowOneTwentySeconds", 1, 20'000'000, 100},
+                                           BusyCase{"WindowEightFiveSeconds", 8, 5'000'000, 6}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(EndpointPair, PeerBusyPastTheLongBoundIsALostLink) {
+  desktop.busyLimitMs = 60000;
+  start(1);
+  a->queue(pattern(1000, 2), true);
+  ASSERT_TRUE(runUntil([&] { return b->receivedTotal() > 0; }));
+  b->setBusy(true);
+  ASSERT_TRUE(runUntil([&] { return a->peerBusy(); }));
+  const std::int64_t busySince = wire.nowUs;
+  ASSERT_TRUE(runUntil([&] { return a->down() != LinkDown::None; }, 70'000'000));
+  EXPECT_EQ(a->down(), LinkDown::PeerBusy);
+  EXPECT_GE(wire.nowUs - busySince, 59'900'000);
+  EXPECT_LT(wire.nowUs - busySince, 61'000'000);
+  ASSERT_TRUE(runUntil([&] { return b->down() != LinkDown::None; }));
+  EXPECT_EQ(b->down(), LinkDown::PeerDisconnected);  // told with an LD
+}
+
+TEST_F(EndpointPair, RepeatedNrWithCreditStillRetransmitsAtOnce) {
+  start(1);
+  bool broken = false;
+  a->txFilter = [&](Bytes& frame, const Bytes& body) {
+    if (!broken && body.size() > 2 && body[1] == 4 && body[2] == 2) {
+      broken = true;
+      frame[frame.size() / 2] ^= 0x01;  // the Newton answers with its last good N(R), credit 1
+    }
+  };
+  Bytes data = pattern(600, 4);
+  a->queue(data, true);
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
+  EXPECT_EQ(drain(*b), data);
+  EXPECT_EQ(a->retransmissions(), 1u);
+  EXPECT_LT(wire.nowUs, 100'000) << "waited for the timer";
 }
 
 struct Row {

@@ -347,20 +347,61 @@ TEST_F(LoaderFixture, InstallResultArrivingAfterTheClosingPauseIsAwaited) {
   EXPECT_EQ(shell.boxes.at(0).text, "Process aborted by Newton. -10401 (bad package)");
 }
 
-TEST_F(LoaderFixture, NoInstallResultWithinThirtySecondsIsATimeout) {
+// After the stream the Newton may install for a long time, saying only "helo" now and then. Times are counted
+// from the package's last byte; the loader then pauses 3 s and waits.
+struct InstallWaitCase {
+  const char* name;
+  std::uint32_t heloEveryMs;   // 0: none
+  std::uint32_t heloUntilMs;   // the last keep-alive at or before this
+  std::int64_t resultAtMs;     // the "dres" 0; -1: never
+  std::int32_t expected;
+  std::uint32_t discFromMs, discToMs;  // when "newtdockdisc" goes
+};
+
+class InstallWait : public LoaderFixture, public ::testing::WithParamInterface<InstallWaitCase> {};
+
+TEST_P(InstallWait, KeepAlivesRestartTheWaitAndSilenceEndsIt) {
+  const InstallWaitCase& c = GetParam();
   usePackage(100);
   dock.attach(link);
   dock.answerPackage = false;
   std::uint32_t announced = 0;
-  link.onWrite = [this, inner = link.onWrite, &announced](test::ScriptedLink& l, const Bytes& b, bool eom) {
+  std::int64_t disc = -1;
+  link.onWrite = [&, inner = link.onWrite](test::ScriptedLink& l, const Bytes& b, bool eom) {
     inner(l, b, eom);
-    if (b == bytesOf("newtdockdisc")) announced = clock.now;
+    if (b == bytesOf("newtdockdisc")) disc = static_cast<std::int64_t>(clock.now) - announced;
+    if (dock.frames.size() != 3 || announced != 0) return;
+    announced = clock.now;
+    for (std::uint32_t t = c.heloEveryMs; c.heloEveryMs > 0 && t <= c.heloUntilMs; t += c.heloEveryMs)
+      shell.at(announced + t, [&l] { l.queueInput(dock::encodeFrame("helo", {})); });
+    if (c.resultAtMs >= 0)
+      shell.at(announced + static_cast<std::uint32_t>(c.resultAtMs), [&l] { l.queueInput(dock::encodeLongFrame("dres", 0)); });
   };
-  EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
-  EXPECT_GE(announced, 1000u + 3000u + 30000u);
-  EXPECT_LT(announced, 1000u + 3000u + 31000u);
+  EXPECT_EQ(runPackageLoad(rt), c.expected);
+  EXPECT_GE(disc, c.discFromMs);
+  EXPECT_LT(disc, c.discToMs);
   EXPECT_TRUE(shell.boxes.empty());
   EXPECT_EQ(dock.commands().back(), "disc");
+  EXPECT_EQ(app.transferPhase, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallWait,
+    ::testing::Values(
+        // Nothing at all: the 30 s of "stim" after the closing pause, then a time-out, never success.
+        InstallWaitCase{"NoFrameIsATimeout", 0, 0, -1, code::kTimeout, 33000, 34000},
+        // A 55 s install with "helo" every 10 s ends in its result.
+        InstallWaitCase{"KeepAlivesCarryALongInstall", 10000, 600000, 55000, 0, 55000, 56000},
+        // The keep-alives stop: 30 s after the last one it is over.
+        InstallWaitCase{"SilenceAfterTheLastKeepAlive", 10000, 20000, -1, code::kTimeout, 50000, 51000},
+        // Keep-alives for ever: the overall bound (a minute for a small package) ends it.
+        InstallWaitCase{"OverallBound", 10000, 600000, -1, code::kTimeout, 63000, 64000}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(InstallWaitLimit, GrowsWithThePackage) {
+  EXPECT_EQ(installWaitLimitMs(100), 60000);
+  EXPECT_GE(installWaitLimitMs(1 << 20), 4 * 60000);  // minutes for a megabyte
+  EXPECT_GT(installWaitLimitMs(300 * 1024), installWaitLimitMs(100 * 1024));
 }
 
 // --- bounded reads ----------------------------------------------------------------------------------------------
@@ -404,7 +445,8 @@ TEST_F(LoaderFixture, OutputThatNeverDrainsEndsWithATimeout) {
   dock.attach(link);
   link.outputPendingAnswer = 7;
   EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
-  EXPECT_LE(clock.now, 1000u + 31000u + 100u);
+  EXPECT_GE(clock.now, 1000u + static_cast<std::uint32_t>(kDockWaitLimitMs));
+  EXPECT_LE(clock.now, 1000u + static_cast<std::uint32_t>(kDockWaitLimitMs) + 1100u);
 }
 
 TEST_F(LoaderFixture, FailedChunkWriteIsAnErrorEnding) {
