@@ -285,9 +285,10 @@ TEST(SendE2E, ADirectoryInABatchIsReportedAndTheOtherFilesArrive) {
   writeFile(dir.path / "a.txt", note);
   writeFile(dir.path / "b.bmp", bitmap);
   fs::create_directories(dir.path / "adir");
-  SimProcess sim({"companion", "--out", out.string()});
+  const std::string log = (dir.path / "sim.log").string();
+  SimProcess sim({"--log", log, "companion", "--out", out.string()});
   ASSERT_TRUE(sim.start());
-  const auto result = send(dir.path, sim.device(), {"a.txt", "adir", "b.bmp"});
+  const auto result = send(dir.path, sim.device(), {"a.txt", "adir", "--window", "4", "b.bmp"});
   EXPECT_EQ(result.exitCode, 1) << result.err;
   // Reported by name before the link opened; the numbering counts the files that go.
   EXPECT_EQ(result.err.rfind("skiff send: adir: Is a directory\nLooking for Newton...\n", 0), 0u) << result.err;
@@ -297,6 +298,8 @@ TEST(SendE2E, ADirectoryInABatchIsReportedAndTheOtherFilesArrive) {
   EXPECT_EQ(readFile(out / "a.txt"), storedText("", note));
   EXPECT_EQ(readFile(out / "b.bmp"), bitmap);
   EXPECT_NE(readFile(out / "companion.log").find("done files=2"), std::string::npos);
+  // --window 4 reached the link: the Newton (offering 8) confirms the smaller offer with its first LA.
+  EXPECT_NE(readFile(log).find("tx LA nr=0 credit=4"), std::string::npos) << readFile(log);
 }
 
 TEST(SendE2E, AFifoIsReportedAtOnceAndNothingIsOpened) {
