@@ -1,8 +1,6 @@
 // The file being sent as the engines read it: text rules, the limit of what was announced, how far the reads
-// came and why they stopped short, and the kinds of path it refuses to open.
+// came and why they stopped short. (That only a regular file opens is tested with the Download command.)
 #include "app/source_file.h"
-
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -51,18 +49,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"TextShort", "abc", true, -1, "abc", 3, 9, S::EndedEarly},
                       ReadCase{"TextLimitBeforeTheLineFeed", "a\r\nb", true, 2, "a\r", 2, 2, S::None}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(SourceFileOpen, OnlyARegularFileOpens) {
-  test::TempDir dir;
-  const std::string fifo = dir.path() + "/pipe";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  SourceFile file;
-  EXPECT_TRUE(file.open(dir.file("f", "x"), false));
-  EXPECT_FALSE(file.open(dir.path(), false));
-  EXPECT_FALSE(file.open(fifo, true)) << "refused without waiting for a writer";
-  EXPECT_FALSE(file.open(dir.path() + "/missing", false));
-  EXPECT_FALSE(file.isOpen());
-}
 
 TEST(SourceFileReport, NamesTheFileAndHowFarItCame) {
   test::TempDir dir;
