@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/source_file.h"
@@ -17,6 +18,23 @@ enum FileKind : std::int32_t { kText = 1, kPicture = 3, kBitmap = 4, kPackage = 
 
 inline constexpr std::int32_t SESSION_RECONNECT = -666;
 inline constexpr unsigned MSG_STATUS_CLOSE = 0x0400 + 666;  // WM_USER + 666 = 1690
+
+// A file whose data all went, but with parts the Newton answered "NO" to (those parts are not on the Newton).
+struct IncompleteFile {
+  std::string name;
+  std::int32_t refused = 0;
+  std::int32_t parts = 0;
+};
+
+// How far the Download command has come through its selection: front ends name each file as it starts and
+// sum the run up; the command reports the incomplete files once the link is down.
+struct DownloadProgress {
+  int fileNumber = 0;          // the file being sent, from 1; 0 before the first
+  int fileCount = 0;           // files in the selection
+  int filesSent = 0;           // files whose data all went and was answered
+  std::int64_t bytesSent = 0;  // the data bytes of those files
+  std::vector<IncompleteFile> incomplete;
+};
 
 struct AppState {
   void* instance = nullptr;
@@ -49,6 +67,8 @@ struct AppState {
   std::string textHeader;           // "*TODO*\n" or empty
 
   bool writePending = false;        // an asynchronous chunk write is outstanding
+
+  DownloadProgress download;        // reset by each Download command
 
   Settings settings;
 };

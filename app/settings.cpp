@@ -5,11 +5,14 @@
 namespace skiff {
 
 bool LoadSettings(Settings& settings, const std::string& path) {
+  if (ReadSettings(settings, path)) return true;
+  SaveSettings(settings, path);
+  return false;
+}
+
+bool ReadSettings(Settings& settings, const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    SaveSettings(settings, path);
-    return false;
-  }
+  if (file == nullptr) return false;
   char port[4];
   settings.portName = std::fread(port, 1, 4, file) == 4 ? std::string(port, 4) : std::string("COM1");
   unsigned char flag = 0;

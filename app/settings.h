@@ -18,6 +18,8 @@ inline constexpr const char* kSettingsFileName = "skiff.cfg";
 // Reads the file; each field missing from a short file keeps its built-in value. When the file cannot be
 // opened it is written from `settings` instead. Returns true when the file was read.
 bool LoadSettings(Settings& settings, const std::string& path = kSettingsFileName);
+// Reads the file as LoadSettings does, but a missing file stays missing (`settings` keeps its values).
+bool ReadSettings(Settings& settings, const std::string& path = kSettingsFileName);
 // Rewrites the whole file: 4 port characters, 1 byte, 4 bytes little-endian, 1 byte. Failures are silent.
 void SaveSettings(const Settings& settings, const std::string& path = kSettingsFileName);
 

@@ -1,17 +1,42 @@
 #include "app/source_file.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "ui/texts.h"
+
 namespace skiff {
 
 namespace {
+
 constexpr int kCtrlZ = 0x1A;
+constexpr int kTextEndedEarly = 66;
+constexpr int kTextReadFailed = 67;
+
+long asLong(std::int64_t value) { return static_cast<long>(std::min<std::int64_t>(value, LONG_MAX)); }
+
+// True only when the file system says the path is something other than a regular file (stat is the C
+// runtime's on every platform Skiff is built for). A path it cannot judge is left to fopen, as it always was.
+bool isSomethingElse(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
+
+}  // namespace
 
 bool SourceFile::open(const std::string& path, bool textMode) {
   close();
-  file_ = std::fopen(path.c_str(), "rb");
   textMode_ = textMode;
   atEnd_ = false;
+  stop_ = Stop::None;
   pushedBack_ = -1;
+  offset_ = 0;
+  limit_ = INT64_MAX;
+  // Checked before opening: opening a FIFO would wait for a writer.
+  if (isSomethingElse(path)) return false;
+  file_ = std::fopen(path.c_str(), "rb");
   return file_ != nullptr;
 }
 
@@ -32,16 +57,37 @@ std::int64_t SourceFile::sizeOnDisk() {
 bool SourceFile::seek(std::int64_t offset) {
   if (file_ == nullptr) return false;
   atEnd_ = false;
+  stop_ = Stop::None;
   pushedBack_ = -1;
+  offset_ = offset;
   return std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
 }
 
+// One byte from the disk, counted; EOF at the limit, the end of the data or a failure (stop_ says which).
+int SourceFile::nextByte() {
+  if (offset_ >= limit_) {
+    stop_ = Stop::EndOfData;
+    return EOF;
+  }
+  const int c = std::getc(file_);
+  if (c == EOF) {
+    stop_ = std::ferror(file_) ? Stop::Failed : Stop::EndOfData;
+    return EOF;
+  }
+  ++offset_;
+  return c;
+}
+
 int SourceFile::nextTextByte() {
-  int c = pushedBack_ >= 0 ? pushedBack_ : std::getc(file_);
+  int c = pushedBack_ >= 0 ? pushedBack_ : nextByte();
   pushedBack_ = -1;
-  if (c == EOF || c == kCtrlZ) return EOF;
+  if (c == EOF) return EOF;
+  if (c == kCtrlZ) {
+    stop_ = Stop::CtrlZ;
+    return EOF;
+  }
   if (c == '\r') {
-    const int following = std::getc(file_);
+    const int following = nextByte();
     if (following == '\n') return '\n';
     if (following != EOF) pushedBack_ = following;
   }
@@ -54,7 +100,11 @@ std::size_t SourceFile::read(void* buffer, std::size_t count) {
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t got = 0;
   if (!textMode_) {
-    got = std::fread(out, 1, count, file_);
+    const std::size_t allowed =
+        offset_ >= limit_ ? 0 : static_cast<std::size_t>(std::min<std::int64_t>(limit_ - offset_, count));
+    got = std::fread(out, 1, allowed, file_);
+    offset_ += static_cast<std::int64_t>(got);
+    if (got < count) stop_ = std::ferror(file_) ? Stop::Failed : Stop::EndOfData;
   } else {
     while (got < count) {
       const int c = nextTextByte();
@@ -64,6 +114,26 @@ std::size_t SourceFile::read(void* buffer, std::size_t count) {
   }
   if (got < count) atEnd_ = true;
   return got;
+}
+
+SourceFile::Shortfall SourceFile::shortfallBefore(std::int64_t end) const {
+  if (stop_ == Stop::Failed) return Shortfall::ReadFailed;
+  if (stop_ == Stop::CtrlZ || offset() >= end) return Shortfall::None;
+  return Shortfall::EndedEarly;
+}
+
+std::string shortfallText(const SourceFile& file, std::string_view name, std::int64_t end) {
+  const std::string shown(name);
+  switch (file.shortfallBefore(end)) {
+    case SourceFile::Shortfall::None:
+      return {};
+    case SourceFile::Shortfall::EndedEarly:
+      return FormatBounded(kShowMessageMax, LoadText(kTextEndedEarly).c_str(), shown.c_str(),
+                           asLong(file.offset()), asLong(end));
+    case SourceFile::Shortfall::ReadFailed:
+      return FormatBounded(kShowMessageMax, LoadText(kTextReadFailed).c_str(), shown.c_str());
+  }
+  return {};
 }
 
 }  // namespace skiff

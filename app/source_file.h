@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace skiff {
 
@@ -16,6 +17,7 @@ class SourceFile {
   SourceFile& operator=(const SourceFile&) = delete;
   ~SourceFile() { close(); }
 
+  // Only a regular file opens: a directory, a FIFO or a device has no size to announce and no end to meet.
   bool open(const std::string& path, bool textMode);
   bool isOpen() const { return file_ != nullptr; }
   void close();
@@ -24,18 +26,37 @@ class SourceFile {
   std::int64_t sizeOnDisk();
   // Positions at `offset` bytes from the start and clears the end-of-file mark.
   bool seek(std::int64_t offset);
+  // Reads never go past `end` bytes from the start, as if the file ended there: a file that grows while it is
+  // sent gives no more than was announced. Until the next open.
+  void limitTo(std::int64_t end) { limit_ = end; }
   // Reads up to `count` bytes (text rules applied in text mode); fewer only at the end of the data.
   std::size_t read(void* buffer, std::size_t count);
   // True once a read came up short (the end of the file or a Ctrl-Z was met), as stdio's end-of-file mark.
   bool atEnd() const { return atEnd_; }
 
+  // How far the reads have come, in bytes on disk from the start (a CR LF read in text mode counts two).
+  std::int64_t offset() const { return offset_ - (pushedBack_ >= 0 ? 1 : 0); }
+  // Why the reads stopped short of `end` bytes on disk: not at all (they reached it, or a Ctrl-Z ended the
+  // text), the data ended early (the file shrank), or the system failed to read it.
+  enum class Shortfall { None, EndedEarly, ReadFailed };
+  Shortfall shortfallBefore(std::int64_t end) const;
+
  private:
+  enum class Stop { None, EndOfData, CtrlZ, Failed };
+  int nextByte();
   int nextTextByte();
 
   std::FILE* file_ = nullptr;
   bool textMode_ = false;
   bool atEnd_ = false;
+  Stop stop_ = Stop::None;
   int pushedBack_ = -1;  // one byte of look-ahead after a CR
+  std::int64_t offset_ = 0;
+  std::int64_t limit_ = INT64_MAX;
 };
+
+// The report for a file whose data fell short of `end` bytes (string 66 or 67, naming it `name`); empty when
+// the file was read in full.
+std::string shortfallText(const SourceFile& file, std::string_view name, std::int64_t end);
 
 }  // namespace skiff

@@ -2,11 +2,11 @@
 // disconnects with an LD.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "cli/command_run.h"
 #include "cli/commands.h"
+#include "cli/terminal_shell.h"
 #include "dil/dil.h"
 #include "link/pump.h"
 #include "ui/texts.h"
@@ -16,112 +16,90 @@ namespace skiff::cli {
 namespace {
 
 constexpr int kLookingForNewton = 64;
-
-void listenUsage(std::FILE* out) {
-  std::fputs(
-      "usage: skiff listen --port DEVICE [--baud N] [--timeout SECONDS]\n"
-      "Checks the connection to a Newton: opens the serial port, waits until the Newton calls (tap Connect\n"
-      "on the Newton), accepts it, reports the connection and disconnects again.\n\n"
-      "  --port DEVICE      the serial port: a device path such as /dev/ttyUSB0 (COM1..COM4 also work)\n"
-      "  --baud N           line speed in bit/s (default 38400, the Newton's built-in serial speed)\n"
-      "  --timeout SECONDS  give up when no Newton called in this time (default: wait for ever)\n\n"
-      "Exit code 0 when the Newton connected; otherwise the error is printed and the exit code is 1.\n",
-      out);
-}
+constexpr int kTextCancelled = 11;
+constexpr int kDefaultBaud = 38400;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int fail(std::int32_t code) {
-  std::fprintf(stderr, "%s\n", ErrorText(code).c_str());
-  return 1;
+void say(std::int32_t code) { std::fprintf(stderr, "%s\n", ErrorText(code).c_str()); }
+
+// How the wait for the Newton ended.
+enum class Wait { Calling, Stopped, TimedOut, LineLost };
+
+Wait waitForCall(LinkOps& link, PipeHandle pipe, const CommandLine& line) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const std::int32_t state = link.pipeState(pipe);
+    if (state == state::kCalling) return Wait::Calling;
+    if (state == state::kLost) return Wait::LineLost;  // the line hung up: nobody can call on it any more
+    if (takeInterrupt()) return Wait::Stopped;
+    if (line.timeoutSeconds && secondsSince(start) >= *line.timeoutSeconds) return Wait::TimedOut;
+    link.pipeIdle(pipe);  // waits for the port a few milliseconds; never spins
+  }
 }
 
 }  // namespace
 
 int cmdListen(int argc, char** argv) {
-  std::string port;
-  long baud = 38400;
-  double timeout = -1;
-  for (int i = 1; i < argc; ++i) {
-    std::string option = argv[i];
-    if (option == "--help" || option == "-h") {
-      listenUsage(stdout);
-      return 0;
-    }
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "skiff listen: %s needs a value\n", option.c_str());
-      listenUsage(stderr);
-      return 2;
-    }
-    const char* value = argv[++i];
-    char* end = nullptr;
-    if (option == "--port") {
-      port = value;
-    } else if (option == "--baud") {
-      baud = std::strtol(value, &end, 10);
-      if (*end != '\0' || baud <= 0) {
-        std::fprintf(stderr, "skiff listen: bad baud '%s'\n", value);
-        return 2;
-      }
-    } else if (option == "--timeout") {
-      timeout = std::strtod(value, &end);
-      if (*end != '\0' || timeout < 0) {
-        std::fprintf(stderr, "skiff listen: bad timeout '%s'\n", value);
-        return 2;
-      }
-    } else {
-      std::fprintf(stderr, "skiff listen: unknown option %s\n", option.c_str());
-      listenUsage(stderr);
-      return 2;
-    }
-  }
-  if (port.empty()) {
-    std::fputs("skiff listen: --port DEVICE is needed\n", stderr);
-    listenUsage(stderr);
-    return 2;
-  }
+  const auto taken = takeCommandLine(Command::Listen, argc, argv);
+  if (const int* exitCode = std::get_if<int>(&taken)) return *exitCode;
+  const CommandLine& line = std::get<CommandLine>(taken);
 
+  Settings settings;
+  if (!chooseSettings(Command::Listen, line, settings)) return 2;
+  const std::string& port = settings.portName;
+  const int baud = line.baud.value_or(kDefaultBaud);
+
+  installInterruptHandler();
   auto link = makeDilLink();
   link->linkStartup();
   PipeHandle pipe = link->pipeCreate();
   link->linkRegisterApp(pipe, nullptr);
-  std::string config = pipeConfigText(port, static_cast<std::int32_t>(baud));
+  auto finish = [&](int exitCode) {
+    link->pipeDisconnect(pipe);
+    link->pipeDispose(pipe);
+    link->linkShutdown();
+    return exitCode;
+  };
+
+  const std::string config = pipeConfigText(port, baud);
   std::int32_t result = link->CDPipeInit(pipe, "MNP", "", config.c_str(), port.c_str(), 2048, 2048);
   if (result == code::kOk) result = link->pipeListen(pipe, -1, 0, 0);
   if (result != code::kOk) {
     std::fprintf(stderr, "%s\n", ShowErrorText(result, "CDPipeInit error").c_str());
-    link->pipeDispose(pipe);
-    link->linkShutdown();
-    return fail(result);
+    say(result);
+    explainPortFailure(Command::Listen, result, port);
+    return finish(1);
   }
-  std::printf("%s\n", LoadText(kLookingForNewton).c_str());
-  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", LoadText(kLookingForNewton).c_str());
 
-  auto start = std::chrono::steady_clock::now();
-  while (link->pipeState(pipe) != state::kCalling) {
-    if (timeout >= 0 && secondsSince(start) >= timeout) {
-      link->pipeDisconnect(pipe);
-      link->pipeDispose(pipe);
-      link->linkShutdown();
-      return fail(code::kTimeout);
-    }
-    link->pipeIdle(pipe);
+  switch (waitForCall(*link, pipe, line)) {
+    case Wait::Calling:
+      break;
+    case Wait::Stopped:
+      std::fprintf(stderr, "%s\n", LoadText(kTextCancelled).c_str());
+      return finish(130);
+    case Wait::TimedOut:
+      say(code::kTimeout);
+      return finish(1);
+    case Wait::LineLost:
+      say(code::kDisconnected);
+      complain(Command::Listen, "the line on " + port + " hung up while waiting for the Newton");
+      return finish(1);
   }
   link->pipeAccept(pipe);
-  std::int32_t state = link->pipeState(pipe);
-  int exitCode = 0;
-  if (state == state::kConnected || state == state::kOutputBusy) {
-    std::printf("Connected to the Newton on %s at %ld bit/s.\n", port.c_str(), baud);
-  } else {
-    exitCode = fail(code::kDisconnected);
+  const std::int32_t state = link->pipeState(pipe);
+  if (state != state::kConnected && state != state::kOutputBusy) {
+    say(code::kDisconnected);
+    return finish(1);
   }
+  std::printf("Connected to the Newton on %s at %d bit/s.\n", port.c_str(), baud);
+  std::fflush(stdout);
   link->pipeDisconnect(pipe);
-  if (exitCode == 0) std::puts("Disconnected.");
-  link->pipeDispose(pipe);
-  link->linkShutdown();
-  return exitCode;
+  std::puts("Disconnected.");
+  return finish(0);
 }
 
 }  // namespace skiff::cli

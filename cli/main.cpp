@@ -13,7 +13,7 @@ void usage(std::FILE* out) {
       "  listen   check the connection: wait for the Newton, connect, disconnect\n"
       "  send     send notes, pictures, bitmaps and packages to the companion application\n"
       "  install  install a package (.PKG) through the Newton's dock\n\n"
-      "Run 'skiff COMMAND --help' for the options of a command.\n",
+      "Run 'skiff COMMAND --help' for the options of a command, 'skiff --version' for the version.\n",
       out);
 }
 
@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
   const char* command = argv[1];
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
     usage(stdout);
+    return 0;
+  }
+  if (std::strcmp(command, "--version") == 0) {
+    std::printf("skiff %s\n", SKIFF_VERSION);
     return 0;
   }
   if (std::strcmp(command, "listen") == 0) return skiff::cli::cmdListen(argc - 1, argv + 1);

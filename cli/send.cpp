@@ -1,27 +1,17 @@
 // skiff send: the Download command without its dialogs. The files on the command line are the selection.
+#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "app/settings.h"
+#include "cli/command_run.h"
 #include "cli/commands.h"
-#include "cli/terminal_command.h"
+#include "cli/os_reasons.h"
+#include "cli/send_summary.h"
 #include "transfer/download_command.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 
 namespace {
-
-void sendUsage(std::FILE* out) {
-  std::fputs(
-      "usage: skiff send [--port DEVICE] FILE...\n"
-      "Sends notes (text), pictures (.PIC), bitmaps (.BMP) and packages (.PKG) to Skiff's companion application\n"
-      "on the Newton, all over one connection. Start the companion on the Newton and tap connect when\n"
-      "\"Looking for Newton...\" shows; Ctrl-C stops the wait.\n\n"
-      "  --port DEVICE  the serial device (default: the port in skiff.cfg in the current directory)\n",
-      out);
-}
 
 std::string baseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -31,51 +21,42 @@ std::string baseName(const std::string& path) {
 }  // namespace
 
 int cmdSend(int argc, char** argv) {
-  std::string port;
-  DownloadSelection selection;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      sendUsage(stdout);
-      return 0;
-    }
-    if (std::strcmp(arg, "--port") == 0) {
-      if (++i >= argc) {
-        sendUsage(stderr);
-        return 2;
-      }
-      port = argv[i];
-      continue;
-    }
-    if (std::strcmp(arg, "--") == 0) {
-      for (++i; i < argc; ++i) selection.files.push_back({argv[i], baseName(argv[i])});
-      break;
-    }
-    if (arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "skiff send: unknown option '%s'\n", arg);
-      sendUsage(stderr);
-      return 2;
-    }
-    selection.files.push_back({arg, baseName(arg)});
-  }
-  if (selection.files.empty()) {
-    sendUsage(stderr);
-    return 2;
-  }
-  selection.several = selection.files.size() > 1;
+  const auto taken = takeCommandLine(Command::Send, argc, argv);
+  if (const int* exitCode = std::get_if<int>(&taken)) return *exitCode;
+  const CommandLine& line = std::get<CommandLine>(taken);
 
   AppState app;
-  LoadSettings(app.settings);
-  if (!port.empty()) app.settings.portName = port;  // for this run only; the file keeps its port
-  const CommandOutcome outcome =
-      runTerminalCommand(app, nullptr, [&](Runtime& rt) { return runDownloadSelection(rt, selection); });
+  if (!chooseSettings(Command::Send, line, app.settings)) return 2;
 
-  if (outcome.result != 0) return 1;
-  if (outcome.stopped) {
-    if (outcome.messagesShown == 0) std::fprintf(stderr, "%s\n", LoadText(11).c_str());
-    return 130;
+  // Only regular files this user may read go. Any other is reported by name now, before the link opens, and
+  // the rest of the batch still goes.
+  DownloadSelection selection;
+  selection.several = line.operands.size() > 1;
+  int refusedFiles = 0;
+  for (const std::string& path : line.operands) {
+    if (const std::string problem = fileProblem(path); !problem.empty()) {
+      complain(Command::Send, problem);
+      ++refusedFiles;
+    } else {
+      selection.files.push_back({path, baseName(path)});
+    }
   }
-  return outcome.messagesShown > 0 ? 1 : 0;  // a report for any file of the batch is a failure
+  if (selection.files.empty()) return 1;
+
+  const auto start = std::chrono::steady_clock::now();
+  const CommandOutcome outcome = runTerminalCommand(
+      app, {line.window, nullptr, [&](Runtime& rt) { return runDownloadSelection(rt, selection); }});
+  explainPortFailure(Command::Send, outcome.result, app.settings.portName);
+  const int exitCode = exitCodeFor(outcome, outcome.stopped, refusedFiles > 0);
+
+  SendFigures figures;
+  figures.named = static_cast<int>(line.operands.size());
+  figures.sent = app.download.filesSent;
+  figures.bytes = app.download.bytesSent;
+  figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  figures.incomplete = static_cast<int>(app.download.incomplete.size());
+  std::printf("%s\n", sendSummary(figures).c_str());
+  return exitCode;
 }
 
 }  // namespace skiff::cli

@@ -6,21 +6,24 @@
 
 namespace skiff::cli {
 
-CommandOutcome runTerminalCommand(AppState& app, const std::function<void(TerminalShell&)>& prepare,
-                                  const std::function<std::int32_t(Runtime&)>& command) {
+CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command) {
   app.pipeBufferSize = 2048;
   auto link = makeDilLink();
+  DilTuning tuning;
+  tuning.window = command.window;
+  tuneDilLink(*link, tuning);
   startLink(app, *link);
 
   installInterruptHandler();
   TerminalShell shell(app, *link);
-  if (prepare) prepare(shell);
+  if (command.prepare) command.prepare(shell);
   Runtime rt{app, *link, shell};
   CommandOutcome outcome;
-  outcome.result = command(rt);
+  outcome.result = command.run(rt);
   app.transferPhase = -1;
   if (outcome.result != 0) ShowMessage(shell, LoadText(10), ErrorText(outcome.result), "", "");
   stopLink(app, *link);
+  shell.endStatusLine();
 
   outcome.messagesShown = shell.messagesShown();
   outcome.stopped = shell.connectionStopped() || app.quitPending;

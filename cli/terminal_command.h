@@ -16,8 +16,13 @@ struct CommandOutcome {
   bool stopped = false;     // the user stopped the wait, or asked to quit
 };
 
-// `app` carries the settings for this run; `command` runs with the terminal shell prepared by `prepare`.
-CommandOutcome runTerminalCommand(AppState& app, const std::function<void(TerminalShell&)>& prepare,
-                                  const std::function<std::int32_t(Runtime&)>& command);
+struct TerminalCommand {
+  int window = 1;                                  // the MNP window offered to the Newton (1 to 8)
+  std::function<void(TerminalShell&)> prepare;     // may be empty
+  std::function<std::int32_t(Runtime&)> run;
+};
+
+// `app` carries the settings for this run. When it returns, the status line has its end.
+CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command);
 
 }  // namespace skiff::cli

@@ -15,12 +15,23 @@ namespace skiff::cli {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupts = 0;
+volatile std::sig_atomic_t gPresses = 0;      // Ctrl-C presses so far
+volatile std::sig_atomic_t gUntaken = 0;      // the first press, until the shell takes it
+volatile std::sig_atomic_t gOpenLineFd = -1;  // where a status line waits for its end, or -1
 
 extern "C" void onSigint(int) {
-  if (gInterrupts != 0) _exit(130);  // the first press was not taken yet: the user insists
-  gInterrupts = 1;
+  if (gPresses != 0) {
+    // The user insists. The status line gets its end, so that the shell's prompt starts on a line of its own.
+    if (gOpenLineFd >= 0) {
+      [[maybe_unused]] const ssize_t written = write(gOpenLineFd, "\n", 1);
+    }
+    _exit(130);
+  }
+  gPresses = 1;
+  gUntaken = 1;
 }
+
+constexpr const char* kQuitHint = "(press Ctrl-C again to quit at once)";
 
 constexpr std::uint32_t kPlainCountEveryMs = 1000;
 constexpr int kBarCells = 30;
@@ -41,12 +52,10 @@ void installInterruptHandler() {
 }
 
 bool takeInterrupt() {
-  if (gInterrupts == 0) return false;
-  gInterrupts = 0;
+  if (gUntaken == 0) return false;
+  gUntaken = 0;
   return true;
 }
-
-void raiseInterrupt() { gInterrupts = 1; }
 
 std::string progressBarText(std::int32_t transferPhase, std::int32_t bytesTotal, int width) {
   // Base unit 4 makes the dialog's bar width come out in bar units: 158 is a full bar.
@@ -77,7 +86,7 @@ void TerminalShell::onInterrupt() {
   app_.abortRequested = true;
   sendStatusTimer(app_.statusDialog);
   // A download runs on until it ends or the link fails, as on Windows; the user may still insist.
-  std::fputs("ABORTING... (press Ctrl-C again to quit at once)\n", messageOut_);
+  std::fprintf(messageOut_, "ABORTING... %s\n", kQuitHint);
   std::fflush(messageOut_);
 }
 
@@ -93,6 +102,9 @@ PumpPass TerminalShell::takeMessage(int* quitCode) {
       return PumpPass::Dispatched;
     }
     // Idle or setting up: Close ends the program, which the nested pump sees as the quit message.
+    endStatusLine();
+    std::fprintf(messageOut_, "Stopping... %s\n", kQuitHint);
+    std::fflush(messageOut_);
     *quitCode = 130;
     return PumpPass::Quit;
   }
@@ -110,7 +122,8 @@ void TerminalShell::postQuit(int code) {
 }
 
 WindowRef TerminalShell::createStatusDialog() {
-  if (liveDialog_ != 0) endStatusLine();  // an earlier file's display gives way to the new one
+  endStatusLine();  // an earlier file's display gives way to the new one
+  nameBatchFile();
   liveDialog_ = nextDialog_++;
   lastStatusTick_ = tickCount();
   lastStage_.clear();
@@ -154,6 +167,17 @@ void TerminalShell::closeStatus() {
 void TerminalShell::endStatusLine() {
   if (lineDrawn_) std::fputc('\n', statusOut_);
   lineDrawn_ = false;
+  gOpenLineFd = -1;
+  std::fflush(statusOut_);
+}
+
+// A batch names each file as it starts, "todo.txt (1 of 4)"; a reconnect for the same file does not name it
+// again, and the session that only ends a batch names nothing.
+void TerminalShell::nameBatchFile() {
+  const DownloadProgress& progress = app_.download;
+  if (progress.fileCount < 2 || !app_.fileOpened || progress.fileNumber == namedFile_) return;
+  namedFile_ = progress.fileNumber;
+  std::fprintf(statusOut_, "%s (%d of %d)\n", app_.fileName.c_str(), progress.fileNumber, progress.fileCount);
   std::fflush(statusOut_);
 }
 
@@ -164,6 +188,7 @@ void TerminalShell::drawStatus(const StatusRefresh& refresh) {
     if (refresh.bar) line += " " + progressBarText(app_.transferPhase, app_.bytesTotal, kBarCells);
     std::fputs(line.c_str(), statusOut_);
     lineDrawn_ = true;
+    gOpenLineFd = fileno(statusOut_);
     std::fflush(statusOut_);
     return;
   }

@@ -1,6 +1,7 @@
 // The shell operations on a terminal: the status dialog becomes a status line (redrawn in place on a terminal,
-// plain lines otherwise), message boxes go to stderr, Ctrl-C plays the part of the main window's Close, and the
-// connection wait is the connection dialog's decisions without a window.
+// plain lines otherwise; a batch names each file as it starts), message boxes go to stderr, Ctrl-C plays the
+// part of the main window's Close, and the connection wait is the connection dialog's decisions without a
+// window.
 #pragma once
 
 #include <cstdint>
@@ -13,17 +14,16 @@
 
 namespace skiff::cli {
 
-// Ctrl-C: the first press sets a flag the shell acts on at its next pump pass; a second press before the
-// first was taken ends the process at once (a blocked link call cannot be interrupted otherwise).
+// Ctrl-C: the first press sets a flag the shell acts on at its next pump pass; any later press ends the process
+// at once with exit code 130, in whatever phase (a blocked link call cannot be interrupted otherwise).
 void installInterruptHandler();
-bool takeInterrupt();   // true once per press
-void raiseInterrupt();  // as if Ctrl-C was pressed (tests)
+bool takeInterrupt();   // true once, for the first press
 
 class TerminalShell final : public ShellOps {
  public:
   // Status goes to `statusOut`, message texts to `messageOut`. `statusIsTerminal` chooses the in-place status
   // line; by default it is whether `statusOut` is a terminal.
-  TerminalShell(AppState& app, LinkOps& link, std::FILE* statusOut = stdout, std::FILE* messageOut = stderr,
+  TerminalShell(AppState& app, LinkOps& link, std::FILE* statusOut = stderr, std::FILE* messageOut = stderr,
                 std::optional<bool> statusIsTerminal = std::nullopt);
 
   // What chooseFiles hands back (once); none: the dialog counts as cancelled.
@@ -31,6 +31,8 @@ class TerminalShell final : public ShellOps {
 
   int messagesShown() const { return messagesShown_; }     // every message box is a report of a failure
   bool connectionStopped() const { return connectionStopped_; }  // the user stopped a connection wait
+  // Ends a status line left on the terminal, so that whatever is written next starts on a line of its own.
+  void endStatusLine();
 
   // --- ShellOps ---
   PumpPass takeMessage(int* quitCode) override;
@@ -49,7 +51,7 @@ class TerminalShell final : public ShellOps {
   void statusTick(std::uintptr_t dialog);
   void closeStatus();
   void drawStatus(const StatusRefresh& refresh);
-  void endStatusLine();
+  void nameBatchFile();
   void onInterrupt();
 
   AppState& app_;
@@ -73,6 +75,7 @@ class TerminalShell final : public ShellOps {
   std::string lastStage_;         // plain mode: the last stage text printed
   std::string lastCount_;         // plain mode: the last count line printed
   std::uint32_t lastCountAt_ = 0;
+  int namedFile_ = 0;             // the batch's file number last named
 };
 
 // The progress bar as characters: `width` cells, filled in proportion to the dialog's bar (158 units full).

@@ -15,6 +15,7 @@ constexpr Transition kTable[] = {
     {S::Idle, E::Listen, S::Listening, A::ResetLink},
     {S::Lost, E::Listen, S::Listening, A::ResetLink},
     {S::Listening, E::PeerCalls, S::Calling, A::RememberCall},
+    {S::Listening, E::LinkLost, S::Lost, A::None},  // the line failed (hung up, device gone): nobody can call
     {S::Calling, E::PeerCalls, S::Calling, A::RememberCall},  // the Newton calls again: same call
     {S::Calling, E::Accept, S::Accepting, A::SendLinkRequest},
     {S::Accepting, E::PeerCalls, S::Accepting, A::SendLinkRequest},  // it did not hear our LR

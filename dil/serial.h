@@ -26,6 +26,9 @@ std::optional<int> baudFromConfig(std::string_view config);
 // path) is taken as it is.
 std::string systemPortName(std::string_view portName);
 
+// Whether this platform's serial ports can run at `baud` bit/s.
+bool baudSupported(int baud);
+
 // Opens and sets up the port. Nothing when it fails; *error is then -97 (missing or in use) or -28706 (a speed
 // this platform does not have).
 std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error);

@@ -100,11 +100,17 @@ class PosixPort final : public SerialPort {
   }
 
   void waitReadable(std::int64_t us) override {
-    if (us <= 0 || failed_) return;
-    pollfd fds{fd_, POLLIN, 0};
+    if (us <= 0) return;
     timespec wait{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
-    // A hung-up line (the other end closed, an adapter pulled) polls readable for ever: note it, so that the
-    // next read reports the failure instead of nothing.
+    // A failed or hung-up line polls ready at once for ever: the wait takes its whole time instead, so that a
+    // caller idling a dead link does not spin.
+    if (failed_ || hungUp_) {
+      nanosleep(&wait, nullptr);
+      return;
+    }
+    pollfd fds{fd_, POLLIN, 0};
+    // A hang-up (the other end closed, an adapter pulled): note it, so that the next read reports the failure
+    // instead of nothing.
     if (ppoll(&fds, 1, &wait, nullptr) > 0 && (fds.revents & (POLLHUP | POLLERR | POLLNVAL))) hungUp_ = true;
   }
 
@@ -135,6 +141,8 @@ void askForLowLatency(int fd) {
 }
 
 }  // namespace
+
+bool baudSupported(int baud) { return baud > 0 && speedFor(baud) != B0; }
 
 void idleWait(int ms) {
   if (ms > 0) usleep(static_cast<useconds_t>(ms) * 1000);

@@ -128,6 +128,9 @@ class Win32Port final : public SerialPort {
 
 }  // namespace
 
+// Windows takes any speed in the port settings; the driver says whether the port has it when it is opened.
+bool baudSupported(int baud) { return baud > 0; }
+
 void idleWait(int ms) {
   if (ms > 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms), QS_ALLINPUT);
 }

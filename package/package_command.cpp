@@ -39,10 +39,12 @@ std::int32_t runPackageCommand(Runtime& rt) {
 
   OpenFileResult chosen;
   if (!rt.shell.chooseFiles(packageFileRequest(), &chosen)) return 0;
-  if (!app.openFile.open(chosenPath(chosen), false)) {
+  const std::string path = chosenPath(chosen);
+  if (!app.openFile.open(path, false)) {
     ShowMessage(rt.shell, "Could not open file");
     return 0;
   }
+  app.fileName = chosen.title.empty() ? path : chosen.title;  // how reports name it
   app.openFile.seek(0);
   std::int32_t result = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
   if (result != 0) return closeAndReturn(app, result);

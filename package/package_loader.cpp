@@ -266,6 +266,11 @@ std::int32_t PackageLoad::stream() {
     // Never more than was announced, so the frame's count stays true if the file grows meanwhile.
     const std::int32_t want = std::min(kPackageChunkSize, length_ - total);
     const auto got = static_cast<std::int32_t>(app_.openFile.read(chunk_.data(), static_cast<std::size_t>(want)));
+    // Short of what was announced (the file shrank, or cannot be read): an error, never a padded frame.
+    if (got < want) {
+      ShowMessage(rt_.shell, shortfallText(app_.openFile, app_.fileName, length_));
+      return code::kReadError;
+    }
     total += got;
     app_.transferPhase = total;
     refreshStatus(rt_);

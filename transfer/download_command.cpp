@@ -14,6 +14,7 @@ constexpr std::int32_t kDownloadBaud = 19200;
 constexpr const char* kWindowsValue = "WINDOWS\x04";
 constexpr int kTextCancelled = 11;
 constexpr int kTextCannotOpen = 32;
+constexpr int kTextPartsRefused = 65;
 constexpr int kDialogStopped = 2;
 constexpr int kDialogConnected = 5;
 
@@ -76,6 +77,7 @@ std::int32_t connectAndSend(Runtime& rt, bool reportStop, bool* stopped, int* li
 
 std::int32_t sendOne(Runtime& rt, const SelectedFile& file) {
   AppState& app = rt.app;
+  app.download.fileNumber = 1;
   app.firstFile = true;
   app.lastFileOfBatch = true;
   app.fileOpened = true;
@@ -95,6 +97,7 @@ std::int32_t sendBatch(Runtime& rt, const std::vector<SelectedFile>& files) {
   bool connected = false;
   int listenFailures = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {
+    app.download.fileNumber = static_cast<int>(i) + 1;
     app.lastFileOfBatch = i + 1 == files.size();
     app.fileOpened = true;
     const bool opened = prepareFile(app, files[i]);
@@ -137,6 +140,16 @@ std::int32_t sendBatch(Runtime& rt, const std::vector<SelectedFile>& files) {
   return 0;
 }
 
+// A "NO" leaves a file on the Newton without the refused parts: that is a failure, told once the link is down
+// (a box in the middle of a batch would hold the link).
+void reportIncompleteFiles(Runtime& rt) {
+  for (const IncompleteFile& file : rt.app.download.incomplete) {
+    ShowMessage(rt.shell, FormatBounded(kShowMessageMax, LoadText(kTextPartsRefused).c_str(),
+                                        static_cast<long>(file.refused), static_cast<long>(file.parts),
+                                        file.name.c_str()));
+  }
+}
+
 }  // namespace
 
 OpenFileRequest downloadFileRequest() {
@@ -165,6 +178,8 @@ DownloadSelection selectionFromDialog(const OpenFileResult& result) {
 
 std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selection) {
   rt.app.abortRequested = false;
+  rt.app.download = {};
+  rt.app.download.fileCount = static_cast<int>(selection.files.size());
   std::int32_t result = 0;
   if (!selection.several) {
     if (!selection.files.empty()) result = sendOne(rt, selection.files.front());
@@ -173,6 +188,7 @@ std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selectio
   }
   // Whatever way the command ends, the file it opened is closed (the link-status ending leaves it open).
   rt.app.openFile.close();
+  reportIncompleteFiles(rt);
   return result;
 }
 

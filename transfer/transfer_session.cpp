@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "link/pump.h"
@@ -136,6 +137,14 @@ class Session {
     app_.openFile.close();
     return 0;
   }
+  // The file's data fell short of what was announced: the link goes down first (the Newton must not take the
+  // file as whole), then the report.
+  std::int32_t endShortfall(const std::string& report) {
+    link_.pipeDisconnect(pipe_);
+    app_.openFile.close();
+    ShowMessage(rt_.shell, report);
+    return 0;
+  }
   std::int32_t endLinkStatus(std::int32_t status) {
     app_.transferPhase = -1;
     link_.pipeDisconnect(pipe_);
@@ -150,6 +159,11 @@ class Session {
   std::optional<std::int32_t> endData();
   std::optional<std::int32_t> endBatch();
   std::int32_t tailDrain();
+  // A reply in the data phase: "NO" to a part (the header block, a chunk or DATA block) counts it refused.
+  void noteReply() {
+    if (partAnswerDue_ && replyIs("NO")) ++partsRefused_;
+  }
+  void recordDelivered();
 
   Runtime& rt_;
   AppState& app_;
@@ -157,6 +171,11 @@ class Session {
   PipeHandle pipe_;
   std::array<std::uint8_t, 8> reply_{};
   bool lastPassSent_ = false;  // the data loop's last pass wrote a chunk
+  std::int64_t dataEnd_ = 0;   // where the announced data ends in the file, in bytes on disk
+  bool partAnswerDue_ = false;  // the next reply answers a part, not the length word
+  std::int32_t parts_ = 0;
+  std::int32_t partsRefused_ = 0;
+  std::int64_t bytesSent_ = 0;
   std::array<std::uint8_t, kChunkBufferSize> chunk_{};
 };
 
@@ -202,6 +221,9 @@ std::optional<std::int32_t> Session::sendLength() {
     app_.openFile.seek(0);
   }
   length = std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max());
+  dataEnd_ = length + (app_.fileKind == kPicture ? kPictureSkip : 0);
+  app_.openFile.limitTo(dataEnd_);
+  partAnswerDue_ = false;
 
   pause(deadline, true);
 
@@ -224,6 +246,8 @@ std::optional<std::int32_t> Session::sendHeader() {
   const std::string header = app_.textHeader + kEot;  // its LF stays an LF
   app_.textHeader.clear();                            // sent once only
   if (const std::int32_t status = write(header); status != 0) return endLinkStatus(status);
+  ++parts_;
+  partAnswerDue_ = true;
   return std::nullopt;
 }
 
@@ -236,6 +260,7 @@ std::optional<std::int32_t> Session::sendData() {
     // The reply to the length word, the header, or the chunk before.
     if (const std::int32_t status = readReplyWithRetry(); status != 0)
       return endReport(kTextUnexpectedResponse, status, false);
+    noteReply();
     if (replyIs("NO")) {
       // Refused: the queues are cleared and the next chunk follows; the refused one is not sent again.
       link_.pipeFlush(pipe_, side::kOutput);
@@ -247,6 +272,11 @@ std::optional<std::int32_t> Session::sendData() {
 
     const std::size_t n = app_.openFile.read(chunk_.data(), kChunkDataMax);
     chunk_[n] = 0;
+    // A file that ends before its announced length, or cannot be read, is never made up for: it ends here.
+    if (app_.openFile.atEnd()) {
+      if (const std::string report = shortfallText(app_.openFile, app_.fileName, dataEnd_); !report.empty())
+        return endShortfall(report);
+    }
 
     position = std::min<std::int64_t>(position + static_cast<std::int64_t>(kChunkDataMax), app_.bytesTotal);
     app_.transferPhase = static_cast<std::int32_t>(position);
@@ -268,8 +298,11 @@ std::optional<std::int32_t> Session::sendData() {
         status = write(chunk_.data(), n);
       }
       if (status != 0) return endLinkStatus(status);
+      ++parts_;
+      bytesSent_ += static_cast<std::int64_t>(n);
     }
     lastPassSent_ = n > 0;
+    partAnswerDue_ = n > 0;
 
     link_.pipeFlush(pipe_, side::kOutput);
     waitOutputSent();
@@ -287,6 +320,7 @@ std::optional<std::int32_t> Session::endData() {
   // wait for a reply that never comes and turn a complete transfer into a time-out.
   if (app_.fileKind == kText || lastPassSent_) {
     if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
+    noteReply();
   }
 
   pause(secondsNow(rt_.shell) + 2, false);  // the window does not respond during this pause
@@ -302,7 +336,16 @@ std::optional<std::int32_t> Session::endData() {
   }
   link_.pipeFlush(pipe_, side::kInput);
   link_.pipeFlush(pipe_, side::kOutput);
+  recordDelivered();
   return std::nullopt;
+}
+
+// The file's data all went and was answered: it counts as sent, and as incomplete when parts were refused.
+void Session::recordDelivered() {
+  DownloadProgress& progress = app_.download;
+  ++progress.filesSent;
+  progress.bytesSent += bytesSent_;
+  if (partsRefused_ > 0) progress.incomplete.push_back({app_.fileName, partsRefused_, parts_});
 }
 
 std::optional<std::int32_t> Session::endBatch() {

@@ -1,4 +1,5 @@
-// The program's string table (ids 1 to 64), generated at build time from ui/resources/strings.txt.
+// The program's string table (ids 1 to 64, and above them the texts the portable engines added), generated at
+// build time from ui/resources/strings.txt.
 #pragma once
 
 #include <cstddef>

@@ -24,7 +24,7 @@ std::string LoadText(int id);
 // The sentence for a link status code ("unknown error %d" for codes the table does not know).
 std::string ErrorText(std::int32_t code);
 
-// printf with one argument into a bounded text: never more than `limit` characters.
+// printf into a bounded text: never more than `limit` characters.
 std::string FormatBounded(std::size_t limit, const char* format, ...);
 
 std::string ShowErrorText(std::int32_t code, std::string_view what);

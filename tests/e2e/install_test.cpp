@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "tests/support/pty_process.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"
 
@@ -64,8 +65,10 @@ struct Install : ::testing::Test {
   // Runs skiff install in the test's own folder, so its skiff.cfg is the test's.
   test::CommandResult install(const std::string& package, const std::vector<std::string>& options = {},
                               int timeoutMs = 90000) {
+    // Without a simulated Newton the port is one that does not exist: a command refused before it opens anything.
+    const std::string port = sim ? sim->device() : "/dev/skiff-no-such-port";
     std::string command = "cd " + quoted(dir.string()) + " && exec " + quoted(test::binPath("skiff")) +
-                          " install --port " + quoted(sim->device());
+                          " install --port " + quoted(port);
     for (const auto& option : options) command += " " + quoted(option);
     command += " " + quoted(package);
     return test::runCommand({"/bin/sh", "-c", command}, timeoutMs);
@@ -82,8 +85,8 @@ TEST_F(Install, ValidPackageIsStoredByteExactAndInstalled) {
   const auto result = install(writePackage(package));
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-  EXPECT_NE(result.out.find("Transferring byte 124 of 124 (100%)"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("Transfer successfully completed."), std::string::npos);
+  EXPECT_NE(result.err.find("Transferring byte 124 of 124 (100%)"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out, "Transfer successfully completed.\n");
   ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
   EXPECT_EQ(stored(), text(package));
   const std::string log = dockLog();
@@ -91,8 +94,24 @@ TEST_F(Install, ValidPackageIsStoredByteExactAndInstalled) {
   EXPECT_NE(log.find("rx stim length=4 pad=0 value=30"), std::string::npos) << log;
   EXPECT_NE(log.find("rx lpkg length=124 pad=0\ncheck result=0 name=Skiff:TEST parts=1"), std::string::npos) << log;
   EXPECT_NE(log.find("rx disc length=0 pad=0"), std::string::npos) << log;
-  // The settings file was written in the folder the command ran in, with the built-in values.
-  EXPECT_EQ(slurp(dir / "skiff.cfg"), std::string("COM1\0\0\x96\0\0\0", 10));
+  // Reading the settings left the folder as it was: the command line writes no settings file.
+  EXPECT_FALSE(std::filesystem::exists(dir / "skiff.cfg"));
+}
+
+// On a terminal the status line is redrawn in place; it gets its end before the result, and so does the result.
+TEST_F(Install, OnATerminalTheStatusLineEndsBeforeTheResult) {
+  startDock({});
+  test::PtyProcess skiff({test::binPath("skiff"), "install", "--port", sim->device(),
+                          writePackage(test::minimalPackage())},
+                         dir.string());
+  ASSERT_TRUE(skiff.start());
+  EXPECT_EQ(skiff.wait(90000), 0) << skiff.output();
+  const std::string& output = skiff.output();
+  EXPECT_NE(output.find("\r\x1b[KSending Package...  "), std::string::npos) << output;
+  const std::string ending = "]\r\nTransfer successfully completed.\r\n";
+  ASSERT_GE(output.size(), ending.size());
+  EXPECT_EQ(output.substr(output.size() - ending.size()), ending) << output;
+  EXPECT_EQ(sim->wait(20000), 0) << sim->errors();
 }
 
 TEST_F(Install, RefusedPackageIsReportedAndFails) {
@@ -112,7 +131,7 @@ TEST_F(Install, SeventyKilobytesInPiecesWithPadding) {
   const Bytes package = test::validPackage(70003);
   const auto result = install(writePackage(package), {"--more-background-time"});
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-  EXPECT_NE(result.out.find("Transferring byte 70003 of 70003 (100%)"), std::string::npos);
+  EXPECT_NE(result.err.find("Transferring byte 70003 of 70003 (100%)"), std::string::npos);
   ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
   EXPECT_EQ(stored(), text(package));
   EXPECT_NE(dockLog().find("rx lpkg length=70003 pad=1"), std::string::npos) << dockLog();
@@ -140,7 +159,7 @@ TEST_F(Install, NewtonCancellingInTheStreamIsReported) {
   const auto result = install(writePackage(test::validPackage(40000)));
   EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
   EXPECT_NE(result.err.find("Process aborted by Newton. (operation cancelled)"), std::string::npos) << result.err;
-  EXPECT_EQ(result.out.find("Transferring byte 40000"), std::string::npos);  // the stream stopped early
+  EXPECT_EQ(result.err.find("Transferring byte 40000"), std::string::npos);  // the stream stopped early
   EXPECT_EQ(sim->wait(20000), 0);
   const std::string log = dockLog();
   EXPECT_NE(log.find("rx ocaa length=0 pad=0"), std::string::npos) << log;
@@ -156,10 +175,17 @@ TEST_F(Install, DroppedLinkFailsWithTheLinkError) {
 }
 
 TEST_F(Install, UnknownSpeedIsRefused) {
-  startDock({});
   const auto result = install(writePackage(test::minimalPackage()), {"--baud", "19200"});
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.err.find("38400, 9600 or 2400"), std::string::npos);
+}
+
+TEST_F(Install, AnUnknownSpeedInSkiffCfgIsRefusedNamingTheFile) {
+  std::ofstream(dir / "skiff.cfg", std::ios::binary) << std::string("COM1\0\x39\x30\0\0\0", 10);  // 12345
+  const auto result = install(writePackage(test::minimalPackage()));
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.err, "skiff install: skiff.cfg holds the package speed 12345; the package speed is 38400, "
+                        "9600 or 2400 (give --baud N)\n");
 }
 
 // --- a Newton as real ones behave -----------------------------------------------------------------------------
@@ -194,7 +220,7 @@ TEST_P(LongInstall, EndsAsTheNewtonSays) {
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.out << result.err;
   EXPECT_NE((result.out + result.err).find(GetParam().says), std::string::npos) << result.out << result.err;
-  EXPECT_NE(result.out.find("Disconnecting..."), std::string::npos) << result.out;  // shown while it installs
+  EXPECT_NE(result.err.find("Disconnecting..."), std::string::npos) << result.err;  // shown while it installs
   sim->wait(20000);
   EXPECT_EQ(stored(), text(package));
 }

@@ -1,13 +1,21 @@
 // The link's states and failures over a pseudo-terminal with newton-sim.
+#include <time.h>
 #include <unistd.h>
 
 #include "newton/test_data.h"
 #include "tests/e2e/link_fixture.h"
+#include "tests/support/pty_process.h"
 
 namespace skiff::e2e {
 namespace {
 
 using LinkStates = LinkFixture;
+
+double threadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 TEST_F(LinkStates, ListeningThenCallingThenConnected) {
   startSim({"connect", "--hold", "1000"});
@@ -113,8 +121,8 @@ TEST_F(LinkStates, SkiffListenConnectsAndDisconnects) {
   link->pipeDisconnect(pipe);  // the command opens the port itself
   auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", sim->device(), "--timeout", "10"}, 20000);
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out.rfind("Looking for Newton...\n", 0), 0u) << result.out;
-  EXPECT_NE(result.out.find("Connected"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err, "Looking for Newton...\n");  // status on stderr, the result on stdout
+  EXPECT_EQ(result.out, "Connected to the Newton on " + sim->device() + " at 38400 bit/s.\nDisconnected.\n");
   EXPECT_EQ(simExit(), 1);  // the desktop's LD ended the call before the Newton hung up
   EXPECT_NE(readFile(logPath).find("rx LD reason=255"), std::string::npos);
 }
@@ -138,6 +146,54 @@ TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
   EXPECT_NE(result.exitCode, 0);
   EXPECT_NE(result.err.find("The selected port could not be found or is already in use."), std::string::npos)
       << result.err;
+  EXPECT_NE(result.err.find("skiff listen: /dev/skiff-no-such-port: No such file or directory\n"), std::string::npos)
+      << result.err;
+}
+
+// A line that hangs up while the pipe listens: the pipe reports it lost, and idling it waits as on a live line
+// instead of returning at once (the busy loop a main loop or a pump would otherwise make of it).
+TEST_F(LinkStates, AHungUpLineIsLostAndIdlingItDoesNotSpin) {
+  test::PtyLine line;
+  const std::string config = line.device() + ":38400,n,8,1";
+  ASSERT_EQ(link->CDPipeInit(pipe, "MNP", "", config.c_str(), line.device().c_str(), 2048, 2048), 0);
+  ASSERT_EQ(link->pipeListen(pipe, -1, 0, 0), 0);
+  link->pipeIdle(pipe);
+  EXPECT_EQ(link->pipeState(pipe), state::kListening);
+  line.hangUp();
+  // A second of idling, as a main loop or a pump does: it costs this thread next to no processor time (a spin
+  // would take all of it, or all a loaded machine gives it).
+  const double cpuBefore = threadCpuSeconds();
+  for (const std::int64_t end = msNow() + 1000; msNow() < end;) link->pipeIdle(pipe);
+  EXPECT_EQ(link->pipeState(pipe), state::kLost);
+  EXPECT_LT(threadCpuSeconds() - cpuBefore, 0.3);
+}
+
+// SKIFF_PORT names the port when --port does not; nobody calls on it, so the time-out ends the wait.
+TEST(SkiffListen, TheEnvironmentNamesThePortAndTheTimeOutEndsTheWait) {
+  test::PtyLine line;
+  ASSERT_FALSE(line.device().empty());
+  const auto result = test::runCommand(
+      {"/usr/bin/env", "SKIFF_PORT=" + line.device(), test::binPath("skiff"), "listen", "--timeout", "0.5"}, 20000);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "Looking for Newton...\nTimeout error.  (check your connection settings)\n");
+}
+
+// The line hangs up (the other end closed, an adapter pulled) while listen waits: it ends with an error at
+// once instead of polling the dead line for ever.
+TEST(SkiffListen, AHungUpLineEndsTheWaitWithAnErrorAndNoBusyLoop) {
+  test::PtyLine line;
+  const std::string device = line.device();
+  test::PtyProcess listen({test::binPath("skiff"), "listen", "--port", device});
+  ASSERT_TRUE(listen.start());
+  ASSERT_TRUE(listen.waitFor("Looking for Newton...", 20000)) << listen.output();
+  line.hangUp();
+  const auto exitCode = listen.wait(10000);
+  ASSERT_TRUE(exitCode) << listen.output();
+  EXPECT_EQ(*exitCode, 1);
+  EXPECT_NE(listen.output().find("Disconnection detected.\r\nskiff listen: the line on " + device + " hung up"),
+            std::string::npos)
+      << listen.output();
+  EXPECT_LT(listen.cpuSeconds(), 0.1);
 }
 
 }  // namespace

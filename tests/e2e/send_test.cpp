@@ -2,6 +2,7 @@
 // time. Every stored file is compared byte for byte with what the protocol says the Newton must receive.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "tests/support/pty_process.h"
 #include "tests/support/sim_process.h"
 
 namespace skiff {
@@ -98,8 +101,18 @@ TEST(SendE2E, ABatchOfEveryKindArrivesByteExact) {
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("Looking for Newton..."), std::string::npos);
-  EXPECT_NE(result.out.find("Sending Data..."), std::string::npos);
-  EXPECT_NE(result.out.find("Transferring byte 1000 of 1000 (100%)"), std::string::npos) << result.out;
+  EXPECT_NE(result.err.find("Sending Data..."), std::string::npos);
+  EXPECT_NE(result.err.find("Transferring byte 1000 of 1000 (100%)"), std::string::npos) << result.err;
+  // Each file is named as it starts; the run ends with its summary, the only line on stdout.
+  std::size_t at = 0;
+  for (const char* start : {"shopping.txt (1 of 4)\n", "harbour.pic (2 of 4)\n", "wave.bmp (3 of 4)\n",
+                            "skiff-test.pkg (4 of 4)\n"}) {
+    at = result.err.find(start, at);
+    EXPECT_NE(at, std::string::npos) << start << result.err;
+  }
+  const std::size_t bytes = storedText("", note).size() + 777 + 1000 + 124;
+  EXPECT_EQ(result.out.rfind("Sent 4 files, " + std::to_string(bytes) + " bytes, in ", 0), 0u) << result.out;
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
   EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
 
   EXPECT_EQ(readFile(out / "shopping.txt"), storedText("*CHECKLIST*\n", note));
@@ -120,7 +133,7 @@ TEST(SendE2E, ABatchOfEveryKindArrivesByteExact) {
   EXPECT_NE(log.find("done files=4"), std::string::npos);
 }
 
-TEST(SendE2E, ANoReplyDropsThatChunkAndTheTransferGoesOn) {
+TEST(SendE2E, ANoReplyDropsThatChunkAndTheFileIsReportedIncomplete) {
   TempDir dir;
   const fs::path out = dir.path / "newton";
   const std::string bitmap = pattern(1234, 4);
@@ -131,11 +144,18 @@ TEST(SendE2E, ANoReplyDropsThatChunkAndTheTransferGoesOn) {
   const std::string command = "cd '" + dir.path.string() + "' && exec '" + binPath("skiff") + "' send --port '" +
                               sim.device() + "' sea.bmp";
   const auto result = test::runCommand({"/usr/bin/script", "-qefc", command, "/dev/null"}, kSendTimeoutMs);
-  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(result.exitCode, 1) << result.out;
   EXPECT_NE(result.out.find("\r\x1b[KSending Data...  "), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("Transferring byte 1234 of 1234 (100%) [##############################]"),
             std::string::npos)
       << result.out;
+  // The status line ends before the report, the report before the summary; the last line has its end too.
+  EXPECT_NE(result.out.find("\r\nIncomplete file: the Newton refused 1 of 3 parts of sea.bmp.\r\n"
+                            "Sent 1 file, 1234 bytes, in "),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find(" s; 1 incomplete (the Newton refused parts of it).\r\n"), std::string::npos);
+  EXPECT_EQ(result.out.substr(result.out.size() - 2), "\r\n");
   EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
   EXPECT_EQ(readFile(out / "sea.bmp"), bitmap.substr(0, 500) + bitmap.substr(1000)) << "chunk 2 was refused";
   EXPECT_NE(readFile(out / "companion.log").find("chunks=500,500,234 replies=" + [] {
@@ -244,5 +264,100 @@ TEST(SendE2E, ALinkDroppedBeforeTheDataReconnectsAndSucceeds) {
   EXPECT_NE(log.find("done files=1"), std::string::npos) << log;
 }
 
+
+// --- what the command line checks and how it stops --------------------------------------------------------
+
+// skiff send on a terminal of its own (status line in place, Ctrl-C typed at it), run in `dir`.
+std::unique_ptr<test::PtyProcess> sendOnTerminal(const fs::path& dir, const std::string& device,
+                                                 const std::vector<std::string>& files) {
+  std::vector<std::string> argv{binPath("skiff"), "send", "--port", device};
+  argv.insert(argv.end(), files.begin(), files.end());
+  auto process = std::make_unique<test::PtyProcess>(argv, dir.string());
+  EXPECT_TRUE(process->start());
+  return process;
+}
+
+TEST(SendE2E, ADirectoryInABatchIsReportedAndTheOtherFilesArrive) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string note = "Buy rope\r\n";
+  const std::string bitmap = pattern(700, 7);
+  writeFile(dir.path / "a.txt", note);
+  writeFile(dir.path / "b.bmp", bitmap);
+  fs::create_directories(dir.path / "adir");
+  const std::string log = (dir.path / "sim.log").string();
+  SimProcess sim({"--log", log, "companion", "--out", out.string()});
+  ASSERT_TRUE(sim.start());
+  const auto result = send(dir.path, sim.device(), {"a.txt", "adir", "--window", "4", "b.bmp"});
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  // Reported by name before the link opened; the numbering counts the files that go.
+  EXPECT_EQ(result.err.rfind("skiff send: adir: Is a directory\nLooking for Newton...\n", 0), 0u) << result.err;
+  EXPECT_NE(result.err.find("b.bmp (2 of 2)"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.rfind("Sent 2 of 3 files, 709 bytes, in ", 0), 0u) << result.out;
+  EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
+  EXPECT_EQ(readFile(out / "a.txt"), storedText("", note));
+  EXPECT_EQ(readFile(out / "b.bmp"), bitmap);
+  EXPECT_NE(readFile(out / "companion.log").find("done files=2"), std::string::npos);
+  // --window 4 reached the link: the Newton (offering 8) confirms the smaller offer with its first LA.
+  EXPECT_NE(readFile(log).find("tx LA nr=0 credit=4"), std::string::npos) << readFile(log);
+}
+
+TEST(SendE2E, AFifoIsReportedAtOnceAndNothingIsOpened) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir.path / "pipe").c_str(), 0600), 0);
+  const auto result = send(dir.path, "/dev/skiff-no-such-port", {"pipe"});
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "skiff send: pipe: not a regular file\n");  // no port was tried, no wait began
+  EXPECT_EQ(result.out, "");
+}
+
+TEST(SendE2E, AFileThatShrinksWhileItIsSentEndsWithAnErrorNotPadding) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  writeFile(dir.path / "sea.bmp", pattern(20000, 8));
+  SimProcess sim({"--baud", "9600", "companion", "--out", out.string()});  // about a second per kilobyte
+  ASSERT_TRUE(sim.start());
+  auto skiff = sendOnTerminal(dir.path, sim.device(), {"sea.bmp"});
+  ASSERT_TRUE(skiff->waitFor("Transferring byte", 60000)) << skiff->output();
+  fs::resize_file(dir.path / "sea.bmp", 8197);
+  EXPECT_EQ(skiff->wait(kSendTimeoutMs), 1) << skiff->output();
+  EXPECT_NE(skiff->output().find("Incomplete file: sea.bmp ended after 8197 of its 20000 bytes.\r\n"),
+            std::string::npos)
+      << skiff->output();
+  EXPECT_NE(skiff->output().find("Sent 0 of 1 file, 0 bytes, in "), std::string::npos) << skiff->output();
+  sim.wait(30000);
+  // The Newton stored nothing: the link went down before the announced length was reached.
+  EXPECT_FALSE(fs::exists(out / "sea.bmp"));
+}
+
+TEST(SendE2E, CtrlCStopsTheWaitForTheNewton) {
+  TempDir dir;
+  writeFile(dir.path / "a.txt", "a");
+  test::PtyLine line;
+  auto skiff = sendOnTerminal(dir.path, line.device(), {"a.txt"});
+  ASSERT_TRUE(skiff->waitFor("Looking for Newton...", 20000)) << skiff->output();
+  // The wait forgets a press made before it began (just after the text shows): press once it has begun.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  skiff->type("\x03");
+  EXPECT_EQ(skiff->wait(5000), 130) << skiff->output();
+  EXPECT_NE(skiff->output().find("Operation cancelled by user\r\n"), std::string::npos) << skiff->output();
+}
+
+TEST(SendE2E, TwoCtrlCDuringATransferQuitAtOnce) {
+  TempDir dir;
+  writeFile(dir.path / "sea.bmp", pattern(20000, 9));
+  SimProcess sim({"--baud", "9600", "companion", "--out", (dir.path / "newton").string()});
+  ASSERT_TRUE(sim.start());
+  auto skiff = sendOnTerminal(dir.path, sim.device(), {"sea.bmp"});
+  ASSERT_TRUE(skiff->waitFor("Transferring byte", 60000)) << skiff->output();
+  skiff->type("\x03");
+  ASSERT_TRUE(skiff->waitFor("ABORTING... (press Ctrl-C again to quit at once)", 10000)) << skiff->output();
+  const auto pressed = std::chrono::steady_clock::now();
+  skiff->type("\x03");
+  EXPECT_EQ(skiff->wait(3000), 130) << skiff->output();
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(3));
+  EXPECT_EQ(skiff->output().find("Sent "), std::string::npos) << "quit at once, without the summary";
+}
 }  // namespace
 }  // namespace skiff

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -117,7 +118,10 @@ CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs) {
   bool exited = false;
   while (!exited) {
     pollPipes(outFd, errFd, result.out, result.err, std::min(msLeft(deadline), 20));
-    if (waitpid(pid, &status, WNOHANG) == pid) {
+    rusage usage{};
+    if (wait4(pid, &status, WNOHANG, &usage) == pid) {
+      result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
       exited = true;
     } else if (msLeft(deadline) == 0) {
       kill(pid, SIGKILL);

@@ -26,6 +26,7 @@ struct CommandResult {
   bool timedOut = false;   // the deadline ran out and the command was killed
   std::string out;         // everything it wrote to stdout
   std::string err;         // everything it wrote to stderr
+  double cpuSeconds = 0;   // processor time (user and system) it used
 };
 
 // Runs argv[0] (a path) with the arguments, captures stdout and stderr, kills it at the deadline.

@@ -1,6 +1,10 @@
 #include "transfer/download_command.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "tests/unit/transfer_harness.h"
 #include "transfer/classify.h"
@@ -229,5 +233,55 @@ TEST_F(DownloadFixture, ALongPathAndNameGoWhole) {
   EXPECT_EQ(bench.app.fileKind, kBitmap);
 }
 
+
+// Only regular files go, whichever front end offers the path: anything else is skipped as a file that cannot
+// be opened (a FIFO would otherwise hold the command before anything shows).
+TEST_F(DownloadFixture, ADirectoryOrFifoInABatchIsSkippedAsUnopenable) {
+  const std::string folder = bench.dir.path() + "/sub";
+  const std::string fifo = bench.dir.path() + "/pipe";
+  std::filesystem::create_directories(folder);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(runDownloadSelection(rt, batch({file("A.TXT", "a"), {folder, "sub"}, {fifo, "pipe"}, file("C.BMP", "c")})),
+            0);
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Cannot open file" + upperCased(folder),
+                                                  "Cannot open file" + upperCased(fifo)}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"A.TXT", "C.BMP"}));
+}
+
+TEST_F(DownloadFixture, OneDirectoryIsNotSent) {
+  EXPECT_EQ(runDownloadSelection(rt, {false, {{bench.dir.path(), "dir"}}}), 0);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Could not open file"});
+  EXPECT_EQ(bench.link.count("CDPipeInit"), 0);
+}
+
+TEST_F(DownloadFixture, RefusedPartsAreReportedOnceTheBatchIsOver) {
+  newton::CompanionFaults faults;
+  faults.refuseChunk = 2;  // the first file's second chunk
+  bench.companion = newton::CompanionProtocol(faults);
+  int boxesWhileConnected = -1;
+  auto feed = bench.link.onWrite;
+  bench.link.onWrite = [&, feed](test::ScriptedLink& link, const test::Bytes& written, bool end) {
+    feed(link, written, end);
+    boxesWhileConnected = static_cast<int>(bench.shell.boxes.size());
+  };
+  EXPECT_EQ(runDownloadSelection(rt, batch({file("A.BMP", std::string(1200, 'a')), file("B.TXT", "bee")})), 0);
+  EXPECT_EQ(boxesWhileConnected, 0) << "no box while the link was up";
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Incomplete file: the Newton refused 1 of 3 parts of A.BMP."});
+  const DownloadProgress& progress = bench.app.download;
+  EXPECT_EQ(progress.fileCount, 2);
+  EXPECT_EQ(progress.fileNumber, 2);
+  EXPECT_EQ(progress.filesSent, 2);
+  EXPECT_EQ(progress.bytesSent, 1203);
+}
+
+TEST_F(DownloadFixture, EachCommandStartsItsProgressAfresh) {
+  EXPECT_EQ(runDownloadSelection(rt, {false, {file("A.BMP", "aa")}}), 0);
+  bench.companion = newton::CompanionProtocol();  // a fresh connection to a fresh companion
+  bench.link.connected = true;
+  EXPECT_EQ(runDownloadSelection(rt, {false, {file("B.BMP", "b")}}), 0);
+  EXPECT_EQ(bench.app.download.filesSent, 1);
+  EXPECT_EQ(bench.app.download.bytesSent, 1);
+  EXPECT_EQ(bench.app.download.fileCount, 1);
+}
 }  // namespace
 }  // namespace skiff

@@ -296,6 +296,7 @@ using E = dil::PipeEvent;
 INSTANTIATE_TEST_SUITE_P(Rows, PipeTable,
                          ::testing::Values(Row{S::Idle, E::Listen, S::Listening},
                                            Row{S::Listening, E::PeerCalls, S::Calling},
+                                           Row{S::Listening, E::LinkLost, S::Lost},
                                            Row{S::Calling, E::PeerCalls, S::Calling},
                                            Row{S::Calling, E::Accept, S::Accepting},
                                            Row{S::Accepting, E::PeerConfirms, S::Connected},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "package/package_loader.h"
 #include "tests/support/fake_shell.h"
@@ -466,5 +467,23 @@ TEST_F(LoaderFixture, FailedDockWriteIsAnErrorEnding) {
   EXPECT_EQ(link.count("pipeWrite"), 2);
 }
 
+
+// The package shrinks while it streams: what was announced cannot come, so the load ends with a report and an
+// error instead of a frame padded or cut short as if it were whole. (The stream's buffer holds what it read
+// ahead; the bytes it fetches after that are missing.)
+TEST_F(LoaderFixture, APackageThatShrinksEndsWithAReportNotAShortFrame) {
+  usePackage(20000);
+  app.fileName = "TEST.PKG";
+  dock.attach(link);
+  const std::string path = package->path();
+  dock.afterChunk = [&](test::ScriptedLink&, std::uint64_t) { std::filesystem::resize_file(path, 9000); };
+  EXPECT_EQ(runPackageLoad(rt), code::kReadError);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, "Incomplete file: TEST.PKG ended after 9000 of its 20000 bytes.");
+  EXPECT_EQ(chunkBytes().size(), 8192u) << "whole chunks only, the short rest not sent";
+  EXPECT_EQ(dock.commands(), (std::vector<std::string>{"dock", "stim"})) << "no package frame ends, no disc";
+  EXPECT_EQ(link.ops().back(), "pipeDisconnect");
+  EXPECT_FALSE(app.openFile.isOpen());
+}
 }  // namespace
 }  // namespace skiff

@@ -50,8 +50,8 @@ TEST(LoadText, KnownUnknownAndExactTexts) {
             "finished.");
   EXPECT_EQ(LoadText(64), "Looking for Newton...");
   EXPECT_EQ(LoadText(0), "");
-  EXPECT_EQ(LoadText(65), "");
-  for (int id = 1; id <= 64; ++id) EXPECT_FALSE(LoadText(id).empty()) << id;
+  EXPECT_EQ(LoadText(68), "");
+  for (int id = 1; id <= 67; ++id) EXPECT_FALSE(LoadText(id).empty()) << id;
 }
 
 TEST(ShowMessage, JoinsPartsAndBoundsTheText) {

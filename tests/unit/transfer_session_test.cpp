@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
 #include "link/pump.h"
 #include "tests/unit/transfer_harness.h"
 
@@ -448,5 +453,120 @@ TEST(SessionEndingDetail, AnOutputQueueThatNeverEmptiesDoesNotHang) {
   EXPECT_EQ(bench.received.size(), 1u);
 }
 
+
+// --- refused parts: the wire stays as it is, the file counts as incomplete ------------------------------------
+
+struct RefusalCase {
+  const char* label;
+  std::int32_t kind;
+  std::string header;
+  std::string file;
+  int refuseChunk;  // the companion's data message to answer "NO" (0: none)
+  std::int32_t refused, parts;
+};
+
+class SessionRefusals : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(SessionRefusals, CountsEachPartAnsweredNo) {
+  const RefusalCase& c = GetParam();
+  newton::CompanionFaults faults;
+  faults.refuseChunk = c.refuseChunk;
+  TransferBench bench(faults);
+  bench.prepare("F.BIN", c.file, c.kind, c.header);
+  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_TRUE(bench.shell.boxes.empty()) << "reported by the command once the link is down";
+  const DownloadProgress& progress = bench.app.download;
+  EXPECT_EQ(progress.filesSent, 1);
+  if (c.refused == 0) {
+    EXPECT_TRUE(progress.incomplete.empty());
+    return;
+  }
+  ASSERT_EQ(progress.incomplete.size(), 1u);
+  EXPECT_EQ(progress.incomplete[0].name, "F.BIN");
+  EXPECT_EQ(progress.incomplete[0].refused, c.refused);
+  EXPECT_EQ(progress.incomplete[0].parts, c.parts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, SessionRefusals,
+    ::testing::Values(RefusalCase{"NoneRefused", kBitmap, "", k1234, 0, 0, 3},
+                      RefusalCase{"MiddleChunk", kBitmap, "", k1234, 2, 1, 3},
+                      RefusalCase{"LastChunkAnsweredAfterTheLoop", kBitmap, "", k1234, 3, 1, 3},
+                      RefusalCase{"LastChunkOfExactly1000Bytes", kBitmap, "", binary(1000), 2, 1, 2},
+                      RefusalCase{"TheTextHeader", kText, "*TODO*\n", "hello\r\n", 1, 1, 2},
+                      RefusalCase{"LastTextBlockAnsweredWithNext", kText, "", std::string(600, 't'), 2, 1, 2}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SessionProgress, ADeliveredFileCountsItsDataBytes) {
+  TransferBench bench;
+  bench.prepare("N.TXT", "a\r\nb\r\n", kText, "*TODO*\n");
+  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(bench.app.download.filesSent, 1);
+  EXPECT_EQ(bench.app.download.bytesSent, 4) << "the characters sent, the header not counted";
+}
+
+// --- a file whose data falls short of its announced length ----------------------------------------------------
+
+// Runs `change` on the file right after the length word went out (write index 10).
+void afterLengthWord(TransferBench& bench, std::function<void()> change) {
+  auto feed = bench.link.onWrite;
+  auto writes = std::make_shared<int>(0);
+  bench.link.onWrite = [feed, writes, change](test::ScriptedLink& link, const Bytes& written, bool end) {
+    feed(link, written, end);
+    if ((*writes)++ == 10) change();
+  };
+}
+
+// The file shrinks once its length is announced. The stream has read ahead what its buffer holds (that much
+// was there when the length was announced); the next bytes it fetches are missing.
+struct ShrinkCase {
+  const char* label;
+  const char* name;
+  std::int32_t kind;
+  std::string file;
+  std::uintmax_t shrunkTo;
+  std::string lastWrite;  // the last message that went out
+  std::string report;
+};
+
+class SessionShrinks : public ::testing::TestWithParam<ShrinkCase> {};
+
+TEST_P(SessionShrinks, TheFileEndsWithAReportAndIsNeverPadded) {
+  const ShrinkCase& c = GetParam();
+  TransferBench bench;
+  bench.prepare(c.name, c.file, c.kind);
+  const std::string path = bench.dir.path() + "/" + c.name;
+  afterLengthWord(bench, [&] { std::filesystem::resize_file(path, c.shrunkTo); });
+  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  ASSERT_EQ(bench.shell.boxes.size(), 1u);
+  EXPECT_EQ(bench.shell.boxes[0].text, c.report);
+  EXPECT_EQ(writtenTexts(bench.link).back(), c.lastWrite) << "the short rest is not sent, nor anything after it";
+  EXPECT_EQ(bench.link.ops().back(), "pipeDisconnect");
+  EXPECT_FALSE(bench.app.openFile.isOpen());
+  EXPECT_TRUE(bench.received.empty());
+  EXPECT_EQ(bench.app.download.filesSent, 0);
+}
+
+const std::string k20000 = binary(20000);
+
+INSTANTIATE_TEST_SUITE_P(
+    Shrinks, SessionShrinks,
+    ::testing::Values(ShrinkCase{"Bitmap", "SHRINK.BMP", kBitmap, k20000, 8197, k20000.substr(7500, 500),
+                                 "Incomplete file: SHRINK.BMP ended after 8197 of its 20000 bytes."},
+                      ShrinkCase{"Text", "NOTE.TXT", kText, std::string(9000, 'n'), 6000, std::string(500, 'n') + "\x04",
+                                 "Incomplete file: NOTE.TXT ended after 6000 of its 9000 bytes."}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SessionShortfall, AFileThatGrowsSendsNoMoreThanWasAnnounced) {
+  TransferBench bench;
+  bench.prepare("GROW.BMP", binary(10000), kBitmap);
+  const std::string path = bench.dir.path() + "/GROW.BMP";
+  afterLengthWord(bench, [&] { std::ofstream(path, std::ios::binary | std::ios::app) << std::string(3000, 'g'); });
+  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_TRUE(bench.shell.boxes.empty());
+  ASSERT_EQ(bench.received.size(), 1u);
+  EXPECT_EQ(test::textOf(bench.received[0].bytes), binary(10000));
+  EXPECT_EQ(bench.batchesDone, 1);
+}
 }  // namespace
 }  // namespace skiff

@@ -1,0 +1,64 @@
+#include "cli/command_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "cli/os_reasons.h"
+#include "dil/serial.h"
+#include "link/link_ops.h"
+#include "ui/texts.h"
+
+namespace skiff::cli {
+
+namespace {
+constexpr int kTextCancelled = 11;
+}
+
+void complain(Command command, const std::string& text) {
+  std::fprintf(stderr, "skiff %s: %s\n", commandName(command), text.c_str());
+}
+
+std::variant<CommandLine, int> takeCommandLine(Command command, int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  ParsedCommandLine parsed = parseCommandLine(command, args);
+  if (!parsed.error.empty()) {
+    complain(command, parsed.error);
+    std::fprintf(stderr, "Run 'skiff %s --help' for its options.\n", commandName(command));
+    return 2;
+  }
+  if (parsed.line.help) {
+    std::fputs(usageText(command), stdout);
+    return 0;
+  }
+  if (parsed.line.version) {
+    std::printf("skiff %s\n", SKIFF_VERSION);
+    return 0;
+  }
+  return std::move(parsed.line);
+}
+
+bool chooseSettings(Command command, const CommandLine& line, Settings& settings) {
+  ReadSettings(settings);
+  settings.portName = chosenPort(line.port, std::getenv("SKIFF_PORT"), settings.portName);
+  if (settings.portName.empty()) {
+    complain(command, "skiff.cfg names no port: give --port DEVICE or set SKIFF_PORT");
+    return false;
+  }
+  return true;
+}
+
+void explainPortFailure(Command command, std::int32_t result, const std::string& port) {
+  if (result == code::kPortUnavailable) complain(command, portProblem(dil::systemPortName(port)));
+}
+
+int exitCodeFor(const CommandOutcome& outcome, bool stopped, bool failedBefore) {
+  if (outcome.result != 0) return 1;
+  if (stopped) {
+    if (outcome.messagesShown == 0) std::fprintf(stderr, "%s\n", LoadText(kTextCancelled).c_str());
+    return 130;
+  }
+  return outcome.messagesShown > 0 || failedBefore ? 1 : 0;
+}
+
+}  // namespace skiff::cli

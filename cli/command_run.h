@@ -1,0 +1,33 @@
+// What the three commands share around their engines: the command line taken (help, version and refusals
+// printed the same way), the settings and port for this run, the reasons behind a port failure, the exit code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "app/settings.h"
+#include "cli/options.h"
+#include "cli/terminal_command.h"
+
+namespace skiff::cli {
+
+// The command line, or the exit code when the command ends here: 0 after --help or --version (printed on
+// stdout), 2 when it was refused (the reason on stderr).
+std::variant<CommandLine, int> takeCommandLine(Command command, int argc, char** argv);
+
+// Prints "skiff COMMAND: <text>" on stderr.
+void complain(Command command, const std::string& text);
+
+// Settings from skiff.cfg in the current directory (a missing file stays missing), with the port this run uses
+// (--port, $SKIFF_PORT, skiff.cfg) in settings.portName. False, with the reason printed, when no port is named.
+bool chooseSettings(Command command, const CommandLine& line, Settings& settings);
+
+// After a command whose result was `result`: a port that could not be opened gets the system's reason.
+void explainPortFailure(Command command, std::int32_t result, const std::string& port);
+
+// 1 when the command failed with a link status; else 130 when the user stopped it (saying so when nothing else
+// was said); else 1 when any failure was reported (by the command or, `failedBefore`, before it ran); else 0.
+int exitCodeFor(const CommandOutcome& outcome, bool stopped, bool failedBefore);
+
+}  // namespace skiff::cli

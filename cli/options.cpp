@@ -1,0 +1,221 @@
+#include "cli/options.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "dil/serial.h"
+
+namespace skiff::cli {
+
+namespace {
+
+constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }
+constexpr unsigned kAll = bit(Command::Listen) | bit(Command::Send) | bit(Command::Install);
+
+// A whole number written in plain digits, within [low, high].
+std::optional<long> wholeNumber(const std::string& text, long low, long high) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return {};
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value < low || value > high) return {};
+  return value;
+}
+
+using Apply = std::string (*)(CommandLine&, const std::string&);
+
+struct OptionRule {
+  const char* name;
+  unsigned commands;  // the commands that take it
+  bool takesValue;
+  Apply apply;        // checks the value and stores it; the error text, or empty
+};
+
+std::string applyPort(CommandLine& line, const std::string& value) {
+  line.port = value;
+  return {};
+}
+
+std::string applyLineSpeed(CommandLine& line, const std::string& value) {
+  const auto baud = wholeNumber(value, 1, 99'999'999);
+  if (!baud || !dil::baudSupported(static_cast<int>(*baud)))
+    return "--baud " + value + " is not a speed the serial port supports (the Newton's is 38400)";
+  line.baud = static_cast<int>(*baud);
+  return {};
+}
+
+std::string applyPackageSpeed(CommandLine& line, const std::string& value) {
+  const auto baud = wholeNumber(value, 1, 99'999'999);
+  if (!baud || (*baud != 38400 && *baud != 9600 && *baud != 2400))
+    return "the package speed is 38400, 9600 or 2400, not '" + value + "'";
+  line.baud = static_cast<int>(*baud);
+  return {};
+}
+
+std::string applyTimeout(CommandLine& line, const std::string& value) {
+  char* end = nullptr;
+  const double seconds = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e9)
+    return "--timeout needs a number of seconds above 0, not '" + value + "'";
+  line.timeoutSeconds = seconds;
+  return {};
+}
+
+std::string applyWindow(CommandLine& line, const std::string& value) {
+  const auto window = wholeNumber(value, 1, 8);
+  if (!window) return "--window is a number of frames from 1 to 8, not '" + value + "'";
+  line.window = static_cast<int>(*window);
+  return {};
+}
+
+std::string applyMoreBackgroundTime(CommandLine& line, const std::string&) {
+  line.moreBackgroundTime = true;
+  return {};
+}
+std::string applyHelp(CommandLine& line, const std::string&) {
+  line.help = true;
+  return {};
+}
+std::string applyVersion(CommandLine& line, const std::string&) {
+  line.version = true;
+  return {};
+}
+
+constexpr OptionRule kRules[] = {
+    {"--port", kAll, true, applyPort},
+    {"--baud", bit(Command::Listen), true, applyLineSpeed},
+    {"--baud", bit(Command::Install), true, applyPackageSpeed},
+    {"--timeout", bit(Command::Listen), true, applyTimeout},
+    {"--window", bit(Command::Send) | bit(Command::Install), true, applyWindow},
+    {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
+    {"--help", kAll, false, applyHelp},
+    {"-h", kAll, false, applyHelp},
+    {"--version", kAll, false, applyVersion},
+};
+
+const OptionRule* ruleFor(Command command, const std::string& name) {
+  for (const auto& rule : kRules)
+    if (name == rule.name && (rule.commands & bit(command)) != 0) return &rule;
+  return nullptr;
+}
+
+// What the command needs besides its options; the error text, or empty.
+std::string checkOperands(Command command, const std::vector<std::string>& operands) {
+  switch (command) {
+    case Command::Listen:
+      if (!operands.empty()) return "unexpected argument '" + operands.front() + "'";
+      return {};
+    case Command::Send:
+      if (operands.empty()) return "no file to send";
+      return {};
+    case Command::Install:
+      if (operands.empty()) return "no package to install";
+      if (operands.size() > 1) return "one package at a time";
+      return {};
+  }
+  return {};
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(Command command, const std::vector<std::string>& args) {
+  ParsedCommandLine parsed;
+  CommandLine& line = parsed.line;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      line.operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const OptionRule* rule = ruleFor(command, name);
+    if (rule == nullptr) {
+      parsed.error = "unknown option '" + name + "'";
+      return parsed;
+    }
+    std::string value;
+    if (rule->takesValue) {
+      if (equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      if (value.empty()) {
+        parsed.error = name + " needs a value";
+        return parsed;
+      }
+    } else if (equals != std::string::npos) {
+      parsed.error = name + " takes no value";
+      return parsed;
+    }
+    if (std::string error = rule->apply(line, value); !error.empty()) {
+      parsed.error = std::move(error);
+      return parsed;
+    }
+  }
+  if (!line.help && !line.version) parsed.error = checkOperands(command, line.operands);
+  return parsed;
+}
+
+const char* commandName(Command command) {
+  switch (command) {
+    case Command::Listen: return "listen";
+    case Command::Send: return "send";
+    case Command::Install: return "install";
+  }
+  return "";
+}
+
+const char* usageText(Command command) {
+  switch (command) {
+    case Command::Listen:
+      return "usage: skiff listen [--port DEVICE] [--baud N] [--timeout SECONDS]\n"
+             "Checks the connection to a Newton: opens the serial port, waits until the Newton calls (tap Connect\n"
+             "on the Newton), accepts it, reports the connection and disconnects again. Ctrl-C stops the wait.\n\n"
+             "  --port DEVICE      the serial port: a device path such as /dev/ttyUSB0, or COM1 to COM4\n"
+             "                     (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1)\n"
+             "  --baud N           line speed in bit/s, one the serial port supports (default 38400, the\n"
+             "                     Newton's built-in serial speed)\n"
+             "  --timeout SECONDS  give up when no Newton called in this time (default: wait for ever)\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when the Newton connected; 1 on a failure (the reason is printed); 130 when stopped.\n";
+    case Command::Send:
+      return "usage: skiff send [--port DEVICE] [--window N] FILE...\n"
+             "Sends notes (text), pictures (.PIC), bitmaps (.BMP) and packages (.PKG) to Skiff's companion\n"
+             "application on the Newton, all over one connection. Start the companion on the Newton and tap\n"
+             "connect when \"Looking for Newton...\" shows. Ctrl-C stops the wait; during a transfer the first\n"
+             "Ctrl-C asks to stop and a second one quits at once.\n\n"
+             "  --port DEVICE  the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1)\n"
+             "  --window N     offer the Newton a window of N frames, 1 to 8 (default 1); more can be faster\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when every file went through whole; 1 when any did not (each is reported); 130 when\n"
+             "stopped.\n";
+    case Command::Install:
+      return "usage: skiff install [--port DEVICE] [--baud 38400|9600|2400] [--more-background-time] [--window N]\n"
+             "                     PACKAGE\n"
+             "Installs a Newton package (.PKG) through the Newton's dock. On the Newton, open the Dock (Connection)\n"
+             "and tap Connect when \"Looking for Newton...\" shows; Ctrl-C stops the wait or the transfer, and a\n"
+             "second Ctrl-C quits at once.\n\n"
+             "  --port DEVICE           the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
+             "                          else COM1)\n"
+             "  --baud N                38400, 9600 or 2400 (default: the package speed in skiff.cfg, else 38400)\n"
+             "  --more-background-time  send in small pieces (slower; default: as in skiff.cfg)\n"
+             "  --window N              offer the Newton a window of N frames, 1 to 8 (default 1)\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when the Newton installed the package; 1 on any failure (the reason is printed); 130\n"
+             "when stopped.\n";
+  }
+  return "";
+}
+
+std::string chosenPort(const std::string& option, const char* environment, const std::string& fromSettings) {
+  if (!option.empty()) return option;
+  if (environment != nullptr && *environment != '\0') return environment;
+  return fromSettings.substr(0, fromSettings.find('\0'));
+}
+
+}  // namespace skiff::cli

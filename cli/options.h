@@ -1,0 +1,41 @@
+// The one option parser of the three commands: every value is checked here, before anything is opened.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace skiff::cli {
+
+enum class Command { Listen, Send, Install };
+
+struct CommandLine {
+  std::string port;                      // --port DEVICE; empty when not given
+  std::optional<int> baud;               // --baud N
+  std::optional<double> timeoutSeconds;  // --timeout SECONDS
+  int window = 1;                        // --window N
+  bool moreBackgroundTime = false;       // --more-background-time
+  bool help = false;                     // --help, -h
+  bool version = false;                  // --version
+  std::vector<std::string> operands;     // the files, as typed
+};
+
+struct ParsedCommandLine {
+  CommandLine line;
+  std::string error;  // why the command line is refused, e.g. "--port needs a value"; empty when it is good
+};
+
+// `args` are the words after the command's name. Options may come as "--name value" or "--name=value"; "--"
+// ends them.
+ParsedCommandLine parseCommandLine(Command command, const std::vector<std::string>& args);
+
+// "listen", "send", "install".
+const char* commandName(Command command);
+// The text of 'skiff COMMAND --help'.
+const char* usageText(Command command);
+
+// The port for this run: --port, else $SKIFF_PORT, else the one skiff.cfg holds (its field may be padded
+// with NULs). Empty when none of them names one.
+std::string chosenPort(const std::string& option, const char* environment, const std::string& fromSettings);
+
+}  // namespace skiff::cli

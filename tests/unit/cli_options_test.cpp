@@ -1,0 +1,171 @@
+// The command line's own decisions: its option parser (good and bad inputs of the three commands), the port a
+// run uses, the summary line of skiff send, and the words for a file or port the system refuses.
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "cli/options.h"
+#include "cli/os_reasons.h"
+#include "cli/send_summary.h"
+#include "tests/unit/transfer_harness.h"
+
+namespace skiff::cli {
+namespace {
+
+struct ParseCase {
+  const char* label;
+  Command command;
+  std::vector<std::string> args;
+  std::string error;  // empty: accepted
+  std::function<void(const CommandLine&)> check = nullptr;
+};
+
+class ParseTable : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTable, AcceptsOrRefusesWithItsReason) {
+  const ParseCase& c = GetParam();
+  const ParsedCommandLine parsed = parseCommandLine(c.command, c.args);
+  EXPECT_EQ(parsed.error, c.error);
+  if (c.check && parsed.error.empty()) c.check(parsed.line);
+}
+
+const auto kListen = Command::Listen;
+const auto kSend = Command::Send;
+const auto kInstall = Command::Install;
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ParseTable,
+    ::testing::Values(
+        // --- good ---
+        ParseCase{"ListenWithNothing", kListen, {}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.port, "");
+                    EXPECT_FALSE(l.baud);
+                    EXPECT_FALSE(l.timeoutSeconds);
+                  }},
+        ParseCase{"ListenEverything", kListen, {"--port", "/dev/ttyUSB0", "--baud", "9600", "--timeout", "2.5"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.port, "/dev/ttyUSB0");
+                    EXPECT_EQ(l.baud, 9600);
+                    EXPECT_EQ(l.timeoutSeconds, 2.5);
+                  }},
+        ParseCase{"ValuesAfterAnEqualsSign", kListen, {"--port=/dev/ttyS1", "--baud=115200"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.port, "/dev/ttyS1");
+                    EXPECT_EQ(l.baud, 115200);
+                  }},
+        ParseCase{"SendFilesAndWindow", kSend, {"a.txt", "--window", "8", "b.bmp"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.window, 8);
+                    EXPECT_EQ(l.operands, (std::vector<std::string>{"a.txt", "b.bmp"}));
+                  }},
+        ParseCase{"SendWindowDefaultsToOne", kSend, {"a.txt"}, "",
+                  [](const CommandLine& l) { EXPECT_EQ(l.window, 1); }},
+        ParseCase{"DoubleDashEndsOptions", kSend, {"--", "--port", "-"}, "",
+                  [](const CommandLine& l) { EXPECT_EQ(l.operands, (std::vector<std::string>{"--port", "-"})); }},
+        ParseCase{"ALoneDashIsAFile", kSend, {"-"}, "",
+                  [](const CommandLine& l) { EXPECT_EQ(l.operands, std::vector<std::string>{"-"}); }},
+        ParseCase{"InstallEverything", kInstall,
+                  {"--port", "COM2", "--baud", "2400", "--more-background-time", "--window", "3", "x.pkg"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.port, "COM2");
+                    EXPECT_EQ(l.baud, 2400);
+                    EXPECT_TRUE(l.moreBackgroundTime);
+                    EXPECT_EQ(l.window, 3);
+                  }},
+        ParseCase{"HelpNeedsNoFile", kSend, {"--help"}, "", [](const CommandLine& l) { EXPECT_TRUE(l.help); }},
+        ParseCase{"ShortHelp", kInstall, {"-h"}, "", [](const CommandLine& l) { EXPECT_TRUE(l.help); }},
+        ParseCase{"VersionOnEach", kListen, {"--version"}, "",
+                  [](const CommandLine& l) { EXPECT_TRUE(l.version); }},
+        // --- bad: the same form for every command ---
+        ParseCase{"ListenPortWithoutValue", kListen, {"--port"}, "--port needs a value"},
+        ParseCase{"SendPortWithoutValue", kSend, {"a.txt", "--port"}, "--port needs a value"},
+        ParseCase{"InstallPortWithoutValue", kInstall, {"--port"}, "--port needs a value"},
+        ParseCase{"EmptyValueAfterEquals", kSend, {"--port=", "a.txt"}, "--port needs a value"},
+        ParseCase{"UnknownOption", kSend, {"--fast", "a.txt"}, "unknown option '--fast'"},
+        ParseCase{"OptionOfAnotherCommand", kSend, {"--baud", "9600", "a.txt"}, "unknown option '--baud'"},
+        ParseCase{"TimeoutIsListensOnly", kInstall, {"--timeout", "3", "x.pkg"}, "unknown option '--timeout'"},
+        ParseCase{"FlagWithAValue", kInstall, {"--more-background-time=1", "x.pkg"},
+                  "--more-background-time takes no value"},
+        ParseCase{"SpeedTheSerialPortLacks", kListen, {"--baud", "12345"},
+                  "--baud 12345 is not a speed the serial port supports (the Newton's is 38400)"},
+        ParseCase{"SpeedNotANumber", kListen, {"--baud", "fast"},
+                  "--baud fast is not a speed the serial port supports (the Newton's is 38400)"},
+        ParseCase{"NegativeSpeed", kListen, {"--baud", "-9600"},
+                  "--baud -9600 is not a speed the serial port supports (the Newton's is 38400)"},
+        ParseCase{"PackageSpeedOutsideTheThree", kInstall, {"--baud", "19200", "x.pkg"},
+                  "the package speed is 38400, 9600 or 2400, not '19200'"},
+        ParseCase{"TimeoutNotANumber", kListen, {"--timeout", "nan"},
+                  "--timeout needs a number of seconds above 0, not 'nan'"},
+        ParseCase{"TimeoutInfinite", kListen, {"--timeout", "inf"},
+                  "--timeout needs a number of seconds above 0, not 'inf'"},
+        ParseCase{"TimeoutZero", kListen, {"--timeout", "0"}, "--timeout needs a number of seconds above 0, not '0'"},
+        ParseCase{"TimeoutNegative", kListen, {"--timeout", "-1"},
+                  "--timeout needs a number of seconds above 0, not '-1'"},
+        ParseCase{"TimeoutTrailingJunk", kListen, {"--timeout", "5s"},
+                  "--timeout needs a number of seconds above 0, not '5s'"},
+        ParseCase{"WindowAboveEight", kSend, {"--window", "9", "a.txt"},
+                  "--window is a number of frames from 1 to 8, not '9'"},
+        ParseCase{"WindowZero", kInstall, {"--window", "0", "x.pkg"},
+                  "--window is a number of frames from 1 to 8, not '0'"},
+        ParseCase{"SendWithoutFiles", kSend, {"--port", "COM1"}, "no file to send"},
+        ParseCase{"InstallWithoutPackage", kInstall, {}, "no package to install"},
+        ParseCase{"InstallTwoPackages", kInstall, {"a.pkg", "b.pkg"}, "one package at a time"},
+        ParseCase{"ListenTakesNoFiles", kListen, {"a.txt"}, "unexpected argument 'a.txt'"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ChosenPort, OptionThenEnvironmentThenSettings) {
+  EXPECT_EQ(chosenPort("/dev/ttyUSB1", "/dev/ttyUSB0", "COM1"), "/dev/ttyUSB1");
+  EXPECT_EQ(chosenPort("", "/dev/ttyUSB0", "COM1"), "/dev/ttyUSB0");
+  EXPECT_EQ(chosenPort("", "", "COM2"), "COM2");  // an empty variable names nothing
+  EXPECT_EQ(chosenPort("", nullptr, "COM3"), "COM3");
+  EXPECT_EQ(chosenPort("", nullptr, std::string("CO\0\0", 4)), "CO");  // the file's field is NUL-padded
+  EXPECT_EQ(chosenPort("", nullptr, std::string(4, '\0')), "");
+}
+
+TEST(SendSummary, SaysWhatWentHowMuchHowLongAndWhatWasRefused) {
+  EXPECT_EQ(sendSummary({4, 4, 12345, 31.24, 0}), "Sent 4 files, 12345 bytes, in 31.2 s.");
+  EXPECT_EQ(sendSummary({1, 1, 1, 0.06, 0}), "Sent 1 file, 1 byte, in 0.1 s.");
+  EXPECT_EQ(sendSummary({3, 2, 709, 16, 0}), "Sent 2 of 3 files, 709 bytes, in 16.0 s.");
+  EXPECT_EQ(sendSummary({1, 1, 1234, 11.5, 1}),
+            "Sent 1 file, 1234 bytes, in 11.5 s; 1 incomplete (the Newton refused parts of it).");
+  EXPECT_EQ(sendSummary({5, 4, 10, 2, 2}),
+            "Sent 4 of 5 files, 10 bytes, in 2.0 s; 2 incomplete (the Newton refused parts of them).");
+}
+
+TEST(PortProblem, GivesTheSystemsReasonAndTheGroupHint) {
+  EXPECT_EQ(portProblemText("/dev/ttyUSB0", EACCES, "dialout"),
+            "/dev/ttyUSB0: Permission denied (your user needs to be in the group 'dialout': sudo usermod -aG "
+            "dialout $USER, then log in again)");
+  EXPECT_EQ(portProblemText("/dev/ttyACM0", EACCES, "uucp"),
+            "/dev/ttyACM0: Permission denied (your user needs to be in the group 'uucp': sudo usermod -aG uucp "
+            "$USER, then log in again)");
+  EXPECT_EQ(portProblemText("/dev/ttyUSB9", ENOENT, "dialout"), "/dev/ttyUSB9: No such file or directory");
+  EXPECT_EQ(portProblemText("/dev/ttyS3", ENXIO, "dialout"), "/dev/ttyS3: No such device or address");
+  EXPECT_EQ(portProblemText("/dev/ttyS0", EBUSY, "dialout"), "/dev/ttyS0: in use by another program");
+  EXPECT_EQ(portProblemText("/tmp/x", ENOTTY, "dialout"), "/tmp/x: not a serial port");
+  EXPECT_EQ(portProblem("/dev/skiff-no-such-port"), "/dev/skiff-no-such-port: No such file or directory");
+}
+
+TEST(FileProblem, OnlyARegularReadableFileGoes) {
+  test::TempDir dir;
+  const std::string file = dir.file("a.txt", "x");
+  const std::string fifo = dir.path() + "/pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(fileProblem(file), "");
+  EXPECT_EQ(fileProblem(dir.path()), dir.path() + ": Is a directory");
+  EXPECT_EQ(fileProblem(fifo), fifo + ": not a regular file");
+  EXPECT_EQ(fileProblem(dir.path() + "/NOSUCH.txt"), dir.path() + "/NOSUCH.txt: No such file or directory");
+  EXPECT_EQ(fileProblem("/dev/null"), "/dev/null: not a regular file");
+  if (geteuid() != 0) {  // the superuser reads any file
+    ASSERT_EQ(chmod(file.c_str(), 0), 0);
+    EXPECT_EQ(fileProblem(file), file + ": Permission denied");
+  }
+}
+
+}  // namespace
+}  // namespace skiff::cli
