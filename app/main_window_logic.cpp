@@ -8,9 +8,6 @@ namespace skiff {
 
 namespace {
 
-constexpr int kErrorPrefixText = 10;  // "Error -- "
-constexpr int kOneTransferText = 62;  // only one transfer at a time
-
 void checkOnly(std::vector<MenuMark>& marks, unsigned first, unsigned last, unsigned chosen) {
   for (unsigned id = first; id <= last; ++id) marks.push_back({id, id == chosen});
 }
@@ -63,7 +60,7 @@ void runTransfer(MainWindow& window, TransferCommand transfer, bool needsPipe) {
   Runtime& rt = window.rt;
   AppState& app = rt.app;
   if (app.transferRunning) {
-    ShowMessage(rt.shell, LoadText(kOneTransferText));
+    ShowMessage(rt.shell, LoadText(TextId::OneTransferAtATime));
     return;
   }
   app.pipeBufferSize = 2048;
@@ -76,7 +73,7 @@ void runTransfer(MainWindow& window, TransferCommand transfer, bool needsPipe) {
     app.transferRunning = false;
     if (result != 0) {
       app.errorText = ErrorText(result);
-      ShowMessage(rt.shell, LoadText(kErrorPrefixText), app.errorText);
+      ShowMessage(rt.shell, LoadText(TextId::ErrorPrefix), app.errorText);
     }
   }
   app.transferPhase = -1;
@@ -137,7 +134,7 @@ CommandReply mainWindowCommand(MainWindow& window, unsigned id) {
       runTransfer(window, window.download, true);
       return CommandReply::Done;
     case command::kHelp:
-      window.rt.shell.messageBox("Help is not yet implemented!", "Skiff", BoxIcon::Warning, app.mainWindow);
+      window.rt.shell.messageBox("Help is not yet implemented!", "Skiff", BoxIcon::Warning, BoxOwner::MainWindow);
       return CommandReply::Done;
     case command::kAbout:
       window.view.runAboutBox();
@@ -171,7 +168,7 @@ CommandReply mainWindowCommand(MainWindow& window, unsigned id) {
       return CommandReply::Done;
     default:
       window.rt.shell.messageBox("That function is not available in this version of Skiff.",
-                                 "Function not available", BoxIcon::None, app.mainWindow);
+                                 "Function not available", BoxIcon::None, BoxOwner::MainWindow);
       return CommandReply::Done;
   }
 }
@@ -181,7 +178,7 @@ bool mainWindowClose(MainWindow& window) {
   if (app.transferPhase <= 0) return true;
   app.statusText = "ABORTING";
   app.abortRequested = true;
-  if (app.statusDialog != nullptr) window.rt.shell.sendStatusTimer(app.statusDialog);
+  window.rt.shell.showStatusNow();
   return false;
 }
 

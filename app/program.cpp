@@ -5,11 +5,10 @@
 namespace skiff {
 
 namespace {
-constexpr int kSettingUpText = 21;  // "Setting up..."
 }
 
 void initialState(AppState& app, void* instance) {
-  setStatusText(app, kSettingUpText);
+  setStatusText(app, TextId::SettingUp);
   app.transferPhase = -1;
   app.instance = instance;
 }

@@ -13,7 +13,12 @@
 namespace skiff {
 
 enum class PumpPass { Idle, Dispatched, Quit };
+
+// How the connection dialog ends; any other end code is the error code of pipeListen (the pipe disconnected).
+inline constexpr int kConnectionStopped = 2;   // the user stopped; the pipe is disconnected
+inline constexpr int kConnectionAccepted = 5;  // a Newton is connected and accepted
 enum class BoxIcon { Information, Warning, None };
+enum class BoxOwner { None, MainWindow };  // the reports have no owner; the main window's own boxes do
 
 struct OpenFileRequest {
   std::string title;
@@ -43,16 +48,18 @@ class ShellOps {
   virtual std::uint32_t tickCount() = 0;  // milliseconds
   virtual void sleepMs(int ms) = 0;       // a pause that neither pumps messages nor idles the pipe
 
-  virtual WindowRef createStatusDialog() = 0;
-  virtual void sendStatusTimer(WindowRef dialog) = 0;  // WM_TIMER with both parameters 0
-  virtual void sendStatusClose(WindowRef dialog) = 0;  // MSG_STATUS_CLOSE
+  // The transfer status display, in the engines' words. What it shows and when it closes is decided once, by
+  // StatusDisplay (ui/status_display.h); each skin draws it.
+  virtual void openStatus() = 0;      // a transfer starts: a new display
+  virtual void showStatusNow() = 0;   // show the state now: a new stage, the progress, or the user's abort
+  virtual void closeStatusNow() = 0;  // the transfer failed: transferPhase -1, the display gone at once
 
-  virtual void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, WindowRef owner) = 0;
+  virtual void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, BoxOwner owner) = 0;
   virtual void beep() = 0;
 
   // The open-file dialog; false when the user cancelled.
   virtual bool chooseFiles(const OpenFileRequest& request, OpenFileResult* result) = 0;
-  // The modal connection dialog: 2 stopped, 5 connected, anything else the listen error code.
+  // The modal connection dialog: kConnectionStopped, kConnectionAccepted, or else pipeListen's error code.
   virtual int runConnectionDialog() = 0;
 };
 

@@ -64,15 +64,18 @@ class WindowsShell final : public ShellOps {
   std::uint32_t tickCount() override { return GetTickCount(); }
   void sleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
 
-  WindowRef createStatusDialog() override { return win32::createStatusDialog(static_cast<HWND>(app_.mainWindow)); }
-  void sendStatusTimer(WindowRef dialog) override { SendMessageA(static_cast<HWND>(dialog), WM_TIMER, 0, 0); }
-  void sendStatusClose(WindowRef dialog) override {
-    SendMessageA(static_cast<HWND>(dialog), MSG_STATUS_CLOSE, 0, 0);
+  // Each transfer gets its own status dialog, which is told what happens by window messages: WM_TIMER to show
+  // the state now, MSG_STATUS_CLOSE when the transfer failed.
+  void openStatus() override {
+    app_.statusDialog = win32::createStatusDialog(static_cast<HWND>(app_.mainWindow));
   }
+  void showStatusNow() override { sendToStatusDialog(WM_TIMER); }
+  void closeStatusNow() override { sendToStatusDialog(MSG_STATUS_CLOSE); }
 
-  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, WindowRef owner) override {
+  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, BoxOwner owner) override {
     const std::string textZ(text), captionZ(caption);
-    MessageBoxA(static_cast<HWND>(owner), textZ.c_str(), captionZ.c_str(), MB_OK | iconStyle(icon));
+    HWND ownerWindow = owner == BoxOwner::MainWindow ? static_cast<HWND>(app_.mainWindow) : nullptr;
+    MessageBoxA(ownerWindow, textZ.c_str(), captionZ.c_str(), MB_OK | iconStyle(icon));
   }
   void beep() override { MessageBeep(0xFFFFFFFF); }
 
@@ -109,6 +112,11 @@ class WindowsShell final : public ShellOps {
   int runConnectionDialog() override { return win32::runConnectionDialog(static_cast<HWND>(app_.mainWindow)); }
 
  private:
+  // A message to a dialog that is gone has no effect.
+  void sendToStatusDialog(UINT message) {
+    if (app_.statusDialog != nullptr) SendMessageA(static_cast<HWND>(app_.statusDialog), message, 0, 0);
+  }
+
   AppState& app_;
 };
 

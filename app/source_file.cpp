@@ -12,8 +12,6 @@ namespace skiff {
 namespace {
 
 constexpr int kCtrlZ = 0x1A;
-constexpr int kTextEndedEarly = 66;
-constexpr int kTextReadFailed = 67;
 
 long asLong(std::int64_t value) { return static_cast<long>(std::min<std::int64_t>(value, LONG_MAX)); }
 
@@ -128,10 +126,10 @@ std::string shortfallText(const SourceFile& file, std::string_view name, std::in
     case SourceFile::Shortfall::None:
       return {};
     case SourceFile::Shortfall::EndedEarly:
-      return FormatBounded(kShowMessageMax, LoadText(kTextEndedEarly).c_str(), shown.c_str(),
+      return FormatBounded(kShowMessageMax, LoadText(TextId::FileEndedEarly).c_str(), shown.c_str(),
                            asLong(file.offset()), asLong(end));
     case SourceFile::Shortfall::ReadFailed:
-      return FormatBounded(kShowMessageMax, LoadText(kTextReadFailed).c_str(), shown.c_str());
+      return FormatBounded(kShowMessageMax, LoadText(TextId::FileUnreadable).c_str(), shown.c_str());
   }
   return {};
 }

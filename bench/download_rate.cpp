@@ -14,6 +14,7 @@
 #include "link/connection_dialog.h"
 #include "tests/support/sim_process.h"
 #include "transfer/download_command.h"
+#include "ui/status_display.h"
 #include "ui/texts.h"
 
 namespace {
@@ -58,14 +59,16 @@ class BenchShell final : public ShellOps {
     sleptSeconds += secondsSince(start);
     last_ = Clock::now();
   }
-  WindowRef createStatusDialog() override {
+  void openStatus() override {
     charge();
-    app_.transferPhase = 0;
-    return reinterpret_cast<WindowRef>(1);
+    status_.open(tickCount());
   }
-  void sendStatusTimer(WindowRef) override { charge(); }
-  void sendStatusClose(WindowRef) override { app_.transferPhase = -1; }
-  void messageBox(std::string_view text, std::string_view, BoxIcon, WindowRef) override {
+  void showStatusNow() override {
+    charge();
+    status_.refresh();
+  }
+  void closeStatusNow() override { status_.closeForFailure(); }
+  void messageBox(std::string_view text, std::string_view, BoxIcon, BoxOwner) override {
     std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
   }
   void beep() override {}
@@ -87,6 +90,8 @@ class BenchShell final : public ShellOps {
  private:
   AppState& app_;
   LinkOps& link_;
+  BlankCanvas canvas_;
+  StatusDisplay status_{app_, canvas_, 4, 8};
   Clock::time_point last_;
   std::string stage_;
 };
@@ -132,8 +137,8 @@ int main(int argc, char** argv) {
   link->linkShutdown();
   const auto simExit = sim.wait(30000);
 
-  const double lengthPause = shell.stageSeconds[LoadText(41)];  // "Calculating file length...": the 2-3 s pause
-  const double batchEnd = shell.stageSeconds[LoadText(38)];     // "Disconnecting...": DONE, its reply, 5 s pump
+  const double lengthPause = shell.stageSeconds[LoadText(TextId::CalculatingFileLength)];  // "Calculating file length...": the 2-3 s pause
+  const double batchEnd = shell.stageSeconds[LoadText(TextId::Disconnecting)];     // "Disconnecting...": DONE, its reply, 5 s pump
   const double fixed = lengthPause + shell.sleptSeconds + batchEnd;
   const double transfer = total - shell.connectSeconds - fixed;
   const double lineBytesPerSecond = 19200.0 / 10;

@@ -18,6 +18,7 @@
 #include "package/package_loader.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"
+#include "ui/status_display.h"
 
 namespace {
 
@@ -48,8 +49,9 @@ class BenchShell final : public ShellOps {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
   }
   void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-  WindowRef createStatusDialog() override { return reinterpret_cast<WindowRef>(1); }
-  void sendStatusTimer(WindowRef) override {
+  void openStatus() override { status_.open(tickCount()); }
+  void showStatusNow() override {
+    status_.refresh();
     // The first count is taken just before the first chunk goes; "Disconnecting..." follows the last drain.
     if (!started && app_.transferPhase > 0) {
       started = true;
@@ -60,8 +62,8 @@ class BenchShell final : public ShellOps {
       streamEnd = Clock::now();
     }
   }
-  void sendStatusClose(WindowRef) override { app_.transferPhase = -1; }
-  void messageBox(std::string_view text, std::string_view, BoxIcon, WindowRef) override {
+  void closeStatusNow() override { status_.closeForFailure(); }
+  void messageBox(std::string_view text, std::string_view, BoxIcon, BoxOwner) override {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   }
   void beep() override {}
@@ -70,6 +72,8 @@ class BenchShell final : public ShellOps {
 
  private:
   AppState& app_;
+  BlankCanvas canvas_;
+  StatusDisplay status_{app_, canvas_, 4, 8};
 };
 
 std::vector<std::uint8_t> benchPackage() {

@@ -12,7 +12,6 @@
 namespace skiff::cli {
 
 namespace {
-constexpr int kTextCancelled = 11;
 }
 
 void complain(Command command, const std::string& text) {
@@ -55,7 +54,7 @@ void explainPortFailure(Command command, std::int32_t result, const std::string&
 int exitCodeFor(const CommandOutcome& outcome, bool stopped, bool failedBefore) {
   if (outcome.result != 0) return 1;
   if (stopped) {
-    if (outcome.messagesShown == 0) std::fprintf(stderr, "%s\n", LoadText(kTextCancelled).c_str());
+    if (outcome.messagesShown == 0) std::fprintf(stderr, "%s\n", LoadText(TextId::OperationCancelled).c_str());
     return 130;
   }
   return outcome.messagesShown > 0 || failedBefore ? 1 : 0;

@@ -13,8 +13,6 @@ namespace skiff::cli {
 
 namespace {
 
-constexpr int kTextCompleted = 39;
-
 bool isPackageSpeed(std::int32_t baud) { return baud == 38400 || baud == 9600 || baud == 2400; }
 
 }  // namespace
@@ -53,7 +51,7 @@ int cmdInstall(int argc, char** argv) {
             runPackageCommand});
   explainPortFailure(Command::Install, outcome.result, app.settings.portName);
   const int exitCode = exitCodeFor(outcome, outcome.stopped || app.abortRequested, false);
-  if (exitCode == 0) std::printf("%s\n", LoadText(kTextCompleted).c_str());
+  if (exitCode == 0) std::printf("%s\n", LoadText(TextId::TransferCompleted).c_str());
   return exitCode;
 }
 

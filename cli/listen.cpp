@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/program.h"
 #include "cli/command_run.h"
 #include "cli/commands.h"
 #include "cli/terminal_shell.h"
@@ -14,9 +15,6 @@
 namespace skiff::cli {
 
 namespace {
-
-constexpr int kLookingForNewton = 64;
-constexpr int kTextCancelled = 11;
 constexpr int kDefaultBaud = 38400;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -53,14 +51,12 @@ int cmdListen(int argc, char** argv) {
   const int baud = line.baud.value_or(kDefaultBaud);
 
   installInterruptHandler();
+  AppState app;
   auto link = makeDilLink();
-  link->linkStartup();
-  PipeHandle pipe = link->pipeCreate();
-  link->linkRegisterApp(pipe, nullptr);
+  startLink(app, *link);
+  const PipeHandle pipe = app.pipe;
   auto finish = [&](int exitCode) {
-    link->pipeDisconnect(pipe);
-    link->pipeDispose(pipe);
-    link->linkShutdown();
+    stopLink(app, *link);
     return exitCode;
   };
 
@@ -73,13 +69,13 @@ int cmdListen(int argc, char** argv) {
     explainPortFailure(Command::Listen, result, port);
     return finish(1);
   }
-  std::fprintf(stderr, "%s\n", LoadText(kLookingForNewton).c_str());
+  std::fprintf(stderr, "%s\n", LoadText(TextId::LookingForNewton).c_str());
 
   switch (waitForCall(*link, pipe, line)) {
     case Wait::Calling:
       break;
     case Wait::Stopped:
-      std::fprintf(stderr, "%s\n", LoadText(kTextCancelled).c_str());
+      std::fprintf(stderr, "%s\n", LoadText(TextId::OperationCancelled).c_str());
       return finish(130);
     case Wait::TimedOut:
       say(code::kTimeout);

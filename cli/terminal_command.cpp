@@ -21,7 +21,7 @@ CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command)
   CommandOutcome outcome;
   outcome.result = command.run(rt);
   app.transferPhase = -1;
-  if (outcome.result != 0) ShowMessage(shell, LoadText(10), ErrorText(outcome.result), "", "");
+  if (outcome.result != 0) ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
   stopLink(app, *link);
   shell.endStatusLine();
 

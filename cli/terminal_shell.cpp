@@ -84,7 +84,7 @@ void TerminalShell::onInterrupt() {
   // As Close on the main window while bytes are counted: the status display ends, the engine is told.
   app_.statusText = "ABORTING";
   app_.abortRequested = true;
-  sendStatusTimer(app_.statusDialog);
+  status_.refresh();
   // A download runs on until it ends or the link fails, as on Windows; the user may still insist.
   std::fprintf(messageOut_, "ABORTING... %s\n", kQuitHint);
   std::fflush(messageOut_);
@@ -108,12 +108,7 @@ PumpPass TerminalShell::takeMessage(int* quitCode) {
     *quitCode = 130;
     return PumpPass::Quit;
   }
-  if (liveDialog_ != 0 && tickCount() - lastStatusTick_ >= 500) {
-    lastStatusTick_ = tickCount();
-    statusTick(liveDialog_);
-    return PumpPass::Dispatched;
-  }
-  return PumpPass::Idle;
+  return status_.refreshIfDue(tickCount()) ? PumpPass::Dispatched : PumpPass::Idle;
 }
 
 void TerminalShell::postQuit(int code) {
@@ -121,47 +116,12 @@ void TerminalShell::postQuit(int code) {
   quitCode_ = code;
 }
 
-WindowRef TerminalShell::createStatusDialog() {
+void TerminalShell::openStatus() {
   endStatusLine();  // an earlier file's display gives way to the new one
   nameBatchFile();
-  liveDialog_ = nextDialog_++;
-  lastStatusTick_ = tickCount();
   lastStage_.clear();
   lastCount_.clear();
-  if (statusAbortCheck(app_)) {
-    liveDialog_ = 0;
-  } else {
-    statusOnOpen(app_, statusModel_);
-  }
-  return reinterpret_cast<WindowRef>(nextDialog_ - 1);
-}
-
-void TerminalShell::statusTick(std::uintptr_t dialog) {
-  if (dialog == 0 || dialog != liveDialog_) return;  // messages to a closed display have no effect
-  if (statusAbortCheck(app_)) {
-    closeStatus();
-    return;
-  }
-  const StatusRefresh refresh = statusOnTimer(app_, statusModel_, 4, 8);
-  if (refresh.close) {
-    closeStatus();
-    return;
-  }
-  drawStatus(refresh);
-}
-
-void TerminalShell::sendStatusTimer(WindowRef dialog) { statusTick(reinterpret_cast<std::uintptr_t>(dialog)); }
-
-void TerminalShell::sendStatusClose(WindowRef dialog) {
-  const auto handle = reinterpret_cast<std::uintptr_t>(dialog);
-  if (handle == 0 || handle != liveDialog_) return;
-  if (!statusAbortCheck(app_)) statusOnCloseMessage(app_);
-  closeStatus();
-}
-
-void TerminalShell::closeStatus() {
-  endStatusLine();
-  liveDialog_ = 0;
+  status_.open(tickCount());
 }
 
 void TerminalShell::endStatusLine() {
@@ -181,11 +141,12 @@ void TerminalShell::nameBatchFile() {
   std::fflush(statusOut_);
 }
 
-void TerminalShell::drawStatus(const StatusRefresh& refresh) {
+void TerminalShell::draw(const StatusFrame& frame) {
+  if (frame.opening) return;  // the engine's first refresh follows at once, with the stage and the spinner
   if (terminal_) {
-    std::string line = "\r\x1b[K" + refresh.statusLine;
-    if (!refresh.countLine.empty()) line += "   " + refresh.countLine;
-    if (refresh.bar) line += " " + progressBarText(app_.transferPhase, app_.bytesTotal, kBarCells);
+    std::string line = "\r\x1b[K" + frame.statusLine;
+    if (!frame.countLine.empty()) line += "   " + frame.countLine;
+    if (frame.bar) line += " " + progressBarText(app_.transferPhase, app_.bytesTotal, kBarCells);
     std::fputs(line.c_str(), statusOut_);
     lineDrawn_ = true;
     gOpenLineFd = fileno(statusOut_);
@@ -198,16 +159,16 @@ void TerminalShell::drawStatus(const StatusRefresh& refresh) {
     std::fprintf(statusOut_, "%s\n", lastStage_.c_str());
   }
   const bool complete = app_.bytesTotal > 0 && app_.transferPhase >= app_.bytesTotal;
-  if (!refresh.countLine.empty() && refresh.countLine != lastCount_ &&
+  if (!frame.countLine.empty() && frame.countLine != lastCount_ &&
       (complete || lastCount_.empty() || tickCount() - lastCountAt_ >= kPlainCountEveryMs)) {
-    lastCount_ = refresh.countLine;
+    lastCount_ = frame.countLine;
     lastCountAt_ = tickCount();
     std::fprintf(statusOut_, "%s\n", lastCount_.c_str());
   }
   std::fflush(statusOut_);
 }
 
-void TerminalShell::messageBox(std::string_view text, std::string_view, BoxIcon, WindowRef) {
+void TerminalShell::messageBox(std::string_view text, std::string_view, BoxIcon, BoxOwner) {
   ++messagesShown_;
   endStatusLine();  // the message starts on a line of its own
   std::fprintf(messageOut_, "%.*s\n", static_cast<int>(text.size()), text.data());
@@ -229,7 +190,7 @@ bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) 
 // The connection dialog without a window: the same decisions (link/connection_dialog.h), its 250 ms timer as a
 // sleep between ticks, and Ctrl-C as its STOP button.
 int TerminalShell::runConnectionDialog() {
-  std::fprintf(messageOut_, "%s\n", LoadText(64).c_str());
+  std::fprintf(messageOut_, "%s\n", LoadText(TextId::LookingForNewton).c_str());
   std::fflush(messageOut_);
   takeInterrupt();  // a press before the wait began is not a stop
   Runtime rt{app_, link_, *this};

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/shell_ops.h"
-#include "ui/status_model.h"
+#include "ui/status_display.h"
 
 namespace skiff::cli {
 
@@ -19,7 +19,7 @@ namespace skiff::cli {
 void installInterruptHandler();
 bool takeInterrupt();   // true once, for the first press
 
-class TerminalShell final : public ShellOps {
+class TerminalShell final : public ShellOps, private StatusCanvas {
  public:
   // Status goes to `statusOut`, message texts to `messageOut`. `statusIsTerminal` chooses the in-place status
   // line; by default it is whether `statusOut` is a terminal.
@@ -39,18 +39,18 @@ class TerminalShell final : public ShellOps {
   void postQuit(int code) override;
   std::uint32_t tickCount() override;
   void sleepMs(int ms) override;
-  WindowRef createStatusDialog() override;
-  void sendStatusTimer(WindowRef dialog) override;
-  void sendStatusClose(WindowRef dialog) override;
-  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, WindowRef owner) override;
+  void openStatus() override;
+  void showStatusNow() override { status_.refresh(); }
+  void closeStatusNow() override { status_.closeForFailure(); }
+  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, BoxOwner owner) override;
   void beep() override;
   bool chooseFiles(const OpenFileRequest& request, OpenFileResult* result) override;
   int runConnectionDialog() override;
 
  private:
-  void statusTick(std::uintptr_t dialog);
-  void closeStatus();
-  void drawStatus(const StatusRefresh& refresh);
+  // --- StatusCanvas: the status display as a line ---
+  void draw(const StatusFrame& frame) override;
+  void hide() override { endStatusLine(); }
   void nameBatchFile();
   void onInterrupt();
 
@@ -66,11 +66,8 @@ class TerminalShell final : public ShellOps {
   int quitsPosted_ = 0;
   int quitCode_ = 0;
 
-  // The one live status display.
-  std::uintptr_t liveDialog_ = 0;
-  std::uintptr_t nextDialog_ = 1;
-  std::uint32_t lastStatusTick_ = 0;
-  StatusModel statusModel_;
+  // The status display: bar widths come out in the dialog's bar units (158 when full).
+  StatusDisplay status_{app_, *this, 4, 8};
   bool lineDrawn_ = false;        // a status line is on the terminal without its line end
   std::string lastStage_;         // plain mode: the last stage text printed
   std::string lastCount_;         // plain mode: the last count line printed

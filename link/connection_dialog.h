@@ -10,8 +10,6 @@ namespace skiff {
 
 inline constexpr int kConnectionTimerId = 1;
 inline constexpr int kConnectionPollMs = 250;
-inline constexpr int kConnectionStopped = 2;    // end code: the user stopped, the pipe is disconnected
-inline constexpr int kConnectionAccepted = 5;   // end code: a Newton is connected and accepted
 inline constexpr unsigned kStopButton = 31;
 
 struct ConnectionDialog {

@@ -36,7 +36,7 @@ void pumpFor(Runtime& rt, std::int32_t ms) {
 }
 
 void refreshStatus(Runtime& rt) {
-  if (rt.app.statusDialog != nullptr) rt.shell.sendStatusTimer(rt.app.statusDialog);
+  rt.shell.showStatusNow();
   pumpFor(rt, 0);
 }
 

@@ -20,7 +20,7 @@ std::int32_t openPipe(Runtime& rt, std::int32_t baud);
 // transfer command has returned, and the program still ends.
 void pumpFor(Runtime& rt, std::int32_t ms);
 
-// Makes the status dialog redraw now (WM_TIMER), then one pump pass.
+// Shows the transfer status now, then one pump pass.
 void refreshStatus(Runtime& rt);
 
 // Whole seconds of the tick count; all session pauses are measured with it.

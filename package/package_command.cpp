@@ -54,9 +54,9 @@ std::int32_t runPackageCommand(Runtime& rt) {
     app.lastFileOfBatch = true;
     app.fileOpened = true;
     const int end = rt.shell.runConnectionDialog();
-    if (end == 2) return closeAndReturn(app, 0);
+    if (end == kConnectionStopped) return closeAndReturn(app, 0);
     // A listen that cannot start will not start on the next try either: report it instead of looping.
-    if (end != 5) return closeAndReturn(app, end);
+    if (end != kConnectionAccepted) return closeAndReturn(app, end);
     result = runPackageLoad(rt);
     if (result != SESSION_RECONNECT) return result;
     app.openFile.seek(0);

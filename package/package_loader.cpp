@@ -322,10 +322,10 @@ std::int32_t PackageLoad::waitForInstallResult() {
 std::int32_t PackageLoad::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
-  setStatusText(app_, 40);
-  app_.statusDialog = rt_.shell.createStatusDialog();
+  setStatusText(app_, TextId::InitiatingPackageConnection);
+  rt_.shell.openStatus();
   refreshStatus(rt_);
-  setStatusText(app_, 41);
+  setStatusText(app_, TextId::CalculatingFileLength);
   refreshStatus(rt_);
   const std::int64_t size = app_.openFile.sizeOnDisk();
   if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return errorEnding(code::kBadParameter);
@@ -339,7 +339,7 @@ std::int32_t PackageLoad::run() {
 
   if (const std::int16_t status = writeLongFrame("dock", 4); status != 0) return errorEnding(status);
   if (const std::int16_t status = readReply(); status != 0) return errorEnding(status);
-  setStatusText(app_, 44);
+  setStatusText(app_, TextId::Connected);
   refreshStatus(rt_);
 
   if (const std::int16_t status = writeLongFrame("stim", kDockStimSeconds); status != 0)
@@ -357,7 +357,7 @@ std::int32_t PackageLoad::run() {
     if (status == 0) status = link_.pipeFlush(pipe_, side::kOutput);
     if (status != 0) return errorEnding(status);
   }
-  setStatusText(app_, 45);
+  setStatusText(app_, TextId::SendingPackage);
   pumpFor(rt_, 1000);
   link_.pipeIdle(pipe_);
 
@@ -365,7 +365,7 @@ std::int32_t PackageLoad::run() {
   if (streamed == kStreamAborted) return abortEnding();
   if (streamed != 0) return errorEnding(streamed);
 
-  setStatusText(app_, 38);
+  setStatusText(app_, TextId::Disconnecting);
   refreshStatus(rt_);
   pumpFor(rt_, 3000);
   if (!newtonStopped_ && !installAnswered_) {
@@ -386,7 +386,7 @@ std::int32_t PackageLoad::run() {
 }
 
 std::int32_t PackageLoad::reconnectEnding() {
-  rt_.shell.sendStatusClose(app_.statusDialog);
+  rt_.shell.closeStatusNow();
   link_.pipeDisconnect(pipe_);
   pumpFor(rt_, 200);
   return SESSION_RECONNECT;
@@ -409,7 +409,7 @@ std::int32_t PackageLoad::abortEnding() {
 // The Newton's own refusal or cancel is told whichever way the load ended.
 std::int32_t PackageLoad::finish(std::int32_t result) {
   if (!newtonStopped_) return result;
-  ShowMessage(rt_.shell, LoadText(26), " ", newtonDetail_);
+  ShowMessage(rt_.shell, LoadText(TextId::ProcessAbortedByNewton), " ", newtonDetail_);
   return result != 0 ? result : code::kAborted;
 }
 

@@ -1,5 +1,7 @@
 #include "transfer/download_command.h"
 
+#include <optional>
+
 #include "link/pump.h"
 #include "transfer/classify.h"
 #include "transfer/multi_select.h"
@@ -12,139 +14,101 @@ namespace {
 
 constexpr std::int32_t kDownloadBaud = 19200;
 constexpr const char* kWindowsValue = "WINDOWS\x04";
-constexpr int kTextCancelled = 11;
-constexpr int kTextCannotOpen = 32;
-constexpr int kTextPartsRefused = 65;
-constexpr int kDialogStopped = 2;
-constexpr int kDialogConnected = 5;
 
-// Sets the state the session reads for one file, and opens it. False when it could not be opened.
-bool prepareFile(AppState& app, const SelectedFile& file) {
-  app.currentPath = upperCased(file.path);
-  app.fileName = file.name;
-  app.fileTypeValue = kWindowsValue;
-  app.fileCreatorValue = kWindowsValue;
-  const Classification found = classifyPath(app.currentPath);
-  app.fileKind = found.kind;
-  app.textHeader = found.header;
-  // Opened by the path as given: the upper-cased copy only classifies (file names are case-sensitive here).
-  return app.openFile.open(file.path, found.textMode);
-}
+// One Download command over its selection: one connection serves every file. It is made for the first file
+// (even one that cannot be opened) and made again whenever a session says the link was lost before its data went;
+// the same file is then sent again. Each step answers the command's result when the command ends there.
+class DownloadRun {
+ public:
+  DownloadRun(Runtime& rt, bool batch) : rt_(rt), app_(rt.app), batch_(batch) {}
 
-enum class Connect { Connected, Failed, Stopped };
-
-// openPipe(19200) and the connection wait. A failure's code goes to *code.
-Connect connect(Runtime& rt, std::int32_t* code, int* listenFailures) {
-  for (;;) {
-    if (const std::int32_t opened = openPipe(rt, kDownloadBaud); opened != 0) {
-      *code = opened;
-      return Connect::Failed;
+  std::int32_t sendOne(const SelectedFile& file) {
+    if (!open(file, 1, true)) {
+      ShowMessage(rt_.shell, "Could not open file", "", "", "");
+      return 0;
     }
-    const int answer = rt.shell.runConnectionDialog();
-    if (answer == kDialogStopped) return Connect::Stopped;
-    if (answer == kDialogConnected) {
-      *listenFailures = 0;
-      return Connect::Connected;
-    }
-    // Any other end code is pipeListen's failure: try again a few times, then give up with its code rather
-    // than loop on a port that will not listen.
-    if (++*listenFailures >= kListenAttempts) {
-      *code = answer;
-      return Connect::Failed;
-    }
+    return send().value_or(0);
   }
-}
 
-// Connects and runs the session until it stops asking for a new connection. `reportStop` shows the
-// cancellation text (the batch does, a single file does not).
-std::int32_t connectAndSend(Runtime& rt, bool reportStop, bool* stopped, int* listenFailures) {
-  for (;;) {
-    std::int32_t failure = 0;
-    switch (connect(rt, &failure, listenFailures)) {
-      case Connect::Failed:
-        return failure;
-      case Connect::Stopped:
-        if (reportStop) ShowMessage(rt.shell, LoadText(kTextCancelled), "", "", "");
-        *stopped = true;
-        return 0;
-      case Connect::Connected:
-        break;
+  std::int32_t sendBatch(const std::vector<SelectedFile>& files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const bool last = i + 1 == files.size();
+      if (!open(files[i], i + 1, last)) {
+        ShowMessage(rt_.shell, LoadText(TextId::CannotOpenFile), app_.currentPath, "", "");
+        if (!last) {
+          // Skipped; the batch goes on with the next file, over the connection the first file makes.
+          if (const auto ended = connect()) return *ended;
+          continue;
+        }
+        // The last file's session still runs: it only ends the batch.
+      }
+      if (const auto ended = send()) return *ended;
+      if (!last) app_.openFile.close();
     }
-    const std::int32_t result = runTransferSession(rt);
-    if (result != SESSION_RECONNECT) return result;
-  }
-}
-
-std::int32_t sendOne(Runtime& rt, const SelectedFile& file) {
-  AppState& app = rt.app;
-  app.download.fileNumber = 1;
-  app.firstFile = true;
-  app.lastFileOfBatch = true;
-  app.fileOpened = true;
-  if (!prepareFile(app, file)) {
-    ShowMessage(rt.shell, "Could not open file", "", "", "");
     return 0;
   }
-  bool stopped = false;
-  int listenFailures = 0;
-  return connectAndSend(rt, false, &stopped, &listenFailures);
-}
 
-std::int32_t sendBatch(Runtime& rt, const std::vector<SelectedFile>& files) {
-  AppState& app = rt.app;
-  if (files.empty()) return 0;
-  app.firstFile = true;
-  bool connected = false;
-  int listenFailures = 0;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    app.download.fileNumber = static_cast<int>(i) + 1;
-    app.lastFileOfBatch = i + 1 == files.size();
-    app.fileOpened = true;
-    const bool opened = prepareFile(app, files[i]);
-    if (!opened) {
-      ShowMessage(rt.shell, LoadText(kTextCannotOpen), app.currentPath, "", "");
-      if (app.lastFileOfBatch) {
-        app.fileOpened = false;  // the session only closes the batch
-      } else if (connected) {
-        continue;
-      }
-    }
-
-    std::int32_t result = 0;
-    bool stopped = false;
-    if (!connected) {
-      if (!opened && !app.lastFileOfBatch) {
-        // A skipped first file still connects; the batch goes on with the next file.
-        std::int32_t failure = 0;
-        const Connect outcome = connect(rt, &failure, &listenFailures);
-        if (outcome == Connect::Failed) return failure;
-        if (outcome == Connect::Stopped) {
-          ShowMessage(rt.shell, LoadText(kTextCancelled), "", "", "");
-          return 0;
-        }
-        connected = true;
-        app.firstFile = false;
-        continue;
-      }
-      result = connectAndSend(rt, true, &stopped, &listenFailures);
-      connected = true;
-      app.firstFile = false;
-    } else {
-      result = runTransferSession(rt);
-      // The link was lost before this file's data went out: connect again and send the same file.
-      if (result == SESSION_RECONNECT) result = connectAndSend(rt, true, &stopped, &listenFailures);
-    }
-    if (stopped || result != 0) return result;
-    if (!app.lastFileOfBatch) app.openFile.close();
+ private:
+  // The state the session reads for one file, and the file opened (by the path as given: the upper-cased copy
+  // only classifies, file names are case-sensitive here). False when it could not be opened.
+  bool open(const SelectedFile& file, std::size_t number, bool last) {
+    app_.download.fileNumber = static_cast<int>(number);
+    app_.lastFileOfBatch = last;
+    app_.currentPath = upperCased(file.path);
+    app_.fileName = file.name;
+    app_.fileTypeValue = kWindowsValue;
+    app_.fileCreatorValue = kWindowsValue;
+    const Classification found = classifyPath(app_.currentPath);
+    app_.fileKind = found.kind;
+    app_.textHeader = found.header;
+    app_.fileOpened = app_.openFile.open(file.path, found.textMode);
+    return app_.fileOpened;
   }
-  return 0;
-}
+
+  // The file's session, over the connection (made first when there is none); nothing when the batch goes on.
+  std::optional<std::int32_t> send() {
+    for (;;) {
+      if (const auto ended = connect()) return ended;
+      const std::int32_t result = runTransferSession(rt_);
+      if (result != SESSION_RECONNECT) return result != 0 ? std::optional(result) : std::nullopt;
+      connected_ = false;
+    }
+  }
+
+  // openPipe(19200) and the connection wait, unless connected already. Ends the command when the user stops
+  // (a batch says so) or the pipe cannot be opened; a listen that keeps failing ends it with its code rather
+  // than loop on a port that will not listen.
+  std::optional<std::int32_t> connect() {
+    while (!connected_) {
+      if (const std::int32_t opened = openPipe(rt_, kDownloadBaud); opened != 0) return opened;
+      const int end = rt_.shell.runConnectionDialog();
+      if (end == kConnectionStopped) {
+        if (batch_) ShowMessage(rt_.shell, LoadText(TextId::OperationCancelled), "", "", "");
+        return 0;
+      }
+      if (end == kConnectionAccepted) {
+        connected_ = true;
+        listenFailures_ = 0;
+      } else if (++listenFailures_ >= kListenAttempts) {
+        return end;
+      }
+    }
+    app_.firstFile = false;
+    return std::nullopt;
+  }
+
+  Runtime& rt_;
+  AppState& app_;
+  const bool batch_;  // several files: the batch's texts
+  bool connected_ = false;
+  int listenFailures_ = 0;
+};
 
 // A "NO" leaves a file on the Newton without the refused parts: that is a failure, told once the link is down
 // (a box in the middle of a batch would hold the link).
 void reportIncompleteFiles(Runtime& rt) {
   for (const IncompleteFile& file : rt.app.download.incomplete) {
-    ShowMessage(rt.shell, FormatBounded(kShowMessageMax, LoadText(kTextPartsRefused).c_str(),
+    ShowMessage(rt.shell, FormatBounded(kShowMessageMax, LoadText(TextId::PartsRefused).c_str(),
                                         static_cast<long>(file.refused), static_cast<long>(file.parts),
                                         file.name.c_str()));
   }
@@ -180,11 +144,13 @@ std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selectio
   rt.app.abortRequested = false;
   rt.app.download = {};
   rt.app.download.fileCount = static_cast<int>(selection.files.size());
+  rt.app.firstFile = true;
+  DownloadRun run(rt, selection.several);
   std::int32_t result = 0;
   if (!selection.several) {
-    if (!selection.files.empty()) result = sendOne(rt, selection.files.front());
+    if (!selection.files.empty()) result = run.sendOne(selection.files.front());
   } else {
-    result = sendBatch(rt, selection.files);
+    result = run.sendBatch(selection.files);
   }
   // Whatever way the command ends, the file it opened is closed (the link-status ending leaves it open).
   rt.app.openFile.close();

@@ -37,14 +37,6 @@ std::string_view typeToken(std::int32_t kind) {
   }
 }
 
-// String ids of the stages and reports.
-constexpr int kTextInitiating = 25;
-constexpr int kTextCalculating = 41;
-constexpr int kTextSending = 42;
-constexpr int kTextDisconnecting = 38;
-constexpr int kTextReadReturned = 34;
-constexpr int kTextUnexpectedResponse = 43;
-
 class Session {
  public:
   explicit Session(Runtime& rt) : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe) {}
@@ -125,12 +117,12 @@ class Session {
 
   // The six endings.
   std::int32_t endReconnect() {
-    rt_.shell.sendStatusClose(app_.statusDialog);
+    rt_.shell.closeStatusNow();
     link_.pipeDisconnect(pipe_);
     pumpFor(rt_, 200);
     return SESSION_RECONNECT;
   }
-  std::int32_t endReport(int textId, std::int32_t status, bool phaseIdle) {
+  std::int32_t endReport(TextId textId, std::int32_t status, bool phaseIdle) {
     ShowMessage(rt_.shell, LoadText(textId), ErrorText(status), "", "");
     if (phaseIdle) app_.transferPhase = -1;
     link_.pipeDisconnect(pipe_);
@@ -190,7 +182,7 @@ std::optional<std::int32_t> Session::sendParameters() {
   for (std::string_view message : steps) {
     std::int32_t status = write(message);
     if (status == 0) status = readReply(kReplyTimeoutMs);
-    if (status != 0) return endReport(kTextReadReturned, status, true);
+    if (status != 0) return endReport(TextId::ReadReturned, status, true);
   }
   return std::nullopt;
 }
@@ -206,7 +198,7 @@ std::optional<std::int32_t> Session::sendTypeToken() {
 }
 
 std::optional<std::int32_t> Session::sendLength() {
-  setStatusText(app_, kTextCalculating);
+  setStatusText(app_, TextId::CalculatingFileLength);
   const std::int32_t deadline = secondsNow(rt_.shell) + 3;
   app_.openFile.seek(0);
   refreshStatus(rt_);
@@ -227,7 +219,7 @@ std::optional<std::int32_t> Session::sendLength() {
 
   pause(deadline, true);
 
-  setStatusText(app_, kTextSending);
+  setStatusText(app_, TextId::SendingData);
   app_.bytesTotal = static_cast<std::int32_t>(length);
   refreshStatus(rt_);
 
@@ -241,7 +233,7 @@ std::optional<std::int32_t> Session::sendLength() {
 std::optional<std::int32_t> Session::sendHeader() {
   if (app_.fileKind != kText || app_.textHeader.empty()) return std::nullopt;
   if (const std::int32_t status = readReply(kShortReplyTimeoutMs); status != 0)
-    return endReport(kTextReadReturned, status, false);
+    return endReport(TextId::ReadReturned, status, false);
   if (const std::int32_t status = write(kData); status != 0) return endLinkStatus(status);
   const std::string header = app_.textHeader + kEot;  // its LF stays an LF
   app_.textHeader.clear();                            // sent once only
@@ -259,14 +251,14 @@ std::optional<std::int32_t> Session::sendData() {
   for (;;) {
     // The reply to the length word, the header, or the chunk before.
     if (const std::int32_t status = readReplyWithRetry(); status != 0)
-      return endReport(kTextUnexpectedResponse, status, false);
+      return endReport(TextId::UnexpectedResponse, status, false);
     noteReply();
     if (replyIs("NO")) {
       // Refused: the queues are cleared and the next chunk follows; the refused one is not sent again.
       link_.pipeFlush(pipe_, side::kOutput);
       link_.pipeFlush(pipe_, side::kInput);
     } else if (!replyIs("OK")) {
-      return endReport(kTextReadReturned, 0, false);
+      return endReport(TextId::ReadReturned, 0, false);
     }
     link_.pipeFlush(pipe_, side::kInput);
 
@@ -350,7 +342,7 @@ void Session::recordDelivered() {
 
 std::optional<std::int32_t> Session::endBatch() {
   if (!app_.lastFileOfBatch) return std::nullopt;  // the pipe stays connected, the file open
-  setStatusText(app_, kTextDisconnecting);
+  setStatusText(app_, TextId::Disconnecting);
   refreshStatus(rt_);
   waitOutputSent();
   if (const std::int32_t status = write(kDone); status != 0) return endLinkStatus(status);
@@ -376,8 +368,8 @@ std::int32_t Session::tailDrain() {
 std::int32_t Session::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
-  setStatusText(app_, kTextInitiating);
-  app_.statusDialog = rt_.shell.createStatusDialog();
+  setStatusText(app_, TextId::InitiatingConnection);
+  rt_.shell.openStatus();
   refreshStatus(rt_);
 
   if (app_.fileOpened) {

@@ -35,11 +35,11 @@ StatusRefresh statusOnTimer(AppState& app, StatusModel& model, int baseUnitX, in
     return refresh;
   }
   if (app.transferPhase > 0 && app.bytesTotal == 0) {
-    refresh.countLine = FormatBounded(255, LoadText(20).c_str(), static_cast<long>(app.transferPhase));
+    refresh.countLine = FormatBounded(255, LoadText(TextId::ReceivingByte).c_str(), static_cast<long>(app.transferPhase));
   } else if (app.transferPhase > 0) {
     // 32-bit arithmetic as the dialog always did; a product that does not fit is computed wide instead.
     const auto percent = static_cast<int>(static_cast<std::int64_t>(app.transferPhase) * 100 / app.bytesTotal);
-    refresh.countLine = FormatBounded(255, LoadText(22).c_str(), static_cast<long>(app.transferPhase),
+    refresh.countLine = FormatBounded(255, LoadText(TextId::TransferringByteOf).c_str(), static_cast<long>(app.transferPhase),
                                       static_cast<long>(app.bytesTotal), percent);
     refresh.bar = progressBarSize(app.transferPhase, app.bytesTotal, baseUnitX, baseUnitY);
   }
@@ -50,7 +50,7 @@ StatusRefresh statusOnTimer(AppState& app, StatusModel& model, int baseUnitX, in
 
 void statusOnCloseMessage(AppState& app) { app.transferPhase = -1; }
 
-void setStatusText(AppState& app, int id) { app.statusText = LoadText(id); }
+void setStatusText(AppState& app, TextId id) { app.statusText = LoadText(id); }
 
 void setStatusText(AppState& app, const std::string& text) {
   app.statusText = text.substr(0, kStatusTextMax);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "ui/text_ids.h"
 
 namespace skiff {
 
@@ -48,7 +49,7 @@ StatusRefresh statusOnTimer(AppState& app, StatusModel& model, int baseUnitX, in
 void statusOnCloseMessage(AppState& app);
 
 // Sets statusText to string `id`, bounded as the status text buffer is.
-void setStatusText(AppState& app, int id);
+void setStatusText(AppState& app, TextId id);
 void setStatusText(AppState& app, const std::string& text);
 
 }  // namespace skiff

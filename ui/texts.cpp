@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "app/shell_ops.h"
@@ -19,27 +20,28 @@ std::string bounded(std::string text, std::size_t limit) {
   return text;
 }
 
-int errorStringId(std::int32_t errorCode) {
+// The sentence of a link status code; nothing for codes the table does not know.
+std::optional<TextId> errorTextId(std::int32_t errorCode) {
   switch (errorCode) {
-    case code::kTimeout: return 3;
-    case code::kNotReady: return 52;
-    case code::kBadParameter: return 51;
-    case code::kNotInitialized: return 50;
-    case code::kQueueFull: return 49;
-    case code::kException: return 48;
-    case code::kBadState: return 47;
-    case code::kAllocation: return 46;
-    case code::kBadToolVersion: return 60;
-    case code::kToolNotFound: return 59;
-    case code::kReadError: return 58;
-    case code::kDisconnectWhileReading: return 57;
-    case code::kDisconnected: return 56;
-    case code::kNoResponse: return 55;
-    case code::kOutOfMemory: return 46;
-    case code::kBadConnection: return 54;
-    case code::kAborted: return 53;
-    case code::kPortUnavailable: return 4;
-    default: return 0;
+    case code::kTimeout: return TextId::TimeoutError;
+    case code::kNotReady: return TextId::PipeNotReady;
+    case code::kBadParameter: return TextId::InvalidParameter;
+    case code::kNotInitialized: return TextId::PipeNotInitialized;
+    case code::kQueueFull: return TextId::QueueFull;
+    case code::kException: return TextId::UnknownException;
+    case code::kBadState: return TextId::BadPipeState;
+    case code::kAllocation: return TextId::MemoryAllocation;
+    case code::kBadToolVersion: return TextId::BadToolVersion;
+    case code::kToolNotFound: return TextId::ToolNotFound;
+    case code::kReadError: return TextId::ReadError;
+    case code::kDisconnectWhileReading: return TextId::DisconnectWhileReading;
+    case code::kDisconnected: return TextId::DisconnectionDetected;
+    case code::kNoResponse: return TextId::ModemNoResponse;
+    case code::kOutOfMemory: return TextId::MemoryAllocation;
+    case code::kBadConnection: return TextId::BadConnection;
+    case code::kAborted: return TextId::OperationAborted;
+    case code::kPortUnavailable: return TextId::PortMissingOrInUse;
+    default: return std::nullopt;
   }
 }
 
@@ -54,7 +56,7 @@ std::string BuiltInText(int id) {
   return {};
 }
 
-std::string LoadText(int id) { return bounded(gTextSource(id), kLoadTextMax); }
+std::string LoadText(TextId id) { return bounded(gTextSource(static_cast<int>(id)), kLoadTextMax); }
 
 std::string FormatBounded(std::size_t limit, const char* format, ...) {
   std::vector<char> buffer(limit + 1);
@@ -66,8 +68,8 @@ std::string FormatBounded(std::size_t limit, const char* format, ...) {
 }
 
 std::string ErrorText(std::int32_t errorCode) {
-  if (const int id = errorStringId(errorCode); id != 0) return LoadText(id);
-  const std::string format = LoadText(61);  // "unknown error %d"
+  if (const std::optional<TextId> id = errorTextId(errorCode)) return LoadText(*id);
+  const std::string format = LoadText(TextId::UnknownError);
   return FormatBounded(255, format.c_str(), static_cast<int>(errorCode));
 }
 
@@ -84,12 +86,12 @@ std::string ShowMessageText(std::string_view a, std::string_view b, std::string_
 }
 
 std::int32_t ShowError(ShellOps& shell, std::int32_t errorCode, std::string_view what) {
-  shell.messageBox(ShowErrorText(errorCode, what), "Skiff", BoxIcon::Warning, nullptr);
+  shell.messageBox(ShowErrorText(errorCode, what), "Skiff", BoxIcon::Warning, BoxOwner::None);
   return errorCode;
 }
 
 void ShowMessage(ShellOps& shell, std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  shell.messageBox(ShowMessageText(a, b, c, d), "Skiff", BoxIcon::Information, nullptr);
+  shell.messageBox(ShowMessageText(a, b, c, d), "Skiff", BoxIcon::Information, BoxOwner::None);
 }
 
 }  // namespace skiff

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "ui/text_ids.h"
+
 namespace skiff {
 
 class ShellOps;
@@ -20,7 +22,7 @@ void SetTextSource(TextSource source);
 std::string BuiltInText(int id);
 
 // String `id`, at most kLoadTextMax characters; empty when the id does not exist.
-std::string LoadText(int id);
+std::string LoadText(TextId id);
 // The sentence for a link status code ("unknown error %d" for codes the table does not know).
 std::string ErrorText(std::int32_t code);
 

@@ -28,13 +28,8 @@ PumpPass FakeShell::takeMessage(int* quitCode) {
     event.run();
     return PumpPass::Dispatched;
   }
-  // The status dialog's own 500 ms timer.
-  if (liveDialog_ != 0 && clock_.now - lastStatusTick_ >= 500) {
-    lastStatusTick_ = clock_.now;
-    statusTick(liveDialog_);
-    return PumpPass::Dispatched;
-  }
-  return PumpPass::Idle;
+  // The status display's own 500 ms timer.
+  return status_.refreshIfDue(clock_.now) ? PumpPass::Dispatched : PumpPass::Idle;
 }
 
 void FakeShell::postQuit(int) {
@@ -42,47 +37,18 @@ void FakeShell::postQuit(int) {
   ++quitsQueued_;
 }
 
-WindowRef FakeShell::createStatusDialog() {
+void FakeShell::openStatus() {
   ++statusDialogsCreated;
-  liveDialog_ = nextDialog_++;
-  lastStatusTick_ = clock_.now;
-  if (statusAbortCheck(app_)) {
-    liveDialog_ = 0;
-  } else {
-    statusOnOpen(app_, statusModel_);
-  }
-  return reinterpret_cast<WindowRef>(nextDialog_ - 1);
+  status_.open(clock_.now);
 }
 
-void FakeShell::statusTick(std::uintptr_t dialog) {
-  if (dialog != liveDialog_ || dialog == 0) return;  // messages to a closed dialog have no effect
-  if (statusAbortCheck(app_)) {
-    liveDialog_ = 0;
-    return;
-  }
-  const StatusRefresh refresh = statusOnTimer(app_, statusModel_, 8, 16);
-  if (refresh.close) {
-    liveDialog_ = 0;
-    return;
-  }
-  countLines.push_back(refresh.countLine);
-  statusLines.push_back(refresh.statusLine);
+void FakeShell::draw(const StatusFrame& frame) {
+  if (frame.opening) return;
+  countLines.push_back(frame.countLine);
+  statusLines.push_back(frame.statusLine);
 }
 
-void FakeShell::sendStatusTimer(WindowRef dialog) { statusTick(reinterpret_cast<std::uintptr_t>(dialog)); }
-
-void FakeShell::sendStatusClose(WindowRef dialog) {
-  const auto handle = reinterpret_cast<std::uintptr_t>(dialog);
-  if (handle != liveDialog_ || handle == 0) return;
-  if (statusAbortCheck(app_)) {
-    liveDialog_ = 0;
-    return;
-  }
-  statusOnCloseMessage(app_);
-  liveDialog_ = 0;
-}
-
-void FakeShell::messageBox(std::string_view text, std::string_view caption, BoxIcon icon, WindowRef) {
+void FakeShell::messageBox(std::string_view text, std::string_view caption, BoxIcon icon, BoxOwner) {
   boxes.push_back({std::string(text), std::string(caption), icon});
 }
 

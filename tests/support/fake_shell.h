@@ -9,7 +9,7 @@
 
 #include "app/shell_ops.h"
 #include "tests/support/virtual_clock.h"
-#include "ui/status_model.h"
+#include "ui/status_display.h"
 
 namespace skiff::test {
 
@@ -19,7 +19,7 @@ struct ShownBox {
   BoxIcon icon;
 };
 
-class FakeShell : public ShellOps {
+class FakeShell : public ShellOps, private StatusCanvas {
  public:
   FakeShell(AppState& app, VirtualClock& clock) : app_(app), clock_(clock) {}
 
@@ -41,17 +41,17 @@ class FakeShell : public ShellOps {
   int postedQuits = 0;
   std::vector<std::string> countLines;   // every count line a status refresh produced
   std::vector<std::string> statusLines;  // every status line a status refresh produced
-  bool statusOpen() const { return liveDialog_ != 0; }
+  bool statusOpen() const { return status_.isOpen(); }
 
   // --- ShellOps ---
   PumpPass takeMessage(int* quitCode) override;
   void postQuit(int code) override;
   std::uint32_t tickCount() override { return clock_.now; }
   void sleepMs(int ms) override { clock_.advance(static_cast<std::uint32_t>(ms)); }
-  WindowRef createStatusDialog() override;
-  void sendStatusTimer(WindowRef dialog) override;
-  void sendStatusClose(WindowRef dialog) override;
-  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, WindowRef owner) override;
+  void openStatus() override;
+  void showStatusNow() override { status_.refresh(); }
+  void closeStatusNow() override { status_.closeForFailure(); }
+  void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, BoxOwner owner) override;
   void beep() override { ++beeps; }
   bool chooseFiles(const OpenFileRequest& request, OpenFileResult* result) override;
   int runConnectionDialog() override;
@@ -63,15 +63,14 @@ class FakeShell : public ShellOps {
     bool quit = false;
     int quitCode = 0;
   };
-  void statusTick(std::uintptr_t dialog);
+  // --- StatusCanvas: every frame recorded ---
+  void draw(const StatusFrame& frame) override;
+  void hide() override {}
 
   AppState& app_;
   VirtualClock& clock_;
   std::vector<Event> events_;
-  std::uintptr_t liveDialog_ = 0;  // the open status dialog's handle value, 0 when none
-  std::uintptr_t nextDialog_ = 0x100;
-  std::uint32_t lastStatusTick_ = 0;
-  StatusModel statusModel_;
+  StatusDisplay status_{app_, *this, 8, 16};  // the system font's base units on Windows
   int quitsQueued_ = 0;
 };
 

@@ -394,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(Phases, CloseWhenNotCounting, ::testing::Values(-1, 0))
 
 TEST_F(MainWindowFixture, CloseWhileCountingAbortsAndClosesTheStatusDialog) {
   app.statusText = "Sending Data...";
-  app.statusDialog = shell.createStatusDialog();
+  shell.openStatus();
   app.transferPhase = 700;
   app.bytesTotal = 1000;
   EXPECT_FALSE(mainWindowClose(window));

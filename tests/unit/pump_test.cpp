@@ -41,7 +41,7 @@ TEST_F(PumpFixture, NoPipeNoIdle) {
 
 TEST_F(PumpFixture, RefreshSendsTimerToTheStatusDialogThenOnePass) {
   app.statusText = "Sending Data...";
-  app.statusDialog = shell.createStatusDialog();
+  shell.openStatus();
   app.transferPhase = 50;
   app.bytesTotal = 200;
   refreshStatus(rt);

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "ui/geometry.h"
+#include "ui/status_display.h"
 #include "ui/status_model.h"
 
 namespace skiff {
@@ -102,6 +106,75 @@ TEST(StatusModel, LongStatusTextIsBounded) {
   AppState app;
   setStatusText(app, std::string(1000, 'x'));
   EXPECT_EQ(app.statusText.size(), kStatusTextMax);
+}
+
+// The display's life, the same for every skin: how each way of ending leaves the transfer, and the cadence.
+struct LifeCase {
+  const char* name;
+  std::function<void(AppState&, StatusDisplay&)> event;
+  std::int32_t phaseAfter;
+  const char* statusTextAfter;
+};
+
+class RecordingCanvas final : public StatusCanvas {
+ public:
+  std::vector<StatusFrame> frames;
+  int hides = 0;
+  void draw(const StatusFrame& frame) override { frames.push_back(frame); }
+  void hide() override { ++hides; }
+};
+
+class StatusLife : public ::testing::TestWithParam<LifeCase> {};
+
+TEST_P(StatusLife, EachEndingLeavesTheTransferAsItShould) {
+  AppState app;
+  RecordingCanvas canvas;
+  StatusDisplay display(app, canvas, 8, 16);
+  app.statusText = "Sending Data...";
+  display.open(0);
+  ASSERT_EQ(canvas.frames.size(), 1u);
+  EXPECT_TRUE(canvas.frames[0].opening);
+  EXPECT_EQ(canvas.frames[0].countLine, "...");
+  app.transferPhase = 250;
+  app.bytesTotal = 1000;
+  GetParam().event(app, display);
+  EXPECT_FALSE(display.isOpen());
+  EXPECT_EQ(canvas.hides, 1);
+  EXPECT_EQ(app.transferPhase, GetParam().phaseAfter);
+  EXPECT_EQ(app.statusText, GetParam().statusTextAfter);
+  display.refresh();  // a closed display draws nothing more
+  display.closeForFailure();
+  EXPECT_EQ(canvas.hides, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, StatusLife,
+    ::testing::Values(
+        LifeCase{"IdleAgain", [](AppState& app, StatusDisplay& d) { app.transferPhase = -1; d.refresh(); }, -1,
+                 "Sending Data..."},
+        LifeCase{"Failure", [](AppState&, StatusDisplay& d) { d.closeForFailure(); }, -1, "Sending Data..."},
+        LifeCase{"OwnButtons", [](AppState&, StatusDisplay& d) { d.dismiss(); }, 250, "Sending Data..."},
+        LifeCase{"UserAbort", [](AppState& app, StatusDisplay& d) { app.statusText = "ABORTING"; d.refresh(); }, -1,
+                 "ABORTING..."},
+        LifeCase{"AbortBeforeAFailure",
+                 [](AppState& app, StatusDisplay& d) { app.statusText = "ABORTING"; d.closeForFailure(); }, -1,
+                 "ABORTING..."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StatusLife, RefreshesEveryHalfSecondAndAnEarlierDisplayGivesWay) {
+  AppState app;
+  RecordingCanvas canvas;
+  StatusDisplay display(app, canvas, 8, 16);
+  display.open(1000);
+  EXPECT_FALSE(display.refreshIfDue(1499));
+  EXPECT_TRUE(display.refreshIfDue(1500));
+  EXPECT_FALSE(display.refreshIfDue(1999));
+  EXPECT_TRUE(display.refreshIfDue(2000));
+  EXPECT_EQ(canvas.frames.size(), 3u);
+  display.open(2100);  // the next file of a batch
+  EXPECT_EQ(canvas.hides, 1);
+  EXPECT_TRUE(display.isOpen());
+  EXPECT_EQ(app.transferPhase, 0);
 }
 
 }  // namespace

@@ -28,15 +28,15 @@ struct TerminalFixture : ::testing::Test, test::EngineWorld {
   void showProgress(std::int32_t phase, std::int32_t total) {
     app.transferPhase = phase;
     app.bytesTotal = total;
-    setStatusText(app, 42);
-    shell.sendStatusTimer(app.statusDialog);
+    setStatusText(app, TextId::SendingData);
+    shell.showStatusNow();
   }
   void startFile(const char* name, int number, int count, bool opened = true) {
     app.fileName = name;
     app.fileOpened = opened;
     app.download.fileNumber = number;
     app.download.fileCount = count;
-    app.statusDialog = shell.createStatusDialog();
+    shell.openStatus();
   }
 };
 

@@ -42,30 +42,35 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{-666, "unknown error -666"},
                       ErrorCase{-2147483647 - 1, "unknown error -2147483648"}));
 
+// The ids are the Windows string table's numbers: the names must stand for the numbers the texts always had.
 TEST(LoadText, KnownUnknownAndExactTexts) {
-  EXPECT_EQ(LoadText(10), "Error -- ");
-  EXPECT_EQ(LoadText(22), "Transferring byte %ld of %ld (%2i%%)");
-  EXPECT_EQ(LoadText(62),
+  EXPECT_EQ(static_cast<int>(TextId::ErrorPrefix), 10);
+  EXPECT_EQ(LoadText(TextId::ErrorPrefix), "Error -- ");
+  EXPECT_EQ(static_cast<int>(TextId::TransferringByteOf), 22);
+  EXPECT_EQ(LoadText(TextId::TransferringByteOf), "Transferring byte %ld of %ld (%2i%%)");
+  EXPECT_EQ(static_cast<int>(TextId::OneTransferAtATime), 62);
+  EXPECT_EQ(LoadText(TextId::OneTransferAtATime),
             "Skiff can support only one trasnfer at a time.  Please try again when the current transfer is "
             "finished.");
-  EXPECT_EQ(LoadText(64), "Looking for Newton...");
-  EXPECT_EQ(LoadText(0), "");
-  EXPECT_EQ(LoadText(68), "");
-  for (int id = 1; id <= 67; ++id) EXPECT_FALSE(LoadText(id).empty()) << id;
+  EXPECT_EQ(static_cast<int>(TextId::LookingForNewton), 64);
+  EXPECT_EQ(LoadText(TextId::LookingForNewton), "Looking for Newton...");
+  EXPECT_EQ(LoadText(static_cast<TextId>(0)), "");
+  EXPECT_EQ(LoadText(static_cast<TextId>(68)), "");
+  for (int id = 1; id <= 67; ++id) EXPECT_FALSE(LoadText(static_cast<TextId>(id)).empty()) << id;
 }
 
 TEST(ShowMessage, JoinsPartsAndBoundsTheText) {
   test::VirtualClock clock;
   AppState app;
   test::FakeShell shell(app, clock);
-  ShowMessage(shell, LoadText(10), ErrorText(-28030), "", "");
+  ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(-28030), "", "");
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].text, "Error -- Disconnection detected.");
   EXPECT_EQ(shell.boxes[0].caption, "Skiff");
   EXPECT_EQ(shell.boxes[0].icon, BoxIcon::Information);
 
   const std::string longPath(1000, 'A');
-  ShowMessage(shell, LoadText(32), longPath);
+  ShowMessage(shell, LoadText(TextId::CannotOpenFile), longPath);
   EXPECT_EQ(shell.boxes[1].text.size(), kShowMessageMax);
   EXPECT_EQ(shell.boxes[1].text.substr(0, 17), "Cannot open fileA");
 }

@@ -23,10 +23,10 @@ class QuietShell final : public ShellOps {
   void postQuit(int) override {}
   std::uint32_t tickCount() override { return GetTickCount(); }
   void sleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
-  WindowRef createStatusDialog() override { return nullptr; }
-  void sendStatusTimer(WindowRef) override {}
-  void sendStatusClose(WindowRef) override {}
-  void messageBox(std::string_view, std::string_view, BoxIcon, WindowRef) override {}
+  void openStatus() override {}
+  void showStatusNow() override {}
+  void closeStatusNow() override {}
+  void messageBox(std::string_view, std::string_view, BoxIcon, BoxOwner) override {}
   void beep() override {}
   bool chooseFiles(const OpenFileRequest&, OpenFileResult*) override { return false; }
   int runConnectionDialog() override { return 2; }
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   HWND owner = CreateWindowExA(0, "StatusPreview", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
                                nullptr, static_cast<HINSTANCE>(app.instance), nullptr);
   app.mainWindow = owner;
-  setStatusText(app, 42);  // "Sending Data..."
+  setStatusText(app, TextId::SendingData);
   HWND dialog = win32::createStatusDialog(owner);
   if (dialog == nullptr) return 1;
   app.statusDialog = dialog;
