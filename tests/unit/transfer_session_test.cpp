@@ -50,7 +50,7 @@ struct WireCase {
 
 class SessionWire : public ::testing::TestWithParam<WireCase> {};
 
-TEST_P(SessionWire, WritesEveryMessageInOrderAndTheCompanionStoresTheBytes) {
+TEST_P(SessionWire, WritesAndStores) {
   const WireCase& c = GetParam();
   TransferBench bench;
   bench.prepare("NOTE.TXT", c.file, c.kind, c.header);
@@ -313,7 +313,7 @@ class SessionEnding : public ::testing::TestWithParam<EndingCase> {};
 
 // Read indices: 0 to 8 the parameter block, 9 the type token's reply, then the data phase.
 // Write indices: 0 to 8 the parameter block, 9 the type token, 10 the length word.
-TEST_P(SessionEnding, EachFailureEndsItsOwnWay) {
+TEST_P(SessionEnding, EndsItsOwnWay) {
   const EndingCase& c = GetParam();
   TransferBench bench(c.faults);
   bench.prepare("F.TXT", c.kind == kText ? "hello\r\n" : k1234, c.kind, c.header);
