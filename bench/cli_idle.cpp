@@ -93,10 +93,9 @@ void connectionWaits(const TempDir& folder) {
   PtyProcess install({skiff(), "install", "--port", line.device(), package}, folder.path());
   install.start();
   measureWhile("install: waiting for the Newton to call", install, "Looking for Newton...");
-  // The line hangs up while the command waits for a call: the wait goes on (the user stops it) without spinning.
+  // The line hangs up while the command waits for a call: the wait ends with the loss, never spinning.
   line.hangUp();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  measureWhile("install: waiting for a call on a line that hung up", install, "Looking for Newton...");
+  measureUntilExit("install: after the line hung up while waiting", install);
 }
 
 // skiff COMMAND FILE on a terminal of its own, against a simulated Newton started with `simArgs`; `measure`

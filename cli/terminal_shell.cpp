@@ -187,12 +187,12 @@ bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) 
   return true;
 }
 
-// The connection dialog without a window: the same decisions (link/connection_dialog.h), its 250 ms timer as a
-// sleep between ticks, and Ctrl-C as its STOP button.
+// The connection dialog without a window: the same decisions (link/connection_dialog.h) every 250 ms, the pipe
+// serviced in between (a call or a lost line is acted on at once), and Ctrl-C, even one pressed just before the
+// wait began, as its STOP button.
 int TerminalShell::runConnectionDialog() {
   std::fprintf(messageOut_, "%s\n", LoadText(TextId::LookingForNewton).c_str());
   std::fflush(messageOut_);
-  takeInterrupt();  // a press before the wait began is not a stop
   Runtime rt{app_, link_, *this};
   ConnectionDialog dialog;
   ConnectionStep step = connectionOpened(rt, dialog);
@@ -206,7 +206,8 @@ int TerminalShell::runConnectionDialog() {
         return *connectionCommand(rt, dialog, kStopButton)->endCode;
       }
       link_.pipeIdle(app_.pipe);
-      if (link_.pipeState(app_.pipe) == state::kCalling) break;
+      const std::int32_t pipeState = link_.pipeState(app_.pipe);
+      if (pipeState == state::kCalling || pipeState == state::kLost) break;
     }
     step = connectionTick(rt, dialog);
   }

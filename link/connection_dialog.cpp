@@ -20,7 +20,16 @@ ConnectionStep connectionOpened(Runtime& rt, ConnectionDialog& dialog) {
 ConnectionStep connectionTick(Runtime& rt, ConnectionDialog& dialog) {
   ConnectionStep step;
   if (dialog.stopped || dialog.accepting) return step;
-  if (rt.link.pipeState(rt.app.pipe) == state::kCalling) {
+  const std::int32_t pipeState = rt.link.pipeState(rt.app.pipe);
+  if (pipeState == state::kLost) {
+    // The line hung up (an adapter pulled out) or the link library gave up on it: nobody can call on it any
+    // more, so the wait ends as a failed listen does, with the code of the loss.
+    rt.link.pipeDisconnect(rt.app.pipe);
+    step.killTimer = true;
+    step.endCode = code::kDisconnected;
+    return step;
+  }
+  if (pipeState == state::kCalling) {
     dialog.accepting = true;
     rt.link.pipeAccept(rt.app.pipe);
     pumpFor(rt, 1000);

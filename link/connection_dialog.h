@@ -27,7 +27,8 @@ struct ConnectionStep {
 // WM_INITDIALOG: pipeListen(pipe, -1, 0, 0); a failure disconnects and ends with the code (sign-extended
 // from 16 bits) without a timer.
 ConnectionStep connectionOpened(Runtime& rt, ConnectionDialog& dialog);
-// WM_TIMER: state 4 accepts, pumps for a second and ends with 5; otherwise the pipe gets idle time.
+// WM_TIMER: state 4 accepts, pumps for a second and ends with 5; a lost line disconnects and ends with
+// -28030; otherwise the pipe gets idle time.
 ConnectionStep connectionTick(Runtime& rt, ConnectionDialog& dialog);
 // WM_COMMAND: ids 1, 2 and 31 stop (disconnect, end with 2); others are not handled (nullopt).
 std::optional<ConnectionStep> connectionCommand(Runtime& rt, ConnectionDialog& dialog, unsigned id);

@@ -5,6 +5,7 @@
 #include "newton/test_data.h"
 #include "tests/e2e/link_fixture.h"
 #include "tests/support/pty_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace skiff::e2e {
 namespace {
@@ -194,6 +195,23 @@ TEST(SkiffListen, AHungUpLineEndsTheWaitWithAnErrorAndNoBusyLoop) {
             std::string::npos)
       << listen.output();
   EXPECT_LT(listen.cpuSeconds(), 0.1);
+}
+
+// The same for a transfer command waiting for its call: the wait ends with the loss and the command fails,
+// rather than waiting for a Newton that can no longer call on that line.
+TEST(SkiffSend, AHungUpLineEndsTheWaitForTheCallWithAnError) {
+  test::TempDir folder;
+  const std::string note = folder.file("todo.txt", "Buy rope\n");
+  test::PtyLine line;
+  test::PtyProcess send({test::binPath("skiff"), "send", "--port", line.device(), note}, folder.path());
+  ASSERT_TRUE(send.start());
+  ASSERT_TRUE(send.waitFor("Looking for Newton...", 20000)) << send.output();
+  line.hangUp();
+  const auto exitCode = send.wait(20000);
+  ASSERT_TRUE(exitCode) << send.output();
+  EXPECT_EQ(*exitCode, 1);
+  EXPECT_NE(send.output().find("Error -- "), std::string::npos) << send.output();
+  EXPECT_LT(send.cpuSeconds(), 0.3);
 }
 
 }  // namespace

@@ -69,6 +69,15 @@ TEST_F(ConnectionFixture, TicksIdleThePipeUntilANewtonCallsThenAcceptAndConnect)
   EXPECT_EQ(link.ops(), (Ops{"pipeListen", "pipeState", "pipeState", "pipeState", "pipeState", "pipeAccept"}));
 }
 
+TEST_F(ConnectionFixture, ALostLineEndsTheWaitWithTheCodeOfTheLoss) {
+  connectionOpened(rt, dialog);
+  link.stateAnswer = state::kLost;
+  const ConnectionStep step = connectionTick(rt, dialog);
+  EXPECT_TRUE(step.killTimer);
+  EXPECT_EQ(step.endCode, code::kDisconnected);
+  EXPECT_EQ(link.ops(), (Ops{"pipeListen", "pipeState", "pipeDisconnect"}));
+}
+
 TEST_F(ConnectionFixture, ATickDuringTheAcceptPumpOnlyReturns) {
   connectionOpened(rt, dialog);
   link.stateAnswer = state::kCalling;
