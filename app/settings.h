@@ -15,6 +15,9 @@ struct Settings {
 
 inline constexpr const char* kSettingsFileName = "skiff.cfg";
 
+// The package speeds the Config menu offers.
+inline constexpr bool isPackageSpeed(std::int64_t baud) { return baud == 38400 || baud == 9600 || baud == 2400; }
+
 // Reads the file; each field missing from a short file keeps its built-in value. When the file cannot be
 // opened it is written from `settings` instead. Returns true when the file was read.
 bool LoadSettings(Settings& settings, const std::string& path = kSettingsFileName);

@@ -11,9 +11,6 @@
 
 namespace skiff::cli {
 
-namespace {
-}
-
 void complain(Command command, const std::string& text) {
   std::fprintf(stderr, "skiff %s: %s\n", commandName(command), text.c_str());
 }

@@ -11,12 +11,6 @@
 
 namespace skiff::cli {
 
-namespace {
-
-bool isPackageSpeed(std::int32_t baud) { return baud == 38400 || baud == 9600 || baud == 2400; }
-
-}  // namespace
-
 int cmdInstall(int argc, char** argv) {
   const auto taken = takeCommandLine(Command::Install, argc, argv);
   if (const int* exitCode = std::get_if<int>(&taken)) return *exitCode;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/settings.h"
 #include "dil/serial.h"
 
 namespace skiff::cli {
@@ -44,7 +45,7 @@ std::string applyLineSpeed(CommandLine& line, const std::string& value) {
 
 std::string applyPackageSpeed(CommandLine& line, const std::string& value) {
   const auto baud = wholeNumber(value, 1, 99'999'999);
-  if (!baud || (*baud != 38400 && *baud != 9600 && *baud != 2400))
+  if (!baud || !isPackageSpeed(*baud))
     return "the package speed is 38400, 9600 or 2400, not '" + value + "'";
   line.baud = static_cast<int>(*baud);
   return {};

@@ -57,10 +57,8 @@ bool takeInterrupt() {
   return true;
 }
 
-std::string progressBarText(std::int32_t transferPhase, std::int32_t bytesTotal, int width) {
-  // Base unit 4 makes the dialog's bar width come out in bar units: 158 is a full bar.
-  const BarSize bar = progressBarSize(transferPhase, bytesTotal, 4, 8);
-  int filled = static_cast<int>(static_cast<long long>(bar.width) * width / 158);
+std::string progressBarText(int barUnits, int width) {
+  int filled = static_cast<int>(static_cast<long long>(barUnits) * width / 158);
   if (filled < 0) filled = 0;
   if (filled > width) filled = width;
   return "[" + std::string(static_cast<std::size_t>(filled), '#') +
@@ -146,7 +144,7 @@ void TerminalShell::draw(const StatusFrame& frame) {
   if (terminal_) {
     std::string line = "\r\x1b[K" + frame.statusLine;
     if (!frame.countLine.empty()) line += "   " + frame.countLine;
-    if (frame.bar) line += " " + progressBarText(app_.transferPhase, app_.bytesTotal, kBarCells);
+    if (frame.bar) line += " " + progressBarText(frame.bar->width, kBarCells);
     std::fputs(line.c_str(), statusOut_);
     lineDrawn_ = true;
     gOpenLineFd = fileno(statusOut_);

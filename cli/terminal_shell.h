@@ -66,7 +66,7 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   int quitsPosted_ = 0;
   int quitCode_ = 0;
 
-  // The status display: bar widths come out in the dialog's bar units (158 when full).
+  // The status display: base units of 4 x 8 make the bar's width come out in dialog units (158 when full).
   StatusDisplay status_{app_, *this, 4, 8};
   bool lineDrawn_ = false;        // a status line is on the terminal without its line end
   std::string lastStage_;         // plain mode: the last stage text printed
@@ -75,7 +75,7 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   int namedFile_ = 0;             // the batch's file number last named
 };
 
-// The progress bar as characters: `width` cells, filled in proportion to the dialog's bar (158 units full).
-std::string progressBarText(std::int32_t transferPhase, std::int32_t bytesTotal, int width);
+// The progress bar as characters: `width` cells, filled in proportion to a bar `barUnits` long (158 is full).
+std::string progressBarText(int barUnits, int width);
 
 }  // namespace skiff::cli

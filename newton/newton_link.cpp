@@ -106,13 +106,13 @@ void NewtonLink::service(int maxWaitMs) {
   endpoint_.service(maxWaitMs);
   // A receiver that fills up answers with credit 0 until it has room again (mnp-facts.md 3a).
   const NewtonHabits& habits = options_.habits;
-  if (busyState_ == 0 && habits.busyAfter >= 0 &&
+  if (busySpell_ == BusySpell::Ahead && habits.busyAfter >= 0 &&
       static_cast<long long>(endpoint_.receivedTotal()) >= habits.busyAfter) {
-    busyState_ = 1;
+    busySpell_ = BusySpell::On;
     busyUntilUs_ = line_.nowUs() + static_cast<std::int64_t>(habits.busyMs) * 1000;
     endpoint_.setBusy(true);
-  } else if (busyState_ == 1 && line_.nowUs() >= busyUntilUs_) {
-    busyState_ = 2;
+  } else if (busySpell_ == BusySpell::On && line_.nowUs() >= busyUntilUs_) {
+    busySpell_ = BusySpell::Over;
     endpoint_.setBusy(false);
   }
   const Faults& faults = options_.faults;

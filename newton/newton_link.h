@@ -77,7 +77,7 @@ class NewtonLink final : public NewtonStream {
   int requestsIgnored_ = 0;
   bool dropped_ = false;
   bool gaveUp_ = false;            // our LR went unanswered too long: a late answer is refused
-  int busyState_ = 0;              // 0 not yet, 1 busy, 2 over
+  enum class BusySpell { Ahead, On, Over } busySpell_ = BusySpell::Ahead;
   std::int64_t busyUntilUs_ = 0;
   std::int64_t startUs_ = 0;
 };

@@ -75,18 +75,21 @@ bool PacedLine::writeAll(std::span<const std::uint8_t> bytes) {
   return !failed_;
 }
 
-void PacedLine::deliver(std::deque<std::uint8_t>& bytes) {
-  while (!bytes.empty() && !failed_) {
-    const std::size_t n = std::min<std::size_t>(bytes.size(), 4096);
+std::size_t PacedLine::deliver(std::deque<std::uint8_t>& bytes, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count && !failed_) {
+    const std::size_t n = std::min<std::size_t>(count - done, 4096);
     std::uint8_t chunk[4096];
     std::copy_n(bytes.begin(), n, chunk);
-    ssize_t put = write(fd_, chunk, n);
+    const ssize_t put = write(fd_, chunk, n);
     if (put <= 0) {
       if (put < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) failed_ = true;
-      return;
+      break;
     }
     bytes.erase(bytes.begin(), bytes.begin() + put);
+    done += static_cast<std::size_t>(put);
   }
+  return done;
 }
 
 void PacedLine::pushOut() {
@@ -94,23 +97,19 @@ void PacedLine::pushOut() {
     // The bytes whose line time has come have crossed the line: to the desktop, or into its adapter.
     const std::size_t n = std::min(tx_.size(), allowance(txClockUs_));
     if (n == 0) break;
+    std::size_t crossed = n;
     if (latencyUs_ <= 0) {
-      std::deque<std::uint8_t> crossed(tx_.begin(), tx_.begin() + static_cast<long>(std::min<std::size_t>(n, 4096)));
-      const std::size_t before = crossed.size();
-      deliver(crossed);
-      const std::size_t put = before - crossed.size();
-      tx_.erase(tx_.begin(), tx_.begin() + static_cast<long>(put));
-      if (baud_ > 0) txClockUs_ += static_cast<std::int64_t>(put) * byteUs();
-      if (put < before) return;
-      continue;
+      crossed = deliver(tx_, n);
+    } else {
+      if (held_.empty()) burstAtUs_ = nowUs() + latencyUs_;
+      held_.insert(held_.end(), tx_.begin(), tx_.begin() + static_cast<long>(n));
+      tx_.erase(tx_.begin(), tx_.begin() + static_cast<long>(n));
     }
-    if (held_.empty()) burstAtUs_ = nowUs() + latencyUs_;
-    held_.insert(held_.end(), tx_.begin(), tx_.begin() + static_cast<long>(n));
-    tx_.erase(tx_.begin(), tx_.begin() + static_cast<long>(n));
-    if (baud_ > 0) txClockUs_ += static_cast<std::int64_t>(n) * byteUs();
+    if (baud_ > 0) txClockUs_ += static_cast<std::int64_t>(crossed) * byteUs();
+    if (crossed < n) return;  // the descriptor takes no more now
   }
   if (!held_.empty() && (held_.size() >= kUsbPacketData || nowUs() >= burstAtUs_)) {
-    deliver(held_);
+    deliver(held_, held_.size());
     if (!held_.empty()) burstAtUs_ = nowUs() + latencyUs_;
   }
 }

@@ -24,7 +24,8 @@ class PacedLine final : public mnp::ByteLine {
  private:
   std::size_t allowance(std::int64_t& clockUs);  // bytes whose line time has come
   void pushOut();
-  void deliver(std::deque<std::uint8_t>& bytes);  // to the descriptor, as much as it takes
+  // Writes up to `count` bytes from the front of `bytes` to the descriptor, as many as it takes; returns them.
+  std::size_t deliver(std::deque<std::uint8_t>& bytes, std::size_t count);
   std::int64_t byteUs() const { return baud_ > 0 ? 10'000'000 / baud_ : 0; }
 
   int fd_;

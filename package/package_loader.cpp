@@ -68,7 +68,7 @@ class PackageLoad {
   // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
   // cancel or error that stops the load.
   dock::FrameReader newton_{kNewtonKeep};
-  std::uint64_t newtonFrames_ = 0;  // every frame the Newton sent after the time-out frame
+  std::uint32_t newtonLastHeard_ = 0;  // tick count of the last frame taken from the Newton
   bool stimAnswered_ = false;
   bool installAnswered_ = false;
   bool newtonStopped_ = false;
@@ -177,7 +177,7 @@ void PackageLoad::newtonStops(std::string detail) {
 void PackageLoad::noticeNewtonFrames() {
   while (newton_.hasFrame()) {
     const dock::Frame frame = newton_.next();
-    ++newtonFrames_;
+    newtonLastHeard_ = rt_.shell.tickCount();
     if (frame.command == "dres") {
       dock::Cursor cursor(frame.data);
       const auto result = static_cast<std::int32_t>(cursor.u32());
@@ -301,19 +301,14 @@ std::int32_t PackageLoad::stream() {
 // nothing but "helo"; each of its frames shows it is still at work. The pump keeps the status display ticking.
 std::int32_t PackageLoad::waitForInstallResult() {
   const std::uint32_t start = rt_.shell.tickCount();
-  std::uint32_t heard = start;
-  std::uint64_t framesSeen = newtonFrames_;
+  newtonLastHeard_ = start;  // the silence counts from now at the earliest
   for (;;) {
     if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
     noticeNewtonFrames();
     if (installAnswered_ || newtonStopped_ || app_.abortRequested) return 0;
     if (!linkUp(link_.pipeState(pipe_))) return 0;  // the disconnect frame then fails and says so
     const std::uint32_t now = rt_.shell.tickCount();
-    if (newtonFrames_ != framesSeen) {
-      framesSeen = newtonFrames_;
-      heard = now;
-    }
-    if (static_cast<std::int64_t>(now - heard) >= kDockStimSeconds * 1000) return 0;
+    if (static_cast<std::int64_t>(now - newtonLastHeard_) >= kDockStimSeconds * 1000) return 0;
     if (static_cast<std::int64_t>(now - start) >= installWaitLimitMs(length_)) return 0;
     pumpFor(rt_, kWaitPassMs);
   }

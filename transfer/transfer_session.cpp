@@ -162,9 +162,8 @@ class Session {
   LinkOps& link_;
   PipeHandle pipe_;
   std::array<std::uint8_t, 8> reply_{};
-  bool lastPassSent_ = false;  // the data loop's last pass wrote a chunk
   std::int64_t dataEnd_ = 0;   // where the announced data ends in the file, in bytes on disk
-  bool partAnswerDue_ = false;  // the next reply answers a part, not the length word
+  bool partAnswerDue_ = false;  // the next reply answers a part (the header or a chunk), not the length word
   std::int32_t parts_ = 0;
   std::int32_t partsRefused_ = 0;
   std::int64_t bytesSent_ = 0;
@@ -246,7 +245,6 @@ std::optional<std::int32_t> Session::sendHeader() {
 std::optional<std::int32_t> Session::sendData() {
   const bool text = app_.fileKind == kText;
   std::int64_t position = 0;
-  lastPassSent_ = false;
   if (app_.openFile.atEnd()) return std::nullopt;
   for (;;) {
     // The reply to the length word, the header, or the chunk before.
@@ -293,7 +291,6 @@ std::optional<std::int32_t> Session::sendData() {
       ++parts_;
       bytesSent_ += static_cast<std::int64_t>(n);
     }
-    lastPassSent_ = n > 0;
     partAnswerDue_ = n > 0;
 
     link_.pipeFlush(pipe_, side::kOutput);
@@ -310,7 +307,7 @@ std::optional<std::int32_t> Session::endData() {
   // The last message is answered here: "NEXT", or the last chunk. When the file's size is a multiple of 500
   // (0 included), the loop's last pass sent nothing and already read the last chunk's answer; a read now would
   // wait for a reply that never comes and turn a complete transfer into a time-out.
-  if (app_.fileKind == kText || lastPassSent_) {
+  if (app_.fileKind == kText || partAnswerDue_) {
     if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
     noteReply();
   }
