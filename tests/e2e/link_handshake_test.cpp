@@ -179,39 +179,34 @@ TEST(SkiffListen, TheEnvironmentNamesThePortAndTheTimeOutEndsTheWait) {
   EXPECT_EQ(result.err, "Looking for Newton...\nTimeout error.  (check your connection settings)\n");
 }
 
-// The line hangs up (the other end closed, an adapter pulled) while listen waits: it ends with an error at
-// once instead of polling the dead line for ever.
-TEST(SkiffListen, AHungUpLineEndsTheWaitWithAnErrorAndNoBusyLoop) {
-  test::PtyLine line;
-  const std::string device = line.device();
-  test::PtyProcess listen({test::binPath("skiff"), "listen", "--port", device});
-  ASSERT_TRUE(listen.start());
-  ASSERT_TRUE(listen.waitFor("Looking for Newton...", 20000)) << listen.output();
+// The line hangs up (the other end closed, an adapter pulled) while `command` waits for the Newton's call on
+// it: the command ends with an error at once, having used next to no processor, instead of polling the dead
+// line for ever or waiting for a call that can no longer come. `expected` is part of what it says.
+void expectAHungUpLineEndsTheWait(test::PtyLine& line, const std::vector<std::string>& command,
+                                  const std::string& expected, const std::string& directory = "") {
+  test::PtyProcess waiting(command, directory);
+  ASSERT_TRUE(waiting.start());
+  ASSERT_TRUE(waiting.waitFor("Looking for Newton...", 20000)) << waiting.output();
   line.hangUp();
-  const auto exitCode = listen.wait(10000);
-  ASSERT_TRUE(exitCode) << listen.output();
+  const auto exitCode = waiting.wait(20000);
+  ASSERT_TRUE(exitCode) << waiting.output();
   EXPECT_EQ(*exitCode, 1);
-  EXPECT_NE(listen.output().find("Disconnection detected.\r\nskiff listen: the line on " + device + " hung up"),
-            std::string::npos)
-      << listen.output();
-  EXPECT_LT(listen.cpuSeconds(), 0.1);
+  EXPECT_NE(waiting.output().find(expected), std::string::npos) << waiting.output();
+  EXPECT_LT(waiting.cpuSeconds(), 0.3);
 }
 
-// The same for a transfer command waiting for its call: the wait ends with the loss and the command fails,
-// rather than waiting for a Newton that can no longer call on that line.
+TEST(SkiffListen, AHungUpLineEndsTheWaitWithAnErrorAndNoBusyLoop) {
+  test::PtyLine line;
+  expectAHungUpLineEndsTheWait(line, {test::binPath("skiff"), "listen", "--port", line.device()},
+                               "Disconnection detected.\r\nskiff listen: the line on " + line.device() + " hung up");
+}
+
 TEST(SkiffSend, AHungUpLineEndsTheWaitForTheCallWithAnError) {
   test::TempDir folder;
   const std::string note = folder.file("todo.txt", "Buy rope\n");
   test::PtyLine line;
-  test::PtyProcess send({test::binPath("skiff"), "send", "--port", line.device(), note}, folder.path());
-  ASSERT_TRUE(send.start());
-  ASSERT_TRUE(send.waitFor("Looking for Newton...", 20000)) << send.output();
-  line.hangUp();
-  const auto exitCode = send.wait(20000);
-  ASSERT_TRUE(exitCode) << send.output();
-  EXPECT_EQ(*exitCode, 1);
-  EXPECT_NE(send.output().find("Error -- "), std::string::npos) << send.output();
-  EXPECT_LT(send.cpuSeconds(), 0.3);
+  expectAHungUpLineEndsTheWait(line, {test::binPath("skiff"), "send", "--port", line.device(), note}, "Error -- ",
+                               folder.path());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/pty_process.h"
 
+#include "tests/support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,28 +19,11 @@
 
 namespace skiff::test {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int msLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
-double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-
-}  // namespace
-
 PtyProcess::PtyProcess(std::vector<std::string> argv, std::string directory)
     : argv_(std::move(argv)), directory_(std::move(directory)) {}
 
 PtyProcess::~PtyProcess() {
-  if (pid_ > 0 && !exitCode_) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  if (pid_ > 0 && !exitCode_) killAndReap(pid_);
   if (master_ >= 0) close(master_);
 }
 
@@ -86,8 +71,8 @@ bool PtyProcess::reap() {
   int status = 0;
   rusage usage{};
   if (wait4(pid_, &status, WNOHANG, &usage) != pid_) return false;
-  cpuSeconds_ = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  cpuSeconds_ = processorSeconds(usage);
+  exitCode_ = exitCodeOf(status);
   collect(0);
   return true;
 }

@@ -1,5 +1,7 @@
 #include "tests/support/sim_process.h"
 
+#include "tests/support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,19 +18,6 @@
 namespace skiff::test {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int msLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
-int decodeStatus(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
-}
 
 // Forks and execs argv with stdout and stderr on fresh pipes; stdin is /dev/null.
 pid_t spawn(const std::vector<std::string>& argv, int* outFd, int* errFd) {
@@ -120,8 +109,7 @@ CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs) {
     pollPipes(outFd, errFd, result.out, result.err, std::min(msLeft(deadline), 20));
     rusage usage{};
     if (wait4(pid, &status, WNOHANG, &usage) == pid) {
-      result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+      result.cpuSeconds = processorSeconds(usage);
       exited = true;
     } else if (msLeft(deadline) == 0) {
       kill(pid, SIGKILL);
@@ -135,7 +123,7 @@ CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs) {
   while ((outFd >= 0 || errFd >= 0) && msLeft(tail) > 0) pollPipes(outFd, errFd, result.out, result.err, 20);
   if (outFd >= 0) close(outFd);
   if (errFd >= 0) close(errFd);
-  result.exitCode = decodeStatus(status);
+  result.exitCode = exitCodeOf(status);
   return result;
 }
 
@@ -143,11 +131,7 @@ SimProcess::SimProcess(std::vector<std::string> args, std::string program)
     : args_(std::move(args)), program_(std::move(program)) {}
 
 SimProcess::~SimProcess() {
-  if (pid_ > 0 && !exitCode_) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  if (pid_ > 0 && !exitCode_) killAndReap(pid_);
   if (outFd_ >= 0) close(outFd_);
   if (errFd_ >= 0) close(errFd_);
 }
@@ -168,7 +152,7 @@ bool SimProcess::start(int timeoutMs) {
     if (msLeft(deadline) == 0 || (outFd_ < 0 && errFd_ < 0)) return false;
     collect(std::min(msLeft(deadline), 20));
     int status = 0;
-    if (!exitCode_ && waitpid(pid_, &status, WNOHANG) == pid_) exitCode_ = decodeStatus(status);
+    if (!exitCode_ && waitpid(pid_, &status, WNOHANG) == pid_) exitCode_ = exitCodeOf(status);
     if (exitCode_ && outFd_ < 0) return false;
   }
 }
@@ -182,7 +166,7 @@ std::optional<int> SimProcess::wait(int timeoutMs) {
     collect(std::min(msLeft(deadline), 20));
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      exitCode_ = decodeStatus(status);
+      exitCode_ = exitCodeOf(status);
     } else if (msLeft(deadline) == 0) {
       return std::nullopt;
     }
