@@ -3,7 +3,7 @@ enable_language(RC)
 # A build folder keeps the compiler it was first configured with, even when the toolchain file names another.
 if(NOT CMAKE_CXX_COMPILER MATCHES "-win32$")
   message(FATAL_ERROR "${CMAKE_BINARY_DIR} was configured with ${CMAKE_CXX_COMPILER}; skiff.exe is built with "
-                      "the win32 thread model (cmake/mingw-i686.cmake): configure again with --fresh")
+                      "the win32 thread model (cmake/mingw-toolchain.cmake): configure again with --fresh")
 endif()
 file(GLOB WIN32_SKIN_SOURCES CONFIGURE_DEPENDS app/*_win32.cpp ui/*_win32.cpp link/*_win32.cpp)
 if(WIN32_SKIN_SOURCES)
@@ -21,7 +21,7 @@ if(WIN32_SKIN_SOURCES)
   target_compile_definitions(skiff_exe PRIVATE _WIN32_WINNT=0x0501 WINVER=0x0501)
   target_compile_definitions(skiff_dil PRIVATE _WIN32_WINNT=0x0501 WINVER=0x0501)
   add_custom_command(TARGET skiff_exe POST_BUILD
-    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-pe.sh $<TARGET_FILE:skiff_exe>
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-pe.sh $<TARGET_FILE:skiff_exe> ${CMAKE_SYSTEM_PROCESSOR}
     VERBATIM)
 endif()
 # Windows-side test programs (GUI driver, link test under Wine) live with the tests.

@@ -1,16 +1,28 @@
 #!/usr/bin/env bash
-# Checks that a built program is a 32-bit GUI executable for Intel 80386 that needs no DLL beside it and that
-# Windows XP's loader accepts: its header asks for no Windows later than XP (5.1), and it imports no function
-# that XP's system DLLs lack (scripts/after-xp-imports.txt, with where each entry comes from).
+# Checks that a built program is a GUI executable for its processor that needs no DLL beside it and that
+# Windows XP's loader accepts: its header asks for no Windows later than XP (5.1; 5.2 for a 64-bit program,
+# the first 64-bit XP), and it imports no function that XP's system DLLs lack (scripts/after-xp-imports.txt,
+# with where each entry comes from).
+# Usage: scripts/check-pe.sh PROGRAM.exe [i686|x86_64]   (the processor it is built for; i686 by default)
 # Prints every problem it finds; exits 1 when there is any.
 set -uo pipefail
 exe=$1
+machine=${2:-i686}
 here=$(cd "$(dirname "$0")" && pwd)
+case $machine in
+  i686) format=pei-i386; kind="PE32 GUI executable for i386"; latest=501 ;;
+  x86_64) format=pei-x86-64; kind="PE32+ GUI executable for x86-64"; latest=502 ;;
+  *) echo "check-pe: unknown processor $machine (i686 or x86_64)"; exit 2 ;;
+esac
 [ -f "$exe" ] || { echo "check-pe: $exe was not built"; exit 1; }
-objdump=$(command -v i686-w64-mingw32-objdump) || { echo "check-pe: i686-w64-mingw32-objdump is missing"; exit 1; }
+objdump=$(command -v "$machine-w64-mingw32-objdump") || { echo "check-pe: $machine-w64-mingw32-objdump is missing"; exit 1; }
+# The rest reads fields that only mean something in the expected format.
+header=$($objdump -f "$exe" 2>&1)
+if ! grep -q "file format $format\$" <<<"$header"; then
+  echo "check-pe: $exe: not a ${kind%% *} ($format): $(grep -o 'file format.*' <<<"$header" || echo "$header")"
+  exit 1
+fi
 problems=()
-header=$($objdump -f "$exe")
-grep -q 'file format pei-i386' <<<"$header" || problems+=("not PE32 i386: $header")
 private=$($objdump -p "$exe")
 field() { awk -v name="$1" '$1 == name {print $2; exit}' <<<"$private"; }
 
@@ -19,8 +31,8 @@ subsystem=$(field Subsystem)
 # XP is Windows 5.1: its loader refuses an image that asks for a later operating system or subsystem.
 for pair in OSystemVersion SubsystemVersion; do
   major=$(field "Major$pair"); minor=$(field "Minor$pair")
-  if [ -z "$major" ] || [ $((major * 100 + minor)) -gt 501 ]; then
-    problems+=("Major$pair.Minor$pair is ${major:-?}.${minor:-?}, later than XP's 5.1")
+  if [ -z "$major" ] || [ $((major * 100 + minor)) -gt $latest ]; then
+    problems+=("Major$pair.Minor$pair is ${major:-?}.${minor:-?}, later than XP's $((latest / 100)).$((latest % 100))")
   fi
 done
 
@@ -45,4 +57,4 @@ if [ ${#problems[@]} -gt 0 ]; then
   exit 1
 fi
 count=$(wc -l <<<"$imports")
-echo "check-pe: $exe is a PE32 GUI executable for i386 that Windows XP accepts ($count imports from system DLLs)"
+echo "check-pe: $exe is a $kind that Windows XP accepts ($count imports from system DLLs)"

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing Skiff needs on a Debian machine, only when it is missing.
 # Usage: scripts/install-deps.sh [native|all]   (native: compiler, CMake, GoogleTest; all: also MinGW, Wine, Xvfb)
+# Both MinGW compilers: the shipped skiff.exe is 32-bit, and the same sources are built as a 64-bit program in every
+# run. The Wine is the one the Wine tests will run under (scripts/wine-arch.sh): 32-bit Wine where this machine
+# runs 32-bit programs, else 64-bit Wine. scripts/apt-install.sh does the installing and copes with a partly
+# broken mirror; a package that cannot be had ends this with exit code 1.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 want=${1:-all}
 
 need=()
@@ -21,18 +26,19 @@ if [ "$want" = all ]; then
   # The win32 thread model: what cmake/mingw-i686.cmake builds with, so that skiff.exe runs on Windows XP.
   have_cmd i686-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-i686-win32)
   have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+  have_cmd x86_64-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-x86-64-win32)
+  have_cmd x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64-x86-64)
   have_cmd Xvfb || need+=(xvfb)
   have_cmd import || need+=(imagemagick)
   have_pkg fonts-wine || need+=(fonts-wine)
-  if ! have_pkg wine32 && ! have_pkg wine32:i386; then
+  source "$here/wine-arch.sh"
+  wine_arch_choose || { echo "install-deps: $SKIFF_WINE_ARCH_WHY"; exit 1; }
+  if [ "$SKIFF_WINE_ARCH" = 64 ]; then
+    have_pkg wine64 || need+=(wine wine64)
+  elif ! have_pkg wine32 && ! have_pkg wine32:i386; then
     dpkg --print-foreign-architectures | grep -q i386 || dpkg --add-architecture i386
     need+=(wine wine32:i386)
   fi
 fi
 
-if [ ${#need[@]} -gt 0 ]; then
-  echo "install-deps: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+[ ${#need[@]} -eq 0 ] || bash "$here/apt-install.sh" "${need[@]}"

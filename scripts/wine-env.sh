@@ -1,5 +1,7 @@
 # Sourced by scripts/wine-tests.sh, the Wine tests and the Wine benchmarks: one Xvfb display and one Wine
 # prefix per run. The prefix is made once (wineboot, nothing fetched from the network) and reused by later runs.
+# Which Wine and which build: scripts/wine-arch.sh (32-bit Wine and build/win32 where this machine runs 32-bit
+# programs, else 64-bit Wine, build/win64 and a prefix of its own); `wine` and `wineserver` are that Wine's.
 #
 #   wine_env_start        start Xvfb and the Wine server unless this run already has them (idempotent)
 #   wine_env_stop         stop the Wine server and the Xvfb this run started
@@ -13,17 +15,36 @@
 #   screenshot FILE.png   grab the Xvfb screen (the virtual desktop's part with SKIFF_DESKTOP)
 #   gui_test_begin NAME, skiff_up, skiff_dismiss_splash, fail, expect_eq, wait_file_hex: see below
 #
-# Variables: WINEPREFIX, DISPLAY, SKIFF_WIN32_BIN (the win32 build directory), SKIFF_ARTEFACTS.
+# Variables: SKIFF_WINE_ARCH (32 or 64) and SKIFF_WINE_ARCH_WHY, WINEPREFIX, DISPLAY, SKIFF_WIN32_BIN (the
+# Windows build directory: build/win32 or build/win64), SKIFF_ARTEFACTS.
 
 _wine_env_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export SKIFF_WIN32_BIN=${SKIFF_WIN32_BIN:-$_wine_env_root/build/win32}
-export SKIFF_ARTEFACTS=${SKIFF_ARTEFACTS:-$_wine_env_root/build/artefacts}
-export WINEPREFIX=${WINEPREFIX:-$_wine_env_root/build/wineprefix}
+source "$_wine_env_root/scripts/wine-arch.sh"
+_wine_env_refused=""
+wine_arch_choose || _wine_env_refused=$SKIFF_WINE_ARCH_WHY
+export SKIFF_WINE_ARCH SKIFF_WINE_ARCH_WHY
+if [ "$SKIFF_WINE_ARCH" = 64 ]; then
+  _wine_build=win64 _wine_suffix=64 _wine_loader=/usr/lib/wine/wine64 _wine_server=/usr/lib/wine/wineserver64
+  export WINEARCH=win64
+else
+  _wine_build=win32 _wine_suffix="" _wine_loader=/usr/lib/wine/wine _wine_server=/usr/lib/wine/wineserver32
+  export WINEARCH=win32
+fi
+export SKIFF_WIN32_BIN=${SKIFF_WIN32_BIN:-$_wine_env_root/build/$_wine_build}
+export SKIFF_ARTEFACTS=${SKIFF_ARTEFACTS:-$_wine_env_root/build/artefacts${_wine_suffix:+-win$_wine_suffix}}
+export WINEPREFIX=${WINEPREFIX:-$_wine_env_root/build/wineprefix$_wine_suffix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEARCH=${WINEARCH:-win32}
 # No Mono or Gecko download dialogs, no desktop menu entries.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=d}
-_wine_env_state=${SKIFF_WINE_STATE:-$_wine_env_root/build/wine-run}
+_wine_env_state=${SKIFF_WINE_STATE:-$_wine_env_root/build/wine-run$_wine_suffix}
+# Debian's `wine` and `wineserver` take the 32-bit Wine whenever it is installed, whatever the prefix; this run's
+# own `wine` and `wineserver` (first on PATH, for the tests too) are those of the chosen Wine. Wine starts further
+# programs and its server with WINELOADER and WINESERVER.
+export WINELOADER=$_wine_loader WINESERVER=$_wine_server
+case ":$PATH:" in
+  *":$_wine_env_state/bin:"*) ;;
+  *) export PATH="$_wine_env_state/bin:$PATH" ;;
+esac
 
 _wine_log() { echo "wine-env: $*" >&2; }
 
@@ -55,7 +76,7 @@ _wine_boot() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     _wine_log "creating the Wine prefix $WINEPREFIX (once; later runs reuse it)"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    timeout 300 wineboot -i >"$_wine_env_state/wineboot.log" 2>&1 || {
+    timeout 300 wine wineboot -i >"$_wine_env_state/wineboot.log" 2>&1 || {
       _wine_log "wineboot failed"; tail -n 20 "$_wine_env_state/wineboot.log" >&2; return 1; }
     timeout 120 wineserver -w 2>/dev/null || true
   fi
@@ -68,10 +89,27 @@ _wine_boot() {
   timeout 30 wineserver -p60 2>/dev/null || true
 }
 
+# wine_env_usable: whether the chosen Wine is there to run the tests; WINE_ENV_PROBLEM says why not.
+wine_env_usable() {
+  local package=wine32:i386
+  [ "$SKIFF_WINE_ARCH" = 64 ] && package=wine64
+  if [ -n "$_wine_env_refused" ]; then
+    WINE_ENV_PROBLEM=$_wine_env_refused
+  elif [ ! -x "$_wine_loader" ] || [ ! -x "$_wine_server" ]; then
+    WINE_ENV_PROBLEM="$SKIFF_WINE_ARCH-bit Wine is not installed ($_wine_loader, package $package)"
+  elif ! command -v Xvfb >/dev/null; then
+    WINE_ENV_PROBLEM="Xvfb is not installed"
+  else
+    WINE_ENV_PROBLEM=""
+  fi
+  [ -z "$WINE_ENV_PROBLEM" ]
+}
+
 wine_env_start() {
-  command -v wine >/dev/null || { _wine_log "wine is not installed"; return 1; }
-  command -v Xvfb >/dev/null || { _wine_log "Xvfb is not installed"; return 1; }
-  mkdir -p "$_wine_env_state" "$SKIFF_ARTEFACTS"
+  wine_env_usable || { _wine_log "$WINE_ENV_PROBLEM"; return 1; }
+  mkdir -p "$_wine_env_state/bin" "$SKIFF_ARTEFACTS"
+  ln -sfn "$_wine_loader" "$_wine_env_state/bin/wine"
+  ln -sfn "$_wine_server" "$_wine_env_state/bin/wineserver"
   if ! _wine_xvfb_alive; then
     _wine_start_xvfb || return 1
     SKIFF_WINE_OWNER=$$

@@ -77,6 +77,13 @@ std::string controlText(HWND control) {
   return std::string(text.data());
 }
 
+// A window handle as TARGET takes it back, all of its bits (unsigned long has 32 on 64-bit Windows).
+std::string handleText(HWND window) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+  return text;
+}
+
 struct Search {
   std::string cls;
   std::string title;
@@ -102,7 +109,7 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
 
 HWND findTarget(const std::string& target) {
   if (target.rfind("0x", 0) == 0) {
-    HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(target.c_str() + 2, nullptr, 16)));
+    HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(target.c_str() + 2, nullptr, 16)));
     return IsWindow(window) ? window : nullptr;
   }
   Search search;
@@ -165,8 +172,9 @@ HMODULE remoteUser32(HANDLE process) {
 }
 
 // Menus belong to their process (under Wine a menu handle means nothing elsewhere), so menus are read by small
-// threads run inside the window's own process: each calls one user32 function with up to six arguments and hands
-// its result back as the thread's exit code; texts come back through a scratch buffer in that process.
+// threads run inside the window's own process: each calls one user32 function with up to six pointer-sized
+// arguments and leaves the function's whole return register beside them (a thread's exit code has only 32 bits);
+// texts come back through a scratch buffer in that process.
 class RemoteUser32 {
  public:
   explicit RemoteUser32(HWND window) {
@@ -186,26 +194,33 @@ class RemoteUser32 {
     if (process_ != nullptr) CloseHandle(process_);
   }
   bool ready() const { return base_ != nullptr; }
-  DWORD scratch() const { return address(kScratchAt); }
+  UINT_PTR scratch() const { return reinterpret_cast<UINT_PTR>(base_ + kScratchAt); }
   static constexpr DWORD kScratchSize = 1024;
 
-  // Calls the user32 function `name` there; false when the call could not run.
-  bool call(const char* name, std::initializer_list<DWORD> args, DWORD* result) {
+  // Calls the user32 function `name` there; false when the call could not run. A function that returns a handle
+  // gives all of it; one that returns a UINT or an int only the low 32 bits (on x86-64 the rest is undefined).
+  bool call(const char* name, std::initializer_list<UINT_PTR> args, UINT_PTR* result) {
     if (!ready() || args.size() > 6) return false;
     const auto local = reinterpret_cast<UINT_PTR>(GetProcAddress(local_, name));
     if (local == 0) return false;
-    const UINT_PTR there = local - reinterpret_cast<UINT_PTR>(local_) + reinterpret_cast<UINT_PTR>(remote_);
-    DWORD data[8] = {static_cast<DWORD>(there), static_cast<DWORD>(args.size())};
+    UINT_PTR data[kResult + 1] = {local - reinterpret_cast<UINT_PTR>(local_) + reinterpret_cast<UINT_PTR>(remote_),
+                                  args.size()};
     std::size_t at = 2;
-    for (DWORD arg : args) data[at++] = arg;
+    for (UINT_PTR arg : args) data[at++] = arg;
     if (!WriteProcessMemory(process_, base_ + kDataAt, data, sizeof data, nullptr)) return false;
     HANDLE thread = CreateRemoteThread(process_, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(base_),
                                        base_ + kDataAt, 0, nullptr);
     if (thread == nullptr) return false;
     finished_ = WaitForSingleObject(thread, kMessageTimeoutMs) == WAIT_OBJECT_0;
-    const bool ok = finished_ && GetExitCodeThread(thread, result);
     CloseHandle(thread);
-    return ok;
+    return finished_ && ReadProcessMemory(process_, base_ + kDataAt + kResult * sizeof(UINT_PTR), result,
+                                          sizeof *result, nullptr);
+  }
+  bool call(const char* name, std::initializer_list<UINT_PTR> args, DWORD* result) {
+    UINT_PTR whole = 0;
+    if (!call(name, args, &whole)) return false;
+    *result = static_cast<DWORD>(whole);
+    return true;
   }
   std::string scratchText() {
     char text[kScratchSize + 1] = {};
@@ -214,10 +229,34 @@ class RemoteUser32 {
   }
 
  private:
-  // The thread routine: push the arguments last to first, call the function (stdcall), return its result.
+  // The thread routine gets {function, count, six arguments, result}, each pointer-sized, calls the function and
+  // stores what it returned in `result`.
+#if defined(__x86_64__)
+  // Microsoft x64 convention: four arguments in registers, the fifth and sixth above 32 bytes of shadow space,
+  // the stack 16-byte aligned at the call; arguments the function does not take are harmless.
+  static constexpr unsigned char kCaller[] = {
+      0x53,                          // push rbx
+      0x48, 0x83, 0xEC, 0x30,        // sub rsp, 0x30
+      0x48, 0x89, 0xCB,              // mov rbx, rcx          ; the block
+      0x48, 0x8B, 0x43, 0x30,        // mov rax, [rbx+0x30]   ; fifth argument
+      0x48, 0x89, 0x44, 0x24, 0x20,  // mov [rsp+0x20], rax
+      0x48, 0x8B, 0x43, 0x38,        // mov rax, [rbx+0x38]   ; sixth argument
+      0x48, 0x89, 0x44, 0x24, 0x28,  // mov [rsp+0x28], rax
+      0x48, 0x8B, 0x4B, 0x10,        // mov rcx, [rbx+0x10]
+      0x48, 0x8B, 0x53, 0x18,        // mov rdx, [rbx+0x18]
+      0x4C, 0x8B, 0x43, 0x20,        // mov r8, [rbx+0x20]
+      0x4C, 0x8B, 0x4B, 0x28,        // mov r9, [rbx+0x28]
+      0xFF, 0x13,                    // call [rbx]
+      0x48, 0x89, 0x43, 0x40,        // mov [rbx+0x40], rax   ; result
+      0x48, 0x83, 0xC4, 0x30,        // add rsp, 0x30
+      0x5B,                          // pop rbx
+      0xC3,                          // ret
+  };
+#else
+  // stdcall: exactly `count` arguments pushed last to first; the function pops them.
   static constexpr unsigned char kCaller[] = {
       0x53,                    // push ebx
-      0x8B, 0x5C, 0x24, 0x08,  // mov ebx, [esp+8]          ; {function, count, arguments...}
+      0x8B, 0x5C, 0x24, 0x08,  // mov ebx, [esp+8]          ; the block
       0x8B, 0x4B, 0x04,        // mov ecx, [ebx+4]          ; count
       0x85, 0xC9,              // next: test ecx, ecx
       0x74, 0x07,              //       jz call
@@ -225,13 +264,15 @@ class RemoteUser32 {
       0x49,                    //       dec ecx
       0xEB, 0xF5,              //       jmp next
       0xFF, 0x13,              // call: call [ebx]
+      0x89, 0x43, 0x20,        // mov [ebx+0x20], eax       ; result
       0x5B,                    // pop ebx
       0xC2, 0x04, 0x00,        // ret 4
   };
+#endif
+  static constexpr std::size_t kResult = 8;  // the result's place in the block, after function, count, arguments
   static constexpr SIZE_T kDataAt = 64;
   static constexpr SIZE_T kScratchAt = 256;
   static constexpr SIZE_T kSize = 4096;
-  DWORD address(SIZE_T offset) const { return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(base_ + offset)); }
 
   HANDLE process_ = nullptr;
   HMODULE local_ = nullptr;
@@ -240,12 +281,13 @@ class RemoteUser32 {
   bool finished_ = true;
 };
 
-DWORD handleValue(HWND window) { return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)); }
+UINT_PTR handleValue(HWND window) { return reinterpret_cast<UINT_PTR>(window); }
 
 // GetMenuState of item `id` of the window's menu; -1 when there is no such item or the probe could not run.
 UINT remoteMenuState(HWND window, UINT id) {
   RemoteUser32 remote(window);
-  DWORD menu = 0, state = static_cast<DWORD>(-1);
+  UINT_PTR menu = 0;
+  DWORD state = static_cast<DWORD>(-1);
   if (!remote.call("GetMenu", {handleValue(window)}, &menu) || menu == 0) return static_cast<UINT>(-1);
   if (!remote.call("GetMenuState", {menu, id, MF_BYCOMMAND}, &state)) return static_cast<UINT>(-1);
   return state;
@@ -255,9 +297,9 @@ UINT remoteMenuState(HWND window, UINT id) {
 // " [greyed]" "[checked]" flags as the items have them.
 bool printMenu(HWND window) {
   RemoteUser32 remote(window);
-  DWORD bar = 0;
+  UINT_PTR bar = 0;
   if (!remote.call("GetMenu", {handleValue(window)}, &bar) || bar == 0) return false;
-  const auto text = [&](DWORD menu, DWORD position) {
+  const auto text = [&](UINT_PTR menu, DWORD position) {
     DWORD length = 0;
     remote.call("GetMenuStringA", {menu, position, remote.scratch(), RemoteUser32::kScratchSize - 1, MF_BYPOSITION},
                 &length);
@@ -272,7 +314,8 @@ bool printMenu(HWND window) {
   DWORD popups = 0;
   remote.call("GetMenuItemCount", {bar}, &popups);
   for (DWORD p = 0; p < popups && p < 64; ++p) {
-    DWORD sub = 0, count = 0;
+    UINT_PTR sub = 0;
+    DWORD count = 0;
     remote.call("GetSubMenu", {bar, p}, &sub);
     std::printf("POPUP %s\n", text(bar, p).c_str());
     if (sub == 0) continue;
@@ -305,7 +348,7 @@ BOOL CALLBACK printChild(HWND child, LPARAM parent) {
 
 BOOL CALLBACK printTopLevel(HWND window, LPARAM) {
   if (!IsWindowVisible(window)) return TRUE;
-  std::printf("0x%lx\t%s\t%s\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
+  std::printf("%s\t%s\t%s\n", handleText(window).c_str(),
               classOf(window).c_str(), titleOf(window).c_str());
   return TRUE;
 }
@@ -336,7 +379,7 @@ int run(int argc, char** argv) {
       std::fprintf(stderr, "gui_driver: window %s did not appear\n", target.c_str());
       return 1;
     }
-    std::printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    std::printf("%s\n", handleText(window).c_str());
     return 0;
   }
   if (verb == "wait-gone") {

@@ -10,7 +10,9 @@ read -r pic_w pic_h < <(identify -format '%w %h\n' ui/resources/splash.bmp) || f
 caption=(11 228 205 242)
 
 skiff_up
-skiff_dismiss_splash
+# The splash's one tick also closes an About box opened before it: the box is opened once the tick has come.
+gui wait-window 'owned:Skiff|Skiff' 10000 >/dev/null || fail "no splash"
+gui wait-gone 'owned:Skiff|Skiff' 12000 || fail "the splash stayed"
 gui command 'Skiff|Skiff' 41 || fail "could not post About"
 about='owned:Skiff|Skiff'
 gui wait-window "$about" 10000 >/dev/null || fail "no About box"
