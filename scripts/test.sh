@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and passes every test: native unit and end-to-end tests, the same under address and
-# undefined-behaviour sanitizers, a bounded fuzzing run, the 32-bit Windows build and its tests under Wine.
+# undefined-behaviour sanitizers, a bounded fuzzing run, the 32-bit Windows build, the installed files and the
+# Debian package, and the Windows program's tests under Wine.
 # Installs what it needs first. Usage: scripts/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +39,9 @@ pe_check=$(bash scripts/check-pe.sh build/win32/gui_driver.exe) && pe_passed=1 |
 if [ $pe_passed = 1 ] || ! grep -q 'K32EnumProcessModules' <<<"$pe_check"; then
   echo "check-pe did not report the test driver's Windows 7 import: $pe_check"; exit 1
 fi
+
+stage "Installed files: cmake --install, man pages, bash completion, the Debian package, skiff.exe's version"
+bash tests/install/run.sh build/native build/win32/skiff.exe
 
 if [ -f scripts/wine-tests.sh ]; then
   stage "Windows program under Wine and Xvfb"
