@@ -54,7 +54,7 @@ cp "$builds/win32/skiff.exe" "$out/"
 (cd "$builds/native" && cpack -G DEB -B "$builds/work/deb" >/dev/null)
 cp "$builds/work/deb/"*.deb "$out/"
 
-# The tarball: the installed tree under one folder, the same bytes for the same commit.
+# The tarball: the installed tree under one folder; owners and times fixed, so it depends on the files alone.
 name=skiff-$version-linux-$(uname -m)
 cmake --install "$builds/native" --prefix "$builds/work/$name" --strip >/dev/null
 stamp=$(git log -1 --format=%ct)
