@@ -49,6 +49,7 @@ void usage(std::FILE* out) {
                "  --busy-ms MS       ... for MS milliseconds; then an LA with the same N(R) opens the window\n"
                "  --call-delay MS    start calling MS milliseconds after start (the user taps Connect later)\n"
                "  --call-tries N     send the LR N times, then give up; a desktop answering later gets an LD\n\n"
+               "  --help, --version  this text; the version\n\n"
                "roles:\n"
                "  echo                     send back every byte received, until the desktop disconnects\n"
                "  sink [--expect N]        take bytes until N arrived (or the desktop disconnects); prints\n"
@@ -137,6 +138,10 @@ int main(int argc, char** argv) {
     std::string option = argv[i];
     if (option == "--help" || option == "-h") {
       usage(stdout);
+      return 0;
+    }
+    if (option == "--version") {
+      std::printf("newton-sim %s\n", SKIFF_VERSION);
       return 0;
     }
     if (i + 1 >= argc) {

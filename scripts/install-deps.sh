@@ -23,6 +23,13 @@ have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need+=(libclang-rt-14
 have_cmd script || need+=(bsdutils)
 
 if [ "$want" = all ]; then
+  # The checks of the installed files (tests/install): man page lint, man, bash-completion, the .deb's tools.
+  have_cmd mandoc || need+=(mandoc)
+  have_cmd man || need+=(man-db)
+  have_cmd groff || need+=(groff-base)
+  have_pkg bash-completion || need+=(bash-completion)
+  have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
+  have_cmd python3 || need+=(python3)
   # The win32 thread model: what cmake/mingw-i686.cmake builds with, so that skiff.exe runs on Windows XP.
   have_cmd i686-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-i686-win32)
   have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and passes every test: the install and test scripts' own checks, native unit and end-to-end
 # tests, the same under address and undefined-behaviour sanitizers, a bounded fuzzing run, the 32-bit and 64-bit
-# Windows builds, and the Windows program's tests under Wine: on the 32-bit build where this machine runs 32-bit
-# programs, else on the 64-bit one (scripts/wine-arch.sh; SKIFF_WINE_ARCH=32 or 64 forces one).
+# Windows builds, the installed files and the Debian package, and the Windows program's tests under Wine: on the
+# 32-bit build where this machine runs 32-bit programs, else on the 64-bit one (scripts/wine-arch.sh;
+# SKIFF_WINE_ARCH=32 or 64 forces one).
 # Installs what it needs first. Usage: scripts/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +43,9 @@ for preset in win32 win64; do
   cmake --build --preset $preset -j "$jobs"
 done
 bash tests/scripts/check_pe.sh
+
+stage "Installed files: cmake --install, man pages, bash completion, the Debian package, skiff.exe's version"
+bash tests/install/run.sh build/native build/win32/skiff.exe
 
 stage "Windows program under Wine and Xvfb"
 bash scripts/wine-tests.sh
