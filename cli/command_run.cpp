@@ -44,7 +44,8 @@ bool chooseSettings(Command command, const CommandLine& line, Settings& settings
     return false;
   }
   if (const std::string problem = portNameProblem(settings.portName); !problem.empty()) {
-    complain(command, "SKIFF_PORT " + problem);  // --port was checked with the options
+    const char* variable = std::getenv("SKIFF_PORT");  // --port was checked with the options
+    complain(command, (variable != nullptr && *variable != '\0' ? "SKIFF_PORT " : "skiff.cfg's port ") + problem);
     return false;
   }
   return true;
