@@ -7,11 +7,11 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "dil/tcp_socket.h"
+#include "tests/e2e/link_fixture.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"
@@ -21,19 +21,6 @@ namespace skiff::e2e {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
   std::size_t n = 0;
@@ -62,11 +49,11 @@ struct Tcp : ::testing::Test {
   // skiff with `words` in the test's folder, on a port the system picks (named by --port, or by SKIFF_PORT
   // when `portVariable` is set); returns once it says where it listens.
   void startSkiff(const std::vector<std::string>& words, const std::string& portVariable = "") {
-    std::string command = "cd " + quoted(dir.path()) + " && exec env";
-    if (!portVariable.empty()) command += " SKIFF_PORT=" + quoted(portVariable);
-    command += " " + quoted(test::binPath("skiff"));
-    for (const auto& word : words) command += " " + quoted(word);
-    skiff = std::make_unique<test::SimProcess>(std::vector<std::string>{"-c", command}, "/bin/sh");
+    std::vector<std::string> args{"-C", dir.path()};
+    if (!portVariable.empty()) args.push_back("SKIFF_PORT=" + portVariable);
+    args.push_back(test::binPath("skiff"));
+    args.insert(args.end(), words.begin(), words.end());
+    skiff = std::make_unique<test::SimProcess>(args, "/usr/bin/env");
     ASSERT_TRUE(skiff->start(10000, false));
     const std::string listening = "Listening on 127.0.0.1:";
     ASSERT_TRUE(skiff->waitForError(" (TCP)\n", 10000)) << skiff->errors();
@@ -126,7 +113,7 @@ TEST_P(TcpInstall, EndsAsOnASerialLine) {
   EXPECT_EQ(occurrences(skiff->errors(), "Looking for Newton..."), c.waits) << skiff->errors();
   EXPECT_TRUE(sim->wait(20000)) << sim->errors();
   if (c.exitCode == 0) {
-    EXPECT_EQ(slurp(path("out/package.pkg")), text(package));
+    EXPECT_EQ(readFile(path("out/package.pkg")), text(package));
   }
 }
 
@@ -151,7 +138,7 @@ TEST_F(Tcp, ANoteReachesTheCompanionOverMnpOnThePortSkiffPortNames) {
   EXPECT_EQ(skiffExit(), 0) << skiff->errors();
   EXPECT_EQ(skiff->output().rfind("Sent 1 file, 28 bytes, in ", 0), 0u) << skiff->output();
   EXPECT_EQ(sim->wait(20000), 0) << sim->errors();
-  EXPECT_EQ(slurp(path("newton/note.txt")), "Buy fenders\rCheck the lines\r");
+  EXPECT_EQ(readFile(path("newton/note.txt")), "Buy fenders\rCheck the lines\r");
 }
 
 TEST_F(Tcp, AStrayCallerIsRefusedAndTheNewtonAfterItInstalls) {
@@ -171,7 +158,7 @@ TEST_F(Tcp, AStrayCallerIsRefusedAndTheNewtonAfterItInstalls) {
             std::string::npos)
       << skiff->errors();
   EXPECT_EQ(sim->wait(20000), 0) << sim->errors();
-  EXPECT_EQ(slurp(path("out/package.pkg")), text(package));
+  EXPECT_EQ(readFile(path("out/package.pkg")), text(package));
 }
 
 TEST_F(Tcp, OneNewtonAtATimeOnlyWhereAskedAndNoListenerAfterTheEnd) {
