@@ -319,7 +319,9 @@ class DilPipe {
       return;
     }
     link_->service(maxWaitMs);
-    source_->refuseNewcomers();
+    // Anyone else who calls while a Newton is served is refused at once; after a loss the next caller waits
+    // for the next listen instead.
+    if (state_ != PipeState::Lost) source_->refuseNewcomers();
     if (link_->progressed()) noteActivity();
     // A TCP caller that has not called yet and hangs up or stays silent is let go; the listener goes on.
     if (state_ == PipeState::Listening && !source_->singleLine() &&
