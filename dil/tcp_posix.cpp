@@ -32,14 +32,14 @@ std::int64_t monotonicUs() {
       .count();
 }
 
-void sleepUs(std::int64_t us) {
-  if (us <= 0) return;
-  timespec wait{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
-  nanosleep(&wait, nullptr);
-}
-
 timespec asTimespec(std::int64_t us) {
   return timespec{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000) * 1000};
+}
+
+void sleepUs(std::int64_t us) {
+  if (us <= 0) return;
+  const timespec wait = asTimespec(us);
+  nanosleep(&wait, nullptr);
 }
 
 std::string socketName(const sockaddr* address, socklen_t length) {
