@@ -2,7 +2,9 @@
 // library to newton-sim's dock at 38400 bit/s (the line charges both directions, the Newton's LAs included),
 // from the first data byte to the last acknowledgement. At window 1 with more background time clear and set,
 // then behind a USB-serial adapter whose latency timer is 1 ms and 16 ms, at window 1 and 8. Prints each payload
-// rate beside the ceiling MNP framing leaves: one LT at a time, each waiting for its LA.
+// rate beside the ceiling MNP framing leaves: one LT at a time, each waiting for its LA. Then the same package
+// over loopback TCP, unpaced: MNP carried as the emulator's serial driver does, at window 1 and 8, and raw dock
+// frames as from a Newton on the network.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -29,10 +31,13 @@ constexpr int kBaud = 38400;
 constexpr std::size_t kPackageSize = 128 * 1024;
 constexpr std::size_t kLaBytes = 11;  // 16 10 02, 03 05 N(R) N(k), 10 03, FCS
 
+enum class Line { Serial, MnpOverTcp, RawDockOverTcp };
+
 struct Setup {
   bool moreBackgroundTime = false;
   int window = 1;
   int adapterLatencyMs = 0;
+  Line line = Line::Serial;
 };
 
 // Just enough of a shell: no windows, real time, and the moments the stream starts and ends.
@@ -96,14 +101,7 @@ double mnpCeiling(const std::vector<std::uint8_t>& payload, bool stopAndWait) {
 }
 
 bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath, const std::string& outDir) {
-  test::SimProcess sim({"--baud", std::to_string(kBaud), "--adapter-latency", std::to_string(setup.adapterLatencyMs),
-                        "dock", "--out", outDir});
-  if (!sim.start()) {
-    std::fprintf(stderr, "newton-sim did not start: %s\n", sim.errors().c_str());
-    return false;
-  }
   AppState app;
-  app.settings.portName = sim.device();
   app.settings.moreBackgroundTime = setup.moreBackgroundTime ? 1 : 0;
   auto link = makeDilLink();
   tuneDilLink(*link, DilTuning{setup.window, 2000, 8});
@@ -111,7 +109,28 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
   app.pipe = link->pipeCreate();
   BenchShell shell(app);
   Runtime rt{app, *link, shell};
-  bool ok = openPipe(rt, kBaud) == 0 && link->pipeListen(app.pipe, -1, 0, 0) == 0;
+  std::vector<std::string> simArgs{"--baud", std::to_string(kBaud), "--adapter-latency",
+                                   std::to_string(setup.adapterLatencyMs)};
+  if (setup.line != Line::Serial) {
+    // The listener is open from the pipe's configuration on, so the simulated Newton can connect at once.
+    app.settings.portName = "tcp:127.0.0.1:0";
+    if (openPipe(rt, kBaud) != 0) return false;
+    simArgs = {"--tcp-connect", dilListenAddress(*link, app.pipe)};
+    if (setup.line == Line::RawDockOverTcp) simArgs.push_back("--raw-dock");
+  }
+  for (const char* word : {"dock", "--out"}) simArgs.emplace_back(word);
+  simArgs.push_back(outDir);
+  test::SimProcess sim(simArgs);
+  if (!sim.start()) {
+    std::fprintf(stderr, "newton-sim did not start: %s\n", sim.errors().c_str());
+    return false;
+  }
+  bool ok = true;
+  if (setup.line == Line::Serial) {
+    app.settings.portName = sim.device();
+    ok = openPipe(rt, kBaud) == 0;
+  }
+  ok = ok && link->pipeListen(app.pipe, -1, 0, 0) == 0;
   const auto deadline = Clock::now() + std::chrono::seconds(30);
   while (ok && link->pipeState(app.pipe) != state::kCalling && Clock::now() < deadline) link->pipeIdle(app.pipe);
   ok = ok && link->pipeState(app.pipe) == state::kCalling;
@@ -132,6 +151,12 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
   }
   const double seconds = std::chrono::duration<double>(shell.streamEnd - shell.streamStart).count();
   const double rate = static_cast<double>(kPackageSize) / seconds;
+  if (setup.line != Line::Serial) {
+    std::printf("loopback TCP, %-15s window %d  %6.3f s  %9.0f bytes/s\n",
+                setup.line == Line::RawDockOverTcp ? "raw dock frames" : "MNP", setup.window, seconds, rate);
+    std::fflush(stdout);
+    return true;
+  }
   std::printf("window %d  adapter latency %2d ms  more background time %-5s  %6.1f s  %7.1f bytes/s  "
               "%5.1f %% of the ceiling (%5.1f %% of the raw line rate)\n",
               setup.window, setup.adapterLatencyMs, setup.moreBackgroundTime ? "set" : "clear", seconds, rate,
@@ -154,7 +179,15 @@ int main() {
   const double ceiling = mnpCeiling(package, true) * kBaud / 10.0;
   std::printf("MNP framing allows %.1f %%; one LT at a time, each acknowledged, allows %.1f %% (%.0f bytes/s)\n",
               100.0 * mnpCeiling(package, false), 100.0 * mnpCeiling(package, true), ceiling);
-  const Setup setups[] = {{false, 1, 0}, {true, 1, 0}, {false, 1, 1}, {false, 8, 1}, {false, 1, 16}, {false, 8, 16}};
+  const Setup setups[] = {{false, 1, 0},
+                          {true, 1, 0},
+                          {false, 1, 1},
+                          {false, 8, 1},
+                          {false, 1, 16},
+                          {false, 8, 16},
+                          {false, 1, 0, Line::MnpOverTcp},
+                          {false, 8, 0, Line::MnpOverTcp},
+                          {false, 1, 0, Line::RawDockOverTcp}};
   bool ok = true;
   int run = 0;
   for (const Setup& setup : setups) ok = runOnce(setup, ceiling, path, (dir / std::to_string(run++)).string()) && ok;

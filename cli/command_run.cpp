@@ -6,6 +6,8 @@
 
 #include "cli/os_reasons.h"
 #include "dil/serial.h"
+#include "dil/tcp_address.h"
+#include "dil/tcp_socket.h"
 #include "link/link_ops.h"
 #include "ui/texts.h"
 
@@ -41,11 +43,22 @@ bool chooseSettings(Command command, const CommandLine& line, Settings& settings
     complain(command, "skiff.cfg names no port: give --port DEVICE or set SKIFF_PORT");
     return false;
   }
+  if (const std::string problem = portNameProblem(settings.portName); !problem.empty()) {
+    const char* variable = std::getenv("SKIFF_PORT");  // --port was checked with the options
+    complain(command, (variable != nullptr && *variable != '\0' ? "SKIFF_PORT " : "skiff.cfg's port ") + problem);
+    return false;
+  }
   return true;
 }
 
 void explainPortFailure(Command command, std::int32_t result, const std::string& port) {
-  if (result == code::kPortUnavailable) complain(command, portProblem(dil::systemPortName(port)));
+  if (result != code::kPortUnavailable && result != code::kBadParameter) return;
+  if (const auto address = dil::parseTcpPort(port)) {
+    const std::string problem = dil::tcpListenProblem(*address);
+    complain(command, port + ": cannot listen there: " + (problem.empty() ? "it was taken a moment ago" : problem));
+  } else if (result == code::kPortUnavailable) {
+    complain(command, portProblem(dil::systemPortName(port)));
+  }
 }
 
 int exitCodeFor(const CommandOutcome& outcome, bool stopped, bool failedBefore) {

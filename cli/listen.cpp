@@ -53,6 +53,7 @@ int cmdListen(int argc, char** argv) {
   installInterruptHandler();
   AppState app;
   auto link = makeDilLink();
+  setDilNotices(*link, [](const std::string& text) { std::fprintf(stderr, "skiff: %s\n", text.c_str()); });
   startLink(app, *link);
   const PipeHandle pipe = app.pipe;
   auto finish = [&](int exitCode) {
@@ -70,6 +71,7 @@ int cmdListen(int argc, char** argv) {
     return finish(1);
   }
   std::fprintf(stderr, "%s\n", LoadText(TextId::LookingForNewton).c_str());
+  sayListenAddress(*link, pipe, stderr);
 
   switch (waitForCall(*link, pipe, line)) {
     case Wait::Calling:
@@ -91,7 +93,12 @@ int cmdListen(int argc, char** argv) {
     say(code::kDisconnected);
     return finish(1);
   }
-  std::printf("Connected to the Newton on %s at %d bit/s.\n", port.c_str(), baud);
+  const std::string address = dilListenAddress(*link, pipe);
+  if (address.empty()) {
+    std::printf("Connected to the Newton on %s at %d bit/s.\n", port.c_str(), baud);
+  } else {
+    std::printf("Connected to the Newton on TCP %s.\n", address.c_str());
+  }
   std::fflush(stdout);
   link->pipeDisconnect(pipe);
   std::puts("Disconnected.");

@@ -5,6 +5,7 @@
 
 #include "app/settings.h"
 #include "dil/serial.h"
+#include "dil/tcp_address.h"
 
 namespace skiff::cli {
 
@@ -31,6 +32,7 @@ struct OptionRule {
 };
 
 std::string applyPort(CommandLine& line, const std::string& value) {
+  if (std::string problem = portNameProblem(value); !problem.empty()) return "--port " + problem;
   line.port = value;
   return {};
 }
@@ -178,9 +180,10 @@ const char* usageText(Command command) {
              "Checks the connection to a Newton: opens the serial port, waits until the Newton calls (tap Connect\n"
              "on the Newton), accepts it, reports the connection and disconnects again. Ctrl-C stops the wait.\n\n"
              "  --port DEVICE      the serial port: a device path such as /dev/ttyUSB0, or COM1 to COM4\n"
-             "                     (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1)\n"
+             "                     (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1); or\n"
+             "                     tcp:[HOST:]PORT to listen for the Newton emulator or a Newton on the network\n"
              "  --baud N           line speed in bit/s, one the serial port supports (default 38400, the\n"
-             "                     Newton's built-in serial speed)\n"
+             "                     Newton's built-in serial speed); on a tcp: port it only sets the timers\n"
              "  --timeout SECONDS  give up when no Newton called in this time (default: wait for ever)\n"
              "  --help, --version\n\n"
              "Exit code 0 when the Newton connected; 1 on a failure (the reason is printed); 130 when stopped.\n";
@@ -190,7 +193,8 @@ const char* usageText(Command command) {
              "application on the Newton, all over one connection. Start the companion on the Newton and tap\n"
              "connect when \"Looking for Newton...\" shows. Ctrl-C stops the wait; during a transfer the first\n"
              "Ctrl-C asks to stop and a second one quits at once.\n\n"
-             "  --port DEVICE  the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1)\n"
+             "  --port DEVICE  the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1),\n"
+             "                 or tcp:[HOST:]PORT to listen for the Newton emulator on TCP\n"
              "  --window N     offer the Newton a window of N frames, 1 to 8 (default 1); more can be faster\n"
              "  --help, --version\n\n"
              "Exit code 0 when every file went through whole; 1 when any did not (each is reported); 130 when\n"
@@ -202,8 +206,10 @@ const char* usageText(Command command) {
              "and tap Connect when \"Looking for Newton...\" shows; Ctrl-C stops the wait or the transfer, and a\n"
              "second Ctrl-C quits at once.\n\n"
              "  --port DEVICE           the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
-             "                          else COM1)\n"
-             "  --baud N                38400, 9600 or 2400 (default: the package speed in skiff.cfg, else 38400)\n"
+             "                          else COM1), or tcp:[HOST:]PORT to listen for the Newton emulator or a\n"
+             "                          Newton on the network (tcp:0.0.0.0:3679)\n"
+             "  --baud N                38400, 9600 or 2400 (default: the package speed in skiff.cfg, else 38400);\n"
+             "                          on a tcp: port it only sets the timers\n"
              "  --more-background-time  send in small pieces (slower; default: as in skiff.cfg)\n"
              "  --window N              offer the Newton a window of N frames, 1 to 8 (default 1)\n"
              "  --help, --version\n\n"
@@ -211,6 +217,12 @@ const char* usageText(Command command) {
              "when stopped.\n";
   }
   return "";
+}
+
+std::string portNameProblem(const std::string& portName) {
+  std::string why;
+  if (dil::isTcpPort(portName) && !dil::parseTcpPort(portName, &why)) return portName + ": " + why;
+  return {};
 }
 
 std::string chosenPort(const std::string& option, const char* environment, const std::string& fromSettings) {

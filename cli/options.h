@@ -10,7 +10,7 @@ namespace skiff::cli {
 enum class Command { Listen, Send, Install };
 
 struct CommandLine {
-  std::string port;                      // --port DEVICE; empty when not given
+  std::string port;                      // --port DEVICE or tcp:[HOST:]PORT; empty when not given
   std::optional<int> baud;               // --baud N
   std::optional<double> timeoutSeconds;  // --timeout SECONDS
   int window = 1;                        // --window N
@@ -33,6 +33,10 @@ ParsedCommandLine parseCommandLine(Command command, const std::vector<std::strin
 const char* commandName(Command command);
 // The text of 'skiff COMMAND --help'.
 const char* usageText(Command command);
+
+// What is wrong with a port name, "tcp:99999: the port is a number from 0 to 65535: ..."; empty when it can be
+// tried (a device path is only known to be wrong once it is opened).
+std::string portNameProblem(const std::string& portName);
 
 // The port for this run: --port, else $SKIFF_PORT, else the one skiff.cfg holds (its field may be padded
 // with NULs). Empty when none of them names one.

@@ -16,6 +16,7 @@ CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command)
 
   installInterruptHandler();
   TerminalShell shell(app, *link);
+  setDilNotices(*link, [&shell](const std::string& text) { shell.linkNotice(text); });
   if (command.prepare) command.prepare(shell);
   Runtime rt{app, *link, shell};
   CommandOutcome outcome;
@@ -23,6 +24,7 @@ CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command)
   app.transferPhase = -1;
   if (outcome.result != 0) ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
   stopLink(app, *link);
+  setDilNotices(*link, nullptr);
   shell.endStatusLine();
 
   outcome.messagesShown = shell.messagesShown();

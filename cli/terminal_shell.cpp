@@ -7,6 +7,7 @@
 #include <csignal>
 #include <thread>
 
+#include "dil/dil.h"
 #include "link/connection_dialog.h"
 #include "link/pump.h"
 #include "ui/texts.h"
@@ -173,6 +174,19 @@ void TerminalShell::messageBox(std::string_view text, std::string_view, BoxIcon,
   std::fflush(messageOut_);
 }
 
+void TerminalShell::linkNotice(const std::string& text) {
+  endStatusLine();
+  std::fprintf(messageOut_, "skiff: %s\n", text.c_str());
+  std::fflush(messageOut_);
+}
+
+void sayListenAddress(LinkOps& link, PipeHandle pipe, std::FILE* out) {
+  const std::string address = dilListenAddress(link, pipe);
+  if (address.empty()) return;
+  std::fprintf(out, "Listening on %s (TCP)\n", address.c_str());
+  std::fflush(out);
+}
+
 void TerminalShell::beep() {
   std::fputc('\a', messageOut_);
   std::fflush(messageOut_);
@@ -191,6 +205,7 @@ bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) 
 int TerminalShell::runConnectionDialog() {
   std::fprintf(messageOut_, "%s\n", LoadText(TextId::LookingForNewton).c_str());
   std::fflush(messageOut_);
+  sayListenAddress(link_, app_.pipe, messageOut_);
   Runtime rt{app_, link_, *this};
   ConnectionDialog dialog;
   ConnectionStep step = connectionOpened(rt, dialog);

@@ -33,6 +33,8 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   bool connectionStopped() const { return connectionStopped_; }  // the user stopped a connection wait
   // Ends a status line left on the terminal, so that whatever is written next starts on a line of its own.
   void endStatusLine();
+  // A line from the link library (a TCP caller refused), on a line of its own with the message texts.
+  void linkNotice(const std::string& text);
 
   // --- ShellOps ---
   PumpPass takeMessage(int* quitCode) override;
@@ -74,6 +76,10 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   std::uint32_t lastCountAt_ = 0;
   int namedFile_ = 0;             // the batch's file number last named
 };
+
+// On a tcp: port, the line after "Looking for Newton..." that names where the pipe listens: "Listening on
+// 127.0.0.1:3679 (TCP)". Nothing for a serial port.
+void sayListenAddress(LinkOps& link, PipeHandle pipe, std::FILE* out);
 
 // The progress bar as characters: `width` cells, filled in proportion to a bar `barUnits` long (158 is full).
 std::string progressBarText(int barUnits, int width);

@@ -1,7 +1,9 @@
 // Skiff's own link library: serial port, MNP and the pipe states, behind the link operations.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "link/link_ops.h"
 
@@ -15,8 +17,16 @@ struct DilTuning {
   int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
   int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
   int retryLimit = 8;       // retransmissions without progress before the link counts as lost
+  int openingWaitMs = 10000;  // on a tcp: port, a caller must say what it is (and an MNP caller call) in this
 };
 // Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
 void tuneDilLink(LinkOps& link, const DilTuning& tuning);
+
+// Where the library tells the user of a TCP caller it refused or let go, one line each ("refused the connection
+// from 127.0.0.1:40312: ..."). Unset, it says nothing.
+void setDilNotices(LinkOps& link, std::function<void(const std::string&)> notice);
+
+// The address a pipe configured for a tcp: port listens on ("127.0.0.1:3679"); empty for a serial port.
+std::string dilListenAddress(LinkOps& link, PipeHandle pipe);
 
 }  // namespace skiff

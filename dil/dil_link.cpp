@@ -1,6 +1,7 @@
-// Skiff's link library: one pipe object per pipeCreate, each an MNP link in the desktop's role over a serial
-// port. The state moves by the table in pipe_states.cpp; this file carries out its actions and the contracts
-// of the pipe operations.
+// Skiff's link library: one pipe object per pipeCreate, each a link in the desktop's role over the line its
+// source gives: MNP over a serial port or a TCP caller's connection, or raw dock frames from a TCP caller. The
+// state moves by the table in pipe_states.cpp; this file carries out its actions and the contracts of the pipe
+// operations, the same over either transport.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -9,8 +10,11 @@
 #include <vector>
 
 #include "dil/dil.h"
+#include "dil/line_source.h"
 #include "dil/mnp_endpoint.h"
+#include "dil/mnp_transport.h"
 #include "dil/pipe_states.h"
+#include "dil/raw_transport.h"
 #include "dil/serial.h"
 
 namespace skiff {
@@ -40,7 +44,8 @@ struct PendingWrite {
 
 class DilPipe {
  public:
-  std::int32_t init(const char* medium, const char* config, const char* portName, const DilTuning& tuning) {
+  std::int32_t init(const char* medium, const char* config, const char* portName, const DilTuning& tuning,
+                    const dil::Notice* notice) {
     closeLink();
     if (medium == nullptr || std::strcmp(medium, "MNP") != 0) return code::kToolNotFound;
     if (config == nullptr) return code::kBadParameter;
@@ -57,8 +62,20 @@ class DilPipe {
     policy_.baud = baud_;
     policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
     policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
-    return openPort();
+    openingWaitMs_ = std::clamp(tuning.openingWaitMs, 10, 600000);
+    // A TCP listener stays open while the pipe keeps its port, so callers between two sessions are not turned
+    // away and a port the system picked stays the same.
+    if (!source_ || !source_->serves(port_)) source_ = dil::makeLineSource(port_, baud_, openingWaitMs_, notice);
+    return source_ ? source_->prepare() : code::kBadParameter;
   }
+
+  // pipeDispose and linkShutdown: a listener closes too.
+  void release() {
+    disconnect();
+    source_.reset();
+  }
+
+  std::string listenAddress() const { return source_ ? source_->listenAddress() : std::string(); }
 
   std::int16_t listen() {
     if (!configured_) return static_cast<std::int16_t>(code::kNotInitialized);
@@ -74,6 +91,8 @@ class DilPipe {
   void accept() {
     if (state_ != PipeState::Calling) return;
     on(PipeEvent::Accept);
+    // A raw dock stream has no handshake: its first frame was the call, and TCP has confirmed the rest.
+    if (!endpoint_) on(PipeEvent::PeerConfirms);
     // Wait for the Newton's LA, saying our LR again now and then as a Newton does with its own.
     const int interval = std::clamp(policy_.retransmitMs, 50, 2000);
     std::int64_t start = nowMs(), lastSent = start;
@@ -92,8 +111,8 @@ class DilPipe {
   }
 
   void idle() {
-    if (link_ && state_ != PipeState::Idle) {
-      const bool quiet = nowMs() >= activeUntilMs_ || link_->awaitingAck();
+    if (source_ && state_ != PipeState::Idle) {
+      const bool quiet = nowMs() >= activeUntilMs_ || (link_ && link_->awaitingAck());
       service(quiet ? kIdleWaitMs : 0);
     } else {
       dil::idleWait(kQuietWaitMs);
@@ -214,36 +233,50 @@ class DilPipe {
       case PipeAction::RememberCall: break;  // the parameters were kept when the LR was read
       case PipeAction::SendLinkRequest: sendLinkRequest(); break;
       case PipeAction::StartDataPhase:
-        link_->startDataPhase(mnp::negotiate(*mnp::parseLinkRequest(mnp::desktopLinkRequest(window_)), peer_));
+        if (endpoint_)
+          endpoint_->startDataPhase(
+              mnp::negotiate(*mnp::parseLinkRequest(mnp::desktopLinkRequest(window_)), peer_));
         break;
       case PipeAction::CloseLink: closeLink(); break;
     }
   }
 
-  std::int32_t openPort() {
-    std::int32_t error = code::kOk;
-    serial_ = dil::openSerialPort(port_, baud_, &error);
-    return serial_ ? code::kOk : error;
-  }
-
   void resetLink() {
-    listenError_ = code::kOk;
-    link_.reset();
-    if (!serial_) listenError_ = openPort();
-    if (!serial_) {
+    dropLink();
+    listenError_ = source_ ? source_->prepare() : code::kBadParameter;
+    if (listenError_ != code::kOk) {
       state_ = PipeState::Idle;
       return;
     }
-    link_ = std::make_unique<mnp::Endpoint>(*serial_, policy_);
-    link_->onHandshakeFrame = [this](const mnp::Parsed& frame, const mnp::Bytes& body) {
+    if (auto caller = source_->poll(0)) attach(*caller);
+  }
+
+  // The caller's line becomes the link: MNP, whose handshake makes the call, or a raw dock stream, whose first
+  // bytes ("newtdock") were the call.
+  void attach(const dil::Caller& caller) {
+    callDeadlineMs_ = nowMs() + openingWaitMs_;
+    noteActivity();
+    if (caller.framing == dil::Framing::RawDock) {
+      link_ = std::make_unique<dil::RawTransport>(*caller.line);
+      on(PipeEvent::PeerCalls);
+      return;
+    }
+    endpoint_ = std::make_unique<mnp::Endpoint>(*caller.line, policy_);
+    endpoint_->onHandshakeFrame = [this](const mnp::Parsed& frame, const mnp::Bytes& body) {
       return onHandshakeFrame(frame, body);
     };
+    link_ = std::make_unique<dil::MnpTransport>(*endpoint_);
+  }
+
+  void dropLink() {
+    link_.reset();
+    endpoint_.reset();
   }
 
   void closeLink() {
-    if (link_ && link_->dataPhase()) link_->disconnect(mnp::kReasonUser);
-    link_.reset();
-    serial_.reset();
+    if (endpoint_ && endpoint_->dataPhase()) endpoint_->disconnect(mnp::kReasonUser);
+    dropLink();
+    if (source_) source_->hangUp();
     state_ = PipeState::Idle;
     // Writes waiting for an acknowledgement will not get one; their routines still run, once.
     for (auto& write : pending_) write.endOffset = 0;
@@ -251,7 +284,7 @@ class DilPipe {
   }
 
   void sendLinkRequest() {
-    if (link_) link_->sendBody(mnp::desktopLinkRequest(window_));
+    if (endpoint_) endpoint_->sendBody(mnp::desktopLinkRequest(window_));
   }
 
   bool onHandshakeFrame(const mnp::Parsed& frame, const mnp::Bytes& body) {
@@ -278,12 +311,27 @@ class DilPipe {
 
   void service(int maxWaitMs) {
     if (!link_) {
-      dil::idleWait(maxWaitMs);
+      if (state_ != PipeState::Listening || !source_) {
+        dil::idleWait(maxWaitMs);
+      } else if (auto caller = source_->poll(maxWaitMs)) {
+        attach(*caller);
+      }
       return;
     }
     link_->service(maxWaitMs);
+    // Anyone else who calls while a Newton is served is refused at once; after a loss the next caller waits
+    // for the next listen instead.
+    if (state_ != PipeState::Lost) source_->refuseNewcomers();
     if (link_->progressed()) noteActivity();
-    if (link_->down() != mnp::LinkDown::None) {
+    // A TCP caller that has not called yet and hangs up or stays silent is let go; the listener goes on.
+    if (state_ == PipeState::Listening && !source_->singleLine() &&
+        (link_->lost() || nowMs() >= callDeadlineMs_)) {
+      const auto why = link_->lost() ? dil::CallMissed::HungUp : dil::CallMissed::NoLinkRequest;
+      dropLink();
+      source_->dropCaller(why);
+      return;
+    }
+    if (link_->lost()) {
       if (!on(PipeEvent::LinkLost)) return;
       if (state_ == PipeState::Lost) failPending_ = true;
     }
@@ -311,8 +359,11 @@ class DilPipe {
   PipeState state_ = PipeState::Idle;
   std::int32_t listenError_ = code::kOk;
   mnp::LinkParams peer_;
-  std::unique_ptr<dil::SerialPort> serial_;
-  std::unique_ptr<mnp::Endpoint> link_;
+  int openingWaitMs_ = 10000;
+  std::int64_t callDeadlineMs_ = 0;        // a TCP caller must call by then
+  std::unique_ptr<dil::LineSource> source_;  // the lines; declared first, so it outlives the links on them
+  std::unique_ptr<mnp::Endpoint> endpoint_;  // the MNP link, when the caller speaks MNP
+  std::unique_ptr<dil::Transport> link_;     // the data path: the endpoint's, or a raw stream
   std::deque<PendingWrite> pending_;
   bool failPending_ = false;
   std::int64_t activeUntilMs_ = 0;
@@ -321,6 +372,7 @@ class DilPipe {
 class DilLink final : public LinkOps {
  public:
   DilTuning tuning_;
+  dil::Notice notice_;  // declared before the pipes, whose sources use it
 
   void linkStartup() override {}
   PipeHandle pipeCreate() override {
@@ -331,7 +383,7 @@ class DilLink final : public LinkOps {
   std::int32_t CDPipeInit(PipeHandle pipe, const char* medium, const char*, const char* config,
                           const char* portName, std::int32_t, std::int32_t) override {
     DilPipe* p = find(pipe);
-    return p ? p->init(medium, config, portName, tuning_) : code::kBadParameter;
+    return p ? p->init(medium, config, portName, tuning_, &notice_) : code::kBadParameter;
   }
   std::int16_t pipeListen(PipeHandle pipe, std::int32_t, std::int32_t, std::int32_t) override {
     DilPipe* p = find(pipe);
@@ -385,11 +437,16 @@ class DilLink final : public LinkOps {
   void pipeDispose(PipeHandle pipe) override {
     DilPipe* p = find(pipe);
     if (!p) return;
-    p->disconnect();
+    p->release();
     disposed_.push_back(p);
   }
   void linkShutdown() override {
-    for (auto& pipe : pipes_) pipe->disconnect();
+    for (auto& pipe : pipes_) pipe->release();
+  }
+
+  std::string listenAddress(PipeHandle pipe) {
+    DilPipe* p = find(pipe);
+    return p ? p->listenAddress() : std::string();
   }
 
  private:
@@ -411,6 +468,15 @@ std::unique_ptr<LinkOps> makeDilLink() { return std::make_unique<DilLink>(); }
 
 void tuneDilLink(LinkOps& link, const DilTuning& tuning) {
   if (auto* dil = dynamic_cast<DilLink*>(&link)) dil->tuning_ = tuning;
+}
+
+void setDilNotices(LinkOps& link, std::function<void(const std::string&)> notice) {
+  if (auto* dil = dynamic_cast<DilLink*>(&link)) dil->notice_ = std::move(notice);
+}
+
+std::string dilListenAddress(LinkOps& link, PipeHandle pipe) {
+  auto* dil = dynamic_cast<DilLink*>(&link);
+  return dil ? dil->listenAddress(pipe) : std::string();
 }
 
 }  // namespace skiff

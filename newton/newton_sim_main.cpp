@@ -1,5 +1,6 @@
-// newton-sim: a simulated Newton on a pseudo-terminal (or a serial device). It prints the device path the
-// desktop should open as its first line, calls the desktop over MNP and plays one role.
+// newton-sim: a simulated Newton on a pseudo-terminal (or a serial device, or a TCP connection to the desktop).
+// It prints the device path the desktop should open (or the address it connected to) as its first line, calls
+// the desktop over MNP (or, docking over the network, sends raw dock frames) and plays one role.
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "dil/tcp_socket.h"
 #include "newton/newton_link.h"
 #include "newton/paced_line.h"
+#include "newton/raw_dock_stream.h"
 #include "newton/roles.h"
 #include "newton/test_data.h"
 
@@ -26,6 +29,11 @@ void usage(std::FILE* out) {
                "plays ROLE. The exit code is the role's result (0 = success).\n\n"
                "line options:\n"
                "  --device PATH      use this serial device instead of a new pseudo-terminal\n"
+               "  --tcp-connect HOST:PORT  connect to a desktop listening on TCP and carry the serial line's\n"
+               "                     bytes over it, MNP and all, as the Newton emulator's TCP serial driver\n"
+               "                     does (a new connection for each call; unpaced)\n"
+               "  --raw-dock         with --tcp-connect and the dock role: send the dock frames raw, without\n"
+               "                     MNP, as a Newton docking over the network does\n"
                "  --baud N           pace the line at N bit/s both ways (10 bits a byte); default: unpaced\n"
                "  --window K         window offered in the link request (default 8, as a Newton)\n"
                "  --retransmit-ms MS retransmission timer (default 2000)\n"
@@ -127,12 +135,63 @@ int runConnect(NewtonLink& link, const RoleArgs& args) {
   return 0;
 }
 
+// One call over MNP on `line`: the role's result, or 3 when the desktop did not answer.
+int callAndPlay(skiff::mnp::ByteLine& line, const NewtonOptions& options, std::FILE* log, const std::string& role,
+                const RoleArgs& roleArgs) {
+  NewtonLink link(line, options, log);
+  int result = 3;
+  if (!link.call()) {
+    std::fprintf(stderr, "newton-sim: the desktop did not answer\n");
+  } else if (role == "echo") {
+    result = runEcho(link);
+  } else if (role == "sink") {
+    result = runSink(link, roleArgs);
+  } else if (role == "source") {
+    result = runSource(link, roleArgs);
+  } else if (role == "connect") {
+    result = runConnect(link, roleArgs);
+  } else if (role == "companion") {
+    result = runCompanionRole(link, roleArgs);
+  } else {
+    result = runDockRole(link, roleArgs);
+  }
+  if (link.connected()) link.disconnect();
+  std::fflush(stdout);
+  return result;
+}
+
+constexpr int kMaxCalls = 8;  // a role may ask for another call (its fault on the first one made the desktop start over)
+
+// Each call is a connection of its own, as the emulator's driver opens one whenever the Newton opens its port.
+int playOverTcp(const skiff::dil::TcpAddress& address, bool rawDock, const NewtonOptions& options, std::FILE* log,
+                const std::string& role, const RoleArgs& roleArgs) {
+  int result = 3;
+  for (int calls = 0; calls < kMaxCalls; ++calls) {
+    auto connection = skiff::dil::connectTcp(address, 5000);
+    if (!connection) {
+      std::fprintf(stderr, "newton-sim: cannot connect to %s\n", skiff::dil::addressText(address).c_str());
+      return 3;
+    }
+    if (rawDock) {
+      RawDockStream stream(*connection, log);
+      result = runDockRole(stream, roleArgs);
+      std::fflush(stdout);
+    } else {
+      result = callAndPlay(*connection, options, log, role, roleArgs);
+    }
+    connection->closeGently();
+    if (result != kRoleCallAgain) break;
+  }
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   NewtonOptions options;
-  std::string device, logPath;
+  std::string device, logPath, tcpConnect;
   int adapterLatencyMs = 0;
+  bool rawDock = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     std::string option = argv[i];
@@ -144,12 +203,17 @@ int main(int argc, char** argv) {
       std::printf("newton-sim %s\n", SKIFF_VERSION);
       return 0;
     }
+    if (option == "--raw-dock") {
+      rawDock = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "newton-sim: %s needs a value\n", option.c_str());
       return 2;
     }
     const char* value = argv[++i];
     if (option == "--device") device = value;
+    else if (option == "--tcp-connect") tcpConnect = value;
     else if (option == "--baud") options.baud = static_cast<int>(number(value));
     else if (option == "--window") options.window = std::clamp(static_cast<int>(number(value)), 1, 8);
     else if (option == "--retransmit-ms") options.retransmitMs = std::max(1, static_cast<int>(number(value)));
@@ -186,6 +250,24 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (rawDock && (tcpConnect.empty() || role != "dock")) {
+    std::fprintf(stderr, "newton-sim: --raw-dock needs --tcp-connect and the dock role\n");
+    return 2;
+  }
+  if (!tcpConnect.empty()) {
+    const auto address = skiff::dil::parseTcpPort("tcp:" + tcpConnect);
+    if (!address) {
+      std::fprintf(stderr, "newton-sim: --tcp-connect needs HOST:PORT, not %s\n", tcpConnect.c_str());
+      return 2;
+    }
+    std::printf("tcp:%s\n", skiff::dil::addressText(*address).c_str());
+    std::fflush(stdout);
+    std::FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "w");
+    const int result = playOverTcp(*address, rawDock, options, log, role, roleArgs);
+    if (log) std::fclose(log);
+    return result;
+  }
+
   std::string path = device;
   int fd = device.empty() ? openPseudoTerminal(&path) : openDevice(device, options.baud > 0 ? options.baud : 38400);
   if (fd < 0) {
@@ -200,27 +282,8 @@ int main(int argc, char** argv) {
   {
     PacedLine line(fd, device.empty() ? options.baud : 0);
     line.setAdapterLatency(device.empty() ? adapterLatencyMs : 0);
-    // A role may ask for another call (its fault on the first connection made the desktop start over).
-    for (int calls = 0; calls < 8; ++calls) {
-      NewtonLink link(line, options, log);
-      if (!link.call()) {
-        std::fprintf(stderr, "newton-sim: the desktop did not answer\n");
-        result = 3;
-      } else if (role == "echo") {
-        result = runEcho(link);
-      } else if (role == "sink") {
-        result = runSink(link, roleArgs);
-      } else if (role == "source") {
-        result = runSource(link, roleArgs);
-      } else if (role == "connect") {
-        result = runConnect(link, roleArgs);
-      } else if (role == "companion") {
-        result = runCompanionRole(link, roleArgs);
-      } else {
-        result = runDockRole(link, roleArgs);
-      }
-      if (link.connected()) link.disconnect();
-      std::fflush(stdout);
+    for (int calls = 0; calls < kMaxCalls; ++calls) {
+      result = callAndPlay(line, options, log, role, roleArgs);
       if (result != kRoleCallAgain) break;
     }
     usleep(300 * 1000);  // let the last frame reach the desktop before the line closes

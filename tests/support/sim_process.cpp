@@ -136,11 +136,11 @@ SimProcess::~SimProcess() {
   if (errFd_ >= 0) close(errFd_);
 }
 
-bool SimProcess::start(int timeoutMs) {
+bool SimProcess::start(int timeoutMs, bool firstLineIsDevice) {
   std::vector<std::string> argv{program_};
   argv.insert(argv.end(), args_.begin(), args_.end());
   pid_ = spawn(argv, &outFd_, &errFd_);
-  if (pid_ < 0) return false;
+  if (pid_ < 0 || !firstLineIsDevice) return pid_ > 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     auto newline = out_.find('\n');
@@ -155,6 +155,15 @@ bool SimProcess::start(int timeoutMs) {
     if (!exitCode_ && waitpid(pid_, &status, WNOHANG) == pid_) exitCode_ = exitCodeOf(status);
     if (exitCode_ && outFd_ < 0) return false;
   }
+}
+
+bool SimProcess::waitForError(const std::string& text, int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (err_.find(text) == std::string::npos) {
+    if (msLeft(deadline) == 0 || errFd_ < 0) return false;
+    collect(std::min(msLeft(deadline), 20));
+  }
+  return true;
 }
 
 void SimProcess::collect(int waitMs) { pollPipes(outFd_, errFd_, out_, err_, waitMs); }

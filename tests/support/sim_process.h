@@ -41,7 +41,10 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   // Starts the simulator and reads its first line (the device path). False when it did not come in time.
-  bool start(int timeoutMs = 10000);
+  // Without `firstLineIsDevice` any program is started and nothing is waited for.
+  bool start(int timeoutMs = 10000, bool firstLineIsDevice = true);
+  // Collects output until stderr holds `text`; false when the deadline ran out or the program ended first.
+  bool waitForError(const std::string& text, int timeoutMs);
   const std::string& device() const { return device_; }
   // Waits for the exit; the exit code (128 + signal when signalled), or nothing when the deadline ran out.
   std::optional<int> wait(int timeoutMs);

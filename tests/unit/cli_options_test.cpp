@@ -77,6 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_TRUE(l.moreBackgroundTime);
                     EXPECT_EQ(l.window, 3);
                   }},
+        ParseCase{"TcpPortForANetworkedNewton", kInstall, {"--port", "tcp:0.0.0.0:3679", "x.pkg"}, "",
+                  [](const CommandLine& l) { EXPECT_EQ(l.port, "tcp:0.0.0.0:3679"); }},
         ParseCase{"HelpNeedsNoFile", kSend, {"--help"}, "", [](const CommandLine& l) { EXPECT_TRUE(l.help); }},
         ParseCase{"ShortHelp", kInstall, {"-h"}, "", [](const CommandLine& l) { EXPECT_TRUE(l.help); }},
         ParseCase{"VersionOnEach", kListen, {"--version"}, "",
@@ -112,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "--window is a number of frames from 1 to 8, not '9'"},
         ParseCase{"WindowZero", kInstall, {"--window", "0", "x.pkg"},
                   "--window is a number of frames from 1 to 8, not '0'"},
+        ParseCase{"TcpPortBeyondTheLast", kSend, {"--port", "tcp:65536", "a.txt"},
+                  "--port tcp:65536: the port is a number from 0 to 65535: tcp:3679 or tcp:HOST:3679"},
         ParseCase{"SendWithoutFiles", kSend, {"--port", "COM1"}, "no file to send"},
         ParseCase{"InstallWithoutPackage", kInstall, {}, "no package to install"},
         ParseCase{"InstallTwoPackages", kInstall, {"a.pkg", "b.pkg"}, "one package at a time"},

@@ -428,6 +428,27 @@ TEST_F(LoaderFixture, LongReplyAndWaitingInputAreReadInBoundedPieces) {
             (std::vector<std::int32_t>{12, 4, 499, 500, 202, 3, 500, 500}));
 }
 
+// A name frame announcing 4 GB (raw dock frames come from any program that connects): read in the same pieces
+// until the bytes stop, and the load fails; nothing is sized by the announced length.
+TEST_F(LoaderFixture, AFourGigabyteNameIsReadInPiecesAndEndsWhenTheBytesStop) {
+  usePackage(100);
+  link.queueInput(dock::encodeLongFrame("rtdk", 9));
+  link.onWrite = [](test::ScriptedLink& l, const Bytes& written, bool) {
+    if (written != Bytes{0, 0, 0, 4}) return;  // the data of "newtdockdock"
+    const auto header = dock::frameHeader("name");
+    l.queueInput(Bytes(header.begin(), header.end()));
+    l.queueInput(Bytes{0xFF, 0xFF, 0xFF, 0xFF});
+    l.queueInput(Bytes(1000, 0x55));
+  };
+  EXPECT_EQ(runPackageLoad(rt), code::kTimeout);
+  for (const auto& call : link.calls) {
+    if (call.op == "pipeRead") {
+      EXPECT_LE(call.length, 500);
+    }
+  }
+  EXPECT_EQ(link.ops().back(), "pipeDisconnect");
+}
+
 // --- waits that must end ----------------------------------------------------------------------------------------
 
 TEST_F(LoaderFixture, ChunkWriteThatNeverCompletesEndsWithATimeout) {

@@ -1,0 +1,51 @@
+#include "dil/line_source.h"
+
+#include "dil/serial.h"
+#include "dil/tcp_address.h"
+#include "dil/tcp_source.h"
+#include "link/link_ops.h"
+
+namespace skiff::dil {
+
+namespace {
+
+class SerialSource final : public LineSource {
+ public:
+  SerialSource(std::string portName, int baud) : portName_(std::move(portName)), baud_(baud) {}
+  // A new configuration opens the port afresh, at its speed.
+  bool serves(const std::string&) const override { return false; }
+  // A port that failed stays as it is: listening on it then ends as a lost line at once.
+  std::int32_t prepare() override {
+    if (port_) return code::kOk;
+    std::int32_t error = code::kOk;
+    port_ = openSerialPort(portName_, baud_, &error);
+    return port_ ? code::kOk : error;
+  }
+  void hangUp() override { port_.reset(); }
+  std::optional<Caller> poll(int maxWaitMs) override {
+    if (!port_) {
+      idleWait(maxWaitMs);
+      return std::nullopt;
+    }
+    return Caller{Framing::Mnp, port_.get()};
+  }
+  void dropCaller(CallMissed) override {}
+  bool singleLine() const override { return true; }
+
+ private:
+  std::string portName_;
+  int baud_;
+  std::unique_ptr<SerialPort> port_;
+};
+
+}  // namespace
+
+std::unique_ptr<LineSource> makeLineSource(const std::string& portName, int baud, int openingWaitMs,
+                                           const Notice* notice) {
+  if (!isTcpPort(portName)) return std::make_unique<SerialSource>(portName, baud);
+  auto address = parseTcpPort(portName);
+  if (!address) return nullptr;
+  return std::make_unique<TcpSource>(portName, *address, openingWaitMs, notice);
+}
+
+}  // namespace skiff::dil

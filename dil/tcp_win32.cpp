@@ -1,0 +1,16 @@
+// The Windows program keeps its serial ports COM1 to COM4: a "tcp:" port is refused as a tool it does not have.
+#include "dil/tcp_socket.h"
+#include "link/link_ops.h"
+
+namespace skiff::dil {
+
+std::unique_ptr<TcpListener> openTcpListener(const TcpAddress&, std::int32_t* error) {
+  *error = code::kToolNotFound;
+  return nullptr;
+}
+
+std::string tcpListenProblem(const TcpAddress&) { return "TCP ports are not available in this program"; }
+
+std::unique_ptr<TcpConnection> connectTcp(const TcpAddress&, int) { return nullptr; }
+
+}  // namespace skiff::dil
