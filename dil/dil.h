@@ -15,8 +15,19 @@ struct DilTuning {
   int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
   int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
   int retryLimit = 8;       // retransmissions without progress before the link counts as lost
+  int frameGapChars = 8;    // quiet line after each frame, in character times
+  bool hardwareFlowControl = false;  // RTS/CTS on the serial port
 };
 // Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
 void tuneDilLink(LinkOps& link, const DilTuning& tuning);
+
+// What has come in on the pipe's line since it last started listening: bytes and the MNP frames they made.
+// All zero for a pipe without a line, or a link that is not this library's.
+struct DilLineStats {
+  std::uint64_t bytes = 0;
+  std::uint64_t frames = 0;
+  std::uint64_t badFrames = 0;
+};
+DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe);
 
 }  // namespace skiff

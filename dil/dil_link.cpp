@@ -57,6 +57,8 @@ class DilPipe {
     policy_.baud = baud_;
     policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
     policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
+    policy_.gapChars = std::clamp(tuning.frameGapChars, 0, 1000);
+    serialOptions_.hardwareFlowControl = tuning.hardwareFlowControl;
     return openPort();
   }
 
@@ -182,6 +184,12 @@ class DilPipe {
 
   void disconnect() { on(PipeEvent::Disconnect); }
 
+  DilLineStats lineStats() const {
+    if (!link_) return {};
+    const mnp::LineStats& stats = link_->lineStats();
+    return {stats.bytes, stats.frames, stats.badFrames};
+  }
+
  private:
   static std::int16_t narrow(std::int32_t result) { return static_cast<std::int16_t>(result); }
   void noteActivity() { activeUntilMs_ = nowMs() + kActiveMs; }
@@ -222,7 +230,7 @@ class DilPipe {
 
   std::int32_t openPort() {
     std::int32_t error = code::kOk;
-    serial_ = dil::openSerialPort(port_, baud_, &error);
+    serial_ = dil::openSerialPort(port_, baud_, &error, serialOptions_);
     return serial_ ? code::kOk : error;
   }
 
@@ -308,6 +316,7 @@ class DilPipe {
   int baud_ = 0;
   int window_ = 1;
   mnp::Policy policy_;
+  dil::SerialOptions serialOptions_;
   PipeState state_ = PipeState::Idle;
   std::int32_t listenError_ = code::kOk;
   mnp::LinkParams peer_;
@@ -392,7 +401,6 @@ class DilLink final : public LinkOps {
     for (auto& pipe : pipes_) pipe->disconnect();
   }
 
- private:
   // Only handles this library gave out and did not dispose of are used; anything else is refused.
   DilPipe* find(PipeHandle handle) {
     auto* wanted = reinterpret_cast<DilPipe*>(handle);
@@ -401,6 +409,8 @@ class DilLink final : public LinkOps {
       if (pipe.get() == wanted) return wanted;
     return nullptr;
   }
+
+ private:
   std::vector<std::unique_ptr<DilPipe>> pipes_;
   std::vector<DilPipe*> disposed_;
 };
@@ -411,6 +421,12 @@ std::unique_ptr<LinkOps> makeDilLink() { return std::make_unique<DilLink>(); }
 
 void tuneDilLink(LinkOps& link, const DilTuning& tuning) {
   if (auto* dil = dynamic_cast<DilLink*>(&link)) dil->tuning_ = tuning;
+}
+
+DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe) {
+  auto* dil = dynamic_cast<DilLink*>(&link);
+  DilPipe* p = dil ? dil->find(pipe) : nullptr;
+  return p ? p->lineStats() : DilLineStats{};
 }
 
 }  // namespace skiff

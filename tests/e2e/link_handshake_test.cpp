@@ -142,6 +142,24 @@ TEST_F(LinkStates, SkiffListenAnswersANewtonWhoseRequestTimerIsShort) {
   EXPECT_EQ(log.find("event gave-up"), std::string::npos) << log;
 }
 
+// A Newton set to another speed: its bytes arrive but never make a frame. Both waits say what that means (the
+// install waits until it is killed).
+TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
+  const std::string hint = "Bytes arrive that make no MNP frame: the Newton is probably set to another speed "
+                           "than 115200 bit/s";
+  const std::vector<std::vector<std::string>> commands = {{"listen", "--timeout", "3"},
+                                                          {"install", test::binPath("newton-sim")}};
+  for (const auto& command : commands) {
+    startSim({"--wrong-speed", "1", "connect"});
+    link->pipeDisconnect(pipe);
+    std::vector<std::string> argv = {test::binPath("skiff"), command[0], "--port", sim->device(), "--baud", "115200"};
+    argv.insert(argv.end(), command.begin() + 1, command.end());
+    const auto result = test::runCommand(argv, 3000);
+    EXPECT_NE(result.err.find(hint), std::string::npos) << command[0] << ": " << result.err;
+    sim.reset();
+  }
+}
+
 TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
   auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", "/dev/skiff-no-such-port"}, 10000);
   EXPECT_NE(result.exitCode, 0);
