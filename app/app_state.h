@@ -26,12 +26,13 @@ struct IncompleteFile {
   std::int32_t parts = 0;
 };
 
-// How far the Download command has come through its selection: front ends name each file as it starts and
-// sum the run up; the command reports the incomplete files once the link is down.
-struct DownloadProgress {
+// How far a batch has come (the Download command's selection, or several packages installed over one
+// connection): front ends name each file as it starts and sum the run up; the Download command reports the
+// incomplete files once the link is down.
+struct BatchProgress {
   int fileNumber = 0;          // the file being sent, from 1; 0 before the first
   int fileCount = 0;           // files in the selection
-  int filesSent = 0;           // files whose data all went and was answered
+  int filesSent = 0;           // files whose data all went and was answered (packages: installed)
   std::int64_t bytesSent = 0;  // the data bytes of those files
   std::vector<IncompleteFile> incomplete;
 };
@@ -68,7 +69,7 @@ struct AppState {
 
   bool writePending = false;        // an asynchronous chunk write is outstanding
 
-  DownloadProgress download;        // reset by each Download command
+  BatchProgress batch;              // reset by each batch command
 
   Settings settings;
 };

@@ -1,12 +1,19 @@
-// The package stream's payload rate over a paced line: a 128 KB package through the real loader and link
-// library to newton-sim's dock at 38400 bit/s (the line charges both directions, the Newton's LAs included),
-// from the first data byte to the last acknowledgement. At window 1 with more background time clear and set,
-// then behind a USB-serial adapter whose latency timer is 1 ms and 16 ms, at window 1 and 8. Prints each payload
-// rate beside the ceiling MNP framing leaves: one LT at a time, each waiting for its LA. Then the same package
-// over loopback TCP, unpaced: MNP carried as the emulator's serial driver does, at window 1 and 8, and raw dock
-// frames as from a Newton on the network.
+// The package stream's payload rate over a paced line, through the real loader and link library to newton-sim's
+// dock (the line charges both directions, the Newton's LAs included), from the first data byte to the last
+// acknowledgement. First the Package command's way: 128 KB at 38400 bit/s, at window 1 with more background
+// time clear and set, then behind a USB-serial adapter whose latency timer is 1 ms and 16 ms, at window 1 and 8,
+// beside the ceiling of one LT at a time, each waiting for its LA. Then the command line's way (the next chunk
+// written while the last one waits for its acknowledgements): a 1 MiB package (or SIZE KiB, the first argument)
+// at 115200 and 230400 bit/s, windows 1 and 8, adapter latency 0, 1 and 16 ms, beside the streaming ceiling
+// (LTs back to back), with the time from the Newton's call to its install result. Last the 128 KB package over
+// loopback TCP, unpaced: MNP carried as the emulator's serial driver does, at window 1 and 8, and raw dock frames
+// as from a Newton on the network.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -37,6 +44,9 @@ struct Setup {
   bool moreBackgroundTime = false;
   int window = 1;
   int adapterLatencyMs = 0;
+  int baud = kBaud;
+  bool batch = false;        // the command line's batch; else the Package command's load
+  bool streamAhead = false;  // the batch writes the next chunk while the last one waits for its LAs
   Line line = Line::Serial;
 };
 
@@ -62,7 +72,7 @@ class BenchShell final : public ShellOps {
       started = true;
       streamStart = Clock::now();
     }
-    if (!ended && app_.statusText == "Disconnecting...") {
+    if (!ended && (app_.statusText == "Disconnecting..." || app_.statusText == "Installing on the Newton...")) {
       ended = true;
       streamEnd = Clock::now();
     }
@@ -81,8 +91,8 @@ class BenchShell final : public ShellOps {
   StatusDisplay status_{app_, canvas_, 4, 8};
 };
 
-std::vector<std::uint8_t> benchPackage() {
-  std::vector<std::uint8_t> bytes = test::validPackage(kPackageSize);
+std::vector<std::uint8_t> benchPackage(std::size_t size) {
+  std::vector<std::uint8_t> bytes = test::validPackage(size);
   std::mt19937 random(7);
   for (std::size_t i = 124; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(random());
   return bytes;
@@ -100,7 +110,14 @@ double mnpCeiling(const std::vector<std::uint8_t>& payload, bool stopAndWait) {
   return 256.0 / (stopAndWait ? lt + static_cast<double>(kLaBytes) : lt);
 }
 
-bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath, const std::string& outDir) {
+struct Figures {
+  double streamSeconds = 0;
+  double rate = 0;           // payload bytes a second while the package streamed
+  double callToResult = 0;   // from the Newton's call to its install result
+};
+
+std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePath, std::size_t size,
+                               const std::string& outDir) {
   AppState app;
   app.settings.moreBackgroundTime = setup.moreBackgroundTime ? 1 : 0;
   auto link = makeDilLink();
@@ -109,12 +126,12 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
   app.pipe = link->pipeCreate();
   BenchShell shell(app);
   Runtime rt{app, *link, shell};
-  std::vector<std::string> simArgs{"--baud", std::to_string(kBaud), "--adapter-latency",
+  std::vector<std::string> simArgs{"--baud", std::to_string(setup.baud), "--adapter-latency",
                                    std::to_string(setup.adapterLatencyMs)};
   if (setup.line != Line::Serial) {
     // The listener is open from the pipe's configuration on, so the simulated Newton can connect at once.
     app.settings.portName = "tcp:127.0.0.1:0";
-    if (openPipe(rt, kBaud) != 0) return false;
+    if (openPipe(rt, setup.baud) != 0) return std::nullopt;
     simArgs = {"--tcp-connect", dilListenAddress(*link, app.pipe)};
     if (setup.line == Line::RawDockOverTcp) simArgs.push_back("--raw-dock");
   }
@@ -123,55 +140,55 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
   test::SimProcess sim(simArgs);
   if (!sim.start()) {
     std::fprintf(stderr, "newton-sim did not start: %s\n", sim.errors().c_str());
-    return false;
+    return std::nullopt;
   }
   bool ok = true;
   if (setup.line == Line::Serial) {
     app.settings.portName = sim.device();
-    ok = openPipe(rt, kBaud) == 0;
+    ok = openPipe(rt, setup.baud) == 0;
   }
   ok = ok && link->pipeListen(app.pipe, -1, 0, 0) == 0;
   const auto deadline = Clock::now() + std::chrono::seconds(30);
   while (ok && link->pipeState(app.pipe) != state::kCalling && Clock::now() < deadline) link->pipeIdle(app.pipe);
   ok = ok && link->pipeState(app.pipe) == state::kCalling;
+  const Clock::time_point called = Clock::now();
+  Clock::time_point resulted{};
   std::int32_t result = -1;
   if (ok) {
     link->pipeAccept(app.pipe);
     pumpFor(rt, 1000);
-    ok = app.openFile.open(packagePath, false);
-    if (ok) result = runPackageLoad(rt);
+    if (setup.batch) {
+      PackageBatch batch;
+      batch.streamAhead = setup.streamAhead;
+      batch.packages.push_back({packagePath, "BENCH.PKG"});
+      batch.onOutcome = [&](std::size_t, const PackageOutcome& outcome) {
+        if (outcome.fate == PackageFate::Installed) resulted = Clock::now();
+      };
+      result = runPackageBatch(rt, batch);
+    } else {
+      ok = app.openFile.open(packagePath, false);
+      if (ok) result = runPackageLoad(rt);
+      resulted = Clock::now();
+    }
   }
   link->pipeDisconnect(app.pipe);
   link->pipeDispose(app.pipe);
   link->linkShutdown();
   sim.wait(30000);
-  if (!ok || result != 0 || !shell.ended) {
+  if (!ok || result != 0 || !shell.ended || resulted == Clock::time_point{}) {
     std::fprintf(stderr, "load failed: result %d\n", static_cast<int>(result));
-    return false;
+    return std::nullopt;
   }
-  const double seconds = std::chrono::duration<double>(shell.streamEnd - shell.streamStart).count();
-  const double rate = static_cast<double>(kPackageSize) / seconds;
-  if (setup.line != Line::Serial) {
-    std::printf("loopback TCP, %-15s window %d  %6.3f s  %9.0f bytes/s\n",
-                setup.line == Line::RawDockOverTcp ? "raw dock frames" : "MNP", setup.window, seconds, rate);
-    std::fflush(stdout);
-    return true;
-  }
-  std::printf("window %d  adapter latency %2d ms  more background time %-5s  %6.1f s  %7.1f bytes/s  "
-              "%5.1f %% of the ceiling (%5.1f %% of the raw line rate)\n",
-              setup.window, setup.adapterLatencyMs, setup.moreBackgroundTime ? "set" : "clear", seconds, rate,
-              100.0 * rate / ceiling, 100.0 * rate / (kBaud / 10.0));
-  std::fflush(stdout);
-  return true;
+  Figures figures;
+  figures.streamSeconds = std::chrono::duration<double>(shell.streamEnd - shell.streamStart).count();
+  figures.rate = static_cast<double>(size) / figures.streamSeconds;
+  figures.callToResult = std::chrono::duration<double>(resulted - called).count();
+  return figures;
 }
 
-}  // namespace
-
-int main() {
-  const auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-package-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const auto package = benchPackage();
-  const std::string path = (dir / "BENCH.PKG").string();
+bool packageCommandRows(const std::string& dir) {
+  const auto package = benchPackage(kPackageSize);
+  const std::string path = dir + "/BENCH.PKG";
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
   std::printf("package stream, %zu bytes at %d bit/s (raw line rate %d bytes/s)\n", package.size(), kBaud,
@@ -179,18 +196,96 @@ int main() {
   const double ceiling = mnpCeiling(package, true) * kBaud / 10.0;
   std::printf("MNP framing allows %.1f %%; one LT at a time, each acknowledged, allows %.1f %% (%.0f bytes/s)\n",
               100.0 * mnpCeiling(package, false), 100.0 * mnpCeiling(package, true), ceiling);
-  const Setup setups[] = {{false, 1, 0},
-                          {true, 1, 0},
-                          {false, 1, 1},
-                          {false, 8, 1},
-                          {false, 1, 16},
-                          {false, 8, 16},
-                          {false, 1, 0, Line::MnpOverTcp},
-                          {false, 8, 0, Line::MnpOverTcp},
-                          {false, 1, 0, Line::RawDockOverTcp}};
+  const Setup setups[] = {{false, 1, 0}, {true, 1, 0}, {false, 1, 1}, {false, 8, 1}, {false, 1, 16}, {false, 8, 16}};
   bool ok = true;
   int run = 0;
-  for (const Setup& setup : setups) ok = runOnce(setup, ceiling, path, (dir / std::to_string(run++)).string()) && ok;
+  for (const Setup& setup : setups) {
+    const auto figures = runOnce(setup, path, package.size(), dir + "/" + std::to_string(run++));
+    if (!figures) {
+      ok = false;
+      continue;
+    }
+    std::printf("window %d  adapter latency %2d ms  more background time %-5s  %6.1f s  %7.1f bytes/s  "
+                "%5.1f %% of the ceiling (%5.1f %% of the raw line rate)\n",
+                setup.window, setup.adapterLatencyMs, setup.moreBackgroundTime ? "set" : "clear",
+                figures->streamSeconds, figures->rate, 100.0 * figures->rate / ceiling,
+                100.0 * figures->rate / (kBaud / 10.0));
+    std::fflush(stdout);
+  }
+  return ok;
+}
+
+bool highSpeedRows(const std::string& dir, std::size_t size) {
+  const auto package = benchPackage(size);
+  const std::string path = dir + "/FAST.PKG";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
+  std::printf("\ncommand line, %zu bytes streamed ahead; the streaming ceiling is %.1f %% of the raw line rate\n",
+              package.size(), 100.0 * mnpCeiling(package, false));
+  bool ok = true;
+  int run = 100;
+  for (int baud : {115200, 230400}) {
+    const double ceiling = mnpCeiling(package, false) * baud / 10.0;
+    std::printf("%d bit/s: raw line rate %d bytes/s, streaming ceiling %.0f bytes/s\n", baud, baud / 10, ceiling);
+    for (int window : {1, 8}) {
+      for (int latency : {0, 1, 16}) {
+        // At window 8 behind the slowest adapter, also chunk by chunk (each chunk's LAs awaited before the next
+        // is written), to show what streaming ahead is for.
+        for (bool ahead : {true, false}) {
+          if (!ahead && (window != 8 || latency != 16)) continue;
+          const Setup setup{false, window, latency, baud, true, ahead};
+          const auto figures = runOnce(setup, path, package.size(), dir + "/" + std::to_string(run++));
+          if (!figures) {
+            ok = false;
+            continue;
+          }
+          std::printf("  window %d  adapter latency %2d ms%s  %6.1f s streaming  %8.1f bytes/s  %5.1f %% of the "
+                      "ceiling  call to result %6.1f s\n",
+                      window, latency, ahead ? "" : " chunk by chunk", figures->streamSeconds, figures->rate,
+                      100.0 * figures->rate / ceiling, figures->callToResult);
+          std::fflush(stdout);
+        }
+      }
+    }
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool tcpRows(const std::string& dir) {
+  const auto package = benchPackage(kPackageSize);
+  const std::string path = dir + "/TCP.PKG";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
+  std::printf("\nloopback TCP, %zu bytes, unpaced\n", package.size());
+  const Setup setups[] = {{false, 1, 0, kBaud, false, false, Line::MnpOverTcp},
+                          {false, 8, 0, kBaud, false, false, Line::MnpOverTcp},
+                          {false, 1, 0, kBaud, false, false, Line::RawDockOverTcp}};
+  bool ok = true;
+  int run = 200;
+  for (const Setup& setup : setups) {
+    const auto figures = runOnce(setup, path, package.size(), dir + "/" + std::to_string(run++));
+    if (!figures) {
+      ok = false;
+      continue;
+    }
+    std::printf("  %-15s window %d  %6.3f s  %9.0f bytes/s\n",
+                setup.line == Line::RawDockOverTcp ? "raw dock frames" : "MNP", setup.window, figures->streamSeconds,
+                figures->rate);
+    std::fflush(stdout);
+  }
+  return ok;
+}
+
+int main(int argc, char** argv) {
+  const std::size_t fastKib = argc > 1 ? static_cast<std::size_t>(std::max(1L, std::atol(argv[1]))) : 1024;
+  const auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-package-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const bool slow = std::getenv("SKIFF_BENCH_FAST_ONLY") == nullptr;
+  bool ok = !slow || packageCommandRows(dir.string());
+  ok = highSpeedRows(dir.string(), fastKib * 1024) && ok;
+  ok = tcpRows(dir.string()) && ok;
   std::filesystem::remove_all(dir);
   return ok ? 0 : 1;
 }

@@ -13,6 +13,19 @@
 
 namespace skiff::cli {
 
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+DilTuning linkTuning(const CommandLine& line) {
+  DilTuning tuning;
+  tuning.window = line.window;
+  tuning.frameGapChars = line.frameGapChars;
+  tuning.hardwareFlowControl = line.hardwareFlowControl;
+  return tuning;
+}
+
 void complain(Command command, const std::string& text) {
   std::fprintf(stderr, "skiff %s: %s\n", commandName(command), text.c_str());
 }

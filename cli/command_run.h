@@ -16,6 +16,12 @@ namespace skiff::cli {
 // stdout), 2 when it was refused (the reason on stderr).
 std::variant<CommandLine, int> takeCommandLine(Command command, int argc, char** argv);
 
+// The last part of a path: the name reports give a file.
+std::string baseName(const std::string& path);
+
+// The link's settings the command line chose: window, frame gap, flow control.
+DilTuning linkTuning(const CommandLine& line);
+
 // Prints "skiff COMMAND: <text>" on stderr.
 void complain(Command command, const std::string& text);
 

@@ -26,9 +26,13 @@ void say(std::int32_t code) { std::fprintf(stderr, "%s\n", ErrorText(code).c_str
 // How the wait for the Newton ended.
 enum class Wait { Calling, Stopped, TimedOut, LineLost };
 
-Wait waitForCall(LinkOps& link, PipeHandle pipe, const CommandLine& line) {
+Wait waitForCall(LinkOps& link, PipeHandle pipe, const CommandLine& line, CallWatch watch) {
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
+    const DilLineStats stats = dilLineStats(link, pipe);
+    const auto waitedMs = static_cast<std::uint32_t>(secondsSince(start) * 1000);
+    if (const std::string hint = watch.check(waitedMs, stats.bytes, stats.frames); !hint.empty())
+      std::fprintf(stderr, "%s\n", hint.c_str());
     const std::int32_t state = link.pipeState(pipe);
     if (state == state::kCalling) return Wait::Calling;
     if (state == state::kLost) return Wait::LineLost;  // the line hung up: nobody can call on it any more
@@ -54,6 +58,7 @@ int cmdListen(int argc, char** argv) {
   AppState app;
   auto link = makeDilLink();
   setDilNotices(*link, [](const std::string& text) { std::fprintf(stderr, "skiff: %s\n", text.c_str()); });
+  tuneDilLink(*link, linkTuning(line));
   startLink(app, *link);
   const PipeHandle pipe = app.pipe;
   auto finish = [&](int exitCode) {
@@ -73,7 +78,7 @@ int cmdListen(int argc, char** argv) {
   std::fprintf(stderr, "%s\n", LoadText(TextId::LookingForNewton).c_str());
   sayListenAddress(*link, pipe, stderr);
 
-  switch (waitForCall(*link, pipe, line)) {
+  switch (waitForCall(*link, pipe, line, CallWatch(baud, line.baud.has_value()))) {
     case Wait::Calling:
       break;
     case Wait::Stopped:
@@ -81,6 +86,8 @@ int cmdListen(int argc, char** argv) {
       return finish(130);
     case Wait::TimedOut:
       say(code::kTimeout);
+      if (baud != kDefaultBaud && dilLineStats(*link, pipe).frames == 0)
+        std::fprintf(stderr, "No call came at %d bit/s: the Newton's connection speed may differ.\n", baud);
       return finish(1);
     case Wait::LineLost:
       say(code::kDisconnected);

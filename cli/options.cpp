@@ -47,9 +47,23 @@ std::string applyLineSpeed(CommandLine& line, const std::string& value) {
 
 std::string applyPackageSpeed(CommandLine& line, const std::string& value) {
   const auto baud = wholeNumber(value, 1, 99'999'999);
-  if (!baud || !isPackageSpeed(*baud))
-    return "the package speed is 38400, 9600 or 2400, not '" + value + "'";
+  if (!baud || !isInstallSpeed(*baud))
+    return "the package speed is 230400, 115200, 57600, 38400, 9600 or 2400, not '" + value + "'";
+  if (!dil::baudSupported(static_cast<int>(*baud)))
+    return "--baud " + value + " is not a speed this system's serial ports support";
   line.baud = static_cast<int>(*baud);
+  return {};
+}
+
+std::string applyFrameGap(CommandLine& line, const std::string& value) {
+  const auto chars = wholeNumber(value, 0, 1000);
+  if (!chars) return "--frame-gap is a number of character times from 0 to 1000, not '" + value + "'";
+  line.frameGapChars = static_cast<int>(*chars);
+  return {};
+}
+
+std::string applyHardwareFlowControl(CommandLine& line, const std::string&) {
+  line.hardwareFlowControl = true;
   return {};
 }
 
@@ -88,6 +102,8 @@ constexpr OptionRule kRules[] = {
     {"--baud", bit(Command::Install), true, applyPackageSpeed},
     {"--timeout", bit(Command::Listen), true, applyTimeout},
     {"--window", bit(Command::Send) | bit(Command::Install), true, applyWindow},
+    {"--frame-gap", kAll, true, applyFrameGap},
+    {"--rtscts", kAll, false, applyHardwareFlowControl},
     {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
     {"--help", kAll, false, applyHelp},
     {"-h", kAll, false, applyHelp},
@@ -111,7 +127,6 @@ std::string checkOperands(Command command, const std::vector<std::string>& opera
       return {};
     case Command::Install:
       if (operands.empty()) return "no package to install";
-      if (operands.size() > 1) return "one package at a time";
       return {};
   }
   return {};
@@ -176,7 +191,7 @@ const char* commandName(Command command) {
 const char* usageText(Command command) {
   switch (command) {
     case Command::Listen:
-      return "usage: skiff listen [--port DEVICE] [--baud N] [--timeout SECONDS]\n"
+      return "usage: skiff listen [--port DEVICE] [--baud N] [--timeout SECONDS] [--rtscts] [--frame-gap CHARS]\n"
              "Checks the connection to a Newton: opens the serial port, waits until the Newton calls (tap Connect\n"
              "on the Newton), accepts it, reports the connection and disconnects again. Ctrl-C stops the wait.\n\n"
              "  --port DEVICE      the serial port: a device path such as /dev/ttyUSB0, or COM1 to COM4\n"
@@ -185,10 +200,13 @@ const char* usageText(Command command) {
              "  --baud N           line speed in bit/s, one the serial port supports (default 38400, the\n"
              "                     Newton's built-in serial speed); on a tcp: port it only sets the timers\n"
              "  --timeout SECONDS  give up when no Newton called in this time (default: wait for ever)\n"
+             "  --rtscts           RTS/CTS hardware flow control, for a cable and adapter that carry the\n"
+             "                     handshake lines (default: none)\n"
+             "  --frame-gap CHARS  quiet line after each frame, in character times (default 8)\n"
              "  --help, --version\n\n"
              "Exit code 0 when the Newton connected; 1 on a failure (the reason is printed); 130 when stopped.\n";
     case Command::Send:
-      return "usage: skiff send [--port DEVICE] [--window N] FILE...\n"
+      return "usage: skiff send [--port DEVICE] [--window N] [--rtscts] [--frame-gap CHARS] FILE...\n"
              "Sends notes (text), pictures (.PIC), bitmaps (.BMP) and packages (.PKG) to Skiff's companion\n"
              "application on the Newton, all over one connection. Start the companion on the Newton and tap\n"
              "connect when \"Looking for Newton...\" shows. Ctrl-C stops the wait; during a transfer the first\n"
@@ -196,25 +214,34 @@ const char* usageText(Command command) {
              "  --port DEVICE  the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1),\n"
              "                 or tcp:[HOST:]PORT to listen for the Newton emulator on TCP\n"
              "  --window N     offer the Newton a window of N frames, 1 to 8 (default 1); more can be faster\n"
+             "  --rtscts       RTS/CTS hardware flow control (default: none)\n"
+             "  --frame-gap CHARS  quiet line after each frame, in character times (default 8)\n"
              "  --help, --version\n\n"
              "Exit code 0 when every file went through whole; 1 when any did not (each is reported); 130 when\n"
              "stopped.\n";
     case Command::Install:
-      return "usage: skiff install [--port DEVICE] [--baud 38400|9600|2400] [--more-background-time] [--window N]\n"
-             "                     PACKAGE\n"
-             "Installs a Newton package (.PKG) through the Newton's dock. On the Newton, open the Dock (Connection)\n"
-             "and tap Connect when \"Looking for Newton...\" shows; Ctrl-C stops the wait or the transfer, and a\n"
-             "second Ctrl-C quits at once.\n\n"
+      return "usage: skiff install [--port DEVICE] [--baud N] [--more-background-time] [--window N] [--rtscts]\n"
+             "                     [--frame-gap CHARS] PACKAGE...\n"
+             "Installs Newton packages (.PKG) through the Newton's dock, all over one connection, in the order\n"
+             "given. On the Newton, open the Dock (Connection) and tap Connect when \"Looking for Newton...\"\n"
+             "shows; Ctrl-C stops the wait or the transfer (after the current chunk), and a second Ctrl-C quits at\n"
+             "once.\n\n"
              "  --port DEVICE           the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
              "                          else COM1), or tcp:[HOST:]PORT to listen for the Newton emulator or a\n"
              "                          Newton on the network (tcp:0.0.0.0:3679)\n"
              "  --baud N                38400, 9600 or 2400 (default: the package speed in skiff.cfg, else 38400);\n"
-             "                          on a tcp: port it only sets the timers\n"
+             "                          57600, 115200 or 230400 where the Newton has a speed extension (its\n"
+             "                          connection choices then list \"Serial 57600\" and up); on a tcp: port\n"
+             "                          it only sets the timers\n"
              "  --more-background-time  send in small pieces (slower; default: as in skiff.cfg)\n"
-             "  --window N              offer the Newton a window of N frames, 1 to 8 (default 1)\n"
+             "  --window N              offer the Newton a window of N frames, 1 to 8 (default 1); 8 keeps a\n"
+             "                          fast line busy behind a USB-serial adapter\n"
+             "  --rtscts                RTS/CTS hardware flow control, for a cable and adapter that carry the\n"
+             "                          handshake lines (default: none)\n"
+             "  --frame-gap CHARS       quiet line after each frame, in character times (default 8)\n"
              "  --help, --version\n\n"
-             "Exit code 0 when the Newton installed the package; 1 on any failure (the reason is printed); 130\n"
-             "when stopped.\n";
+             "Exit code 0 when the Newton installed every package; 1 on any failure (each is reported, and a\n"
+             "package the Newton refuses does not stop the rest); 130 when stopped.\n";
   }
   return "";
 }
@@ -223,6 +250,10 @@ std::string portNameProblem(const std::string& portName) {
   std::string why;
   if (dil::isTcpPort(portName) && !dil::parseTcpPort(portName, &why)) return portName + ": " + why;
   return {};
+}
+
+bool isInstallSpeed(long baud) {
+  return isPackageSpeed(baud) || baud == 57600 || baud == 115200 || baud == 230400;
 }
 
 std::string chosenPort(const std::string& option, const char* environment, const std::string& fromSettings) {

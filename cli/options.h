@@ -14,6 +14,8 @@ struct CommandLine {
   std::optional<int> baud;               // --baud N
   std::optional<double> timeoutSeconds;  // --timeout SECONDS
   int window = 1;                        // --window N
+  int frameGapChars = 8;                 // --frame-gap CHARS
+  bool hardwareFlowControl = false;      // --rtscts
   bool moreBackgroundTime = false;       // --more-background-time
   bool help = false;                     // --help, -h
   bool version = false;                  // --version
@@ -41,5 +43,9 @@ std::string portNameProblem(const std::string& portName);
 // The port for this run: --port, else $SKIFF_PORT, else the one skiff.cfg holds (its field may be padded
 // with NULs). Empty when none of them names one.
 std::string chosenPort(const std::string& option, const char* environment, const std::string& fromSettings);
+
+// The speeds `skiff install --baud` takes: the three package speeds of skiff.cfg and the Windows program, and the
+// higher ones a Newton with a speed extension docks at.
+bool isInstallSpeed(long baud);
 
 }  // namespace skiff::cli

@@ -6,19 +6,10 @@
 #include "cli/command_run.h"
 #include "cli/commands.h"
 #include "cli/os_reasons.h"
-#include "cli/send_summary.h"
+#include "cli/batch_summary.h"
 #include "transfer/download_command.h"
 
 namespace skiff::cli {
-
-namespace {
-
-std::string baseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 int cmdSend(int argc, char** argv) {
   const auto taken = takeCommandLine(Command::Send, argc, argv);
@@ -44,17 +35,20 @@ int cmdSend(int argc, char** argv) {
   if (selection.files.empty()) return 1;
 
   const auto start = std::chrono::steady_clock::now();
-  const CommandOutcome outcome = runTerminalCommand(
-      app, {line.window, nullptr, [&](Runtime& rt) { return runDownloadSelection(rt, selection); }});
+  TerminalCommand command;
+  command.link = linkTuning(line);
+  command.callWatch = CallWatch(kDownloadBaud, false);
+  command.run = [&](Runtime& rt) { return runDownloadSelection(rt, selection); };
+  const CommandOutcome outcome = runTerminalCommand(app, command);
   explainPortFailure(Command::Send, outcome.result, app.settings.portName);
   const int exitCode = exitCodeFor(outcome, outcome.stopped, refusedFiles > 0);
 
   SendFigures figures;
   figures.named = static_cast<int>(line.operands.size());
-  figures.sent = app.download.filesSent;
-  figures.bytes = app.download.bytesSent;
+  figures.sent = app.batch.filesSent;
+  figures.bytes = app.batch.bytesSent;
   figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  figures.incomplete = static_cast<int>(app.download.incomplete.size());
+  figures.incomplete = static_cast<int>(app.batch.incomplete.size());
   std::printf("%s\n", sendSummary(figures).c_str());
   return exitCode;
 }

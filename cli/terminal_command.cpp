@@ -9,14 +9,13 @@ namespace skiff::cli {
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command) {
   app.pipeBufferSize = 2048;
   auto link = makeDilLink();
-  DilTuning tuning;
-  tuning.window = command.window;
-  tuneDilLink(*link, tuning);
+  tuneDilLink(*link, command.link);
   startLink(app, *link);
 
   installInterruptHandler();
   TerminalShell shell(app, *link);
   setDilNotices(*link, [&shell](const std::string& text) { shell.linkNotice(text); });
+  shell.watchCalls(command.callWatch);
   if (command.prepare) command.prepare(shell);
   Runtime rt{app, *link, shell};
   CommandOutcome outcome;

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "cli/terminal_shell.h"
+#include "dil/dil.h"
 
 namespace skiff::cli {
 
@@ -17,7 +18,8 @@ struct CommandOutcome {
 };
 
 struct TerminalCommand {
-  int window = 1;                                  // the MNP window offered to the Newton (1 to 8)
+  DilTuning link;                                  // window, frame gap, flow control
+  CallWatch callWatch{38400, false};               // what the connection wait says when no call comes
   std::function<void(TerminalShell&)> prepare;     // may be empty
   std::function<std::int32_t(Runtime&)> run;
 };

@@ -133,7 +133,7 @@ void TerminalShell::endStatusLine() {
 // A batch names each file as it starts, "todo.txt (1 of 4)"; a reconnect for the same file does not name it
 // again, and the session that only ends a batch names nothing.
 void TerminalShell::nameBatchFile() {
-  const DownloadProgress& progress = app_.download;
+  const BatchProgress& progress = app_.batch;
   if (progress.fileCount < 2 || !app_.fileOpened || progress.fileNumber == namedFile_) return;
   namedFile_ = progress.fileNumber;
   std::fprintf(statusOut_, "%s (%d of %d)\n", app_.fileName.c_str(), progress.fileNumber, progress.fileCount);
@@ -209,7 +209,16 @@ int TerminalShell::runConnectionDialog() {
   Runtime rt{app_, link_, *this};
   ConnectionDialog dialog;
   ConnectionStep step = connectionOpened(rt, dialog);
+  const std::uint32_t waitStart = tickCount();
   while (!step.endCode) {
+    if (callWatch_) {
+      const DilLineStats line = dilLineStats(link_, app_.pipe);
+      const std::string hint = callWatch_->check(tickCount() - waitStart, line.bytes, line.frames);
+      if (!hint.empty()) {
+        std::fprintf(messageOut_, "%s\n", hint.c_str());
+        std::fflush(messageOut_);
+      }
+    }
     // Between the dialog's ticks the pipe is serviced (each idle waits on the port a few milliseconds), and a
     // Newton's call is answered at once: a Newton tries its link request only a few times.
     const std::uint32_t tickStart = tickCount();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/shell_ops.h"
+#include "cli/call_watch.h"
 #include "ui/status_display.h"
 
 namespace skiff::cli {
@@ -26,6 +27,8 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   TerminalShell(AppState& app, LinkOps& link, std::FILE* statusOut = stderr, std::FILE* messageOut = stderr,
                 std::optional<bool> statusIsTerminal = std::nullopt);
 
+  // What the connection wait says when the call does not come as it should.
+  void watchCalls(const CallWatch& watch) { callWatch_ = watch; }
   // What chooseFiles hands back (once); none: the dialog counts as cancelled.
   void setSelection(OpenFileResult selection) { selection_ = std::move(selection); }
 
@@ -63,6 +66,7 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   bool terminal_;
 
   std::optional<OpenFileResult> selection_;
+  std::optional<CallWatch> callWatch_;
   int messagesShown_ = 0;
   bool connectionStopped_ = false;
   int quitsPosted_ = 0;

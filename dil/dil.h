@@ -18,6 +18,8 @@ struct DilTuning {
   int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
   int retryLimit = 8;       // retransmissions without progress before the link counts as lost
   int openingWaitMs = 10000;  // on a tcp: port, a caller must say what it is (and an MNP caller call) in this
+  int frameGapChars = 8;    // quiet line after each frame, in character times
+  bool hardwareFlowControl = false;  // RTS/CTS on the serial port
 };
 // Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
 void tuneDilLink(LinkOps& link, const DilTuning& tuning);
@@ -28,5 +30,14 @@ void setDilNotices(LinkOps& link, std::function<void(const std::string&)> notice
 
 // The address a pipe configured for a tcp: port listens on ("127.0.0.1:3679"); empty for a serial port.
 std::string dilListenAddress(LinkOps& link, PipeHandle pipe);
+
+// What has come in on the pipe's line since it last started listening: bytes and the MNP frames they made.
+// All zero for a pipe without a line, or a link that is not this library's.
+struct DilLineStats {
+  std::uint64_t bytes = 0;
+  std::uint64_t frames = 0;
+  std::uint64_t badFrames = 0;
+};
+DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe);
 
 }  // namespace skiff

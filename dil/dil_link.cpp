@@ -62,10 +62,14 @@ class DilPipe {
     policy_.baud = baud_;
     policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
     policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
+    policy_.gapChars = std::clamp(tuning.frameGapChars, 0, 1000);
+    dil::SerialOptions serial;
+    serial.hardwareFlowControl = tuning.hardwareFlowControl;
     openingWaitMs_ = std::clamp(tuning.openingWaitMs, 10, 600000);
     // A TCP listener stays open while the pipe keeps its port, so callers between two sessions are not turned
     // away and a port the system picked stays the same.
-    if (!source_ || !source_->serves(port_)) source_ = dil::makeLineSource(port_, baud_, openingWaitMs_, notice);
+    if (!source_ || !source_->serves(port_))
+      source_ = dil::makeLineSource(port_, baud_, serial, openingWaitMs_, notice);
     return source_ ? source_->prepare() : code::kBadParameter;
   }
 
@@ -200,6 +204,12 @@ class DilPipe {
   }
 
   void disconnect() { on(PipeEvent::Disconnect); }
+
+  DilLineStats lineStats() const {
+    if (!endpoint_) return {};
+    const mnp::LineStats& stats = endpoint_->lineStats();
+    return {stats.bytes, stats.frames, stats.badFrames};
+  }
 
  private:
   static std::int16_t narrow(std::int32_t result) { return static_cast<std::int16_t>(result); }
@@ -449,7 +459,6 @@ class DilLink final : public LinkOps {
     return p ? p->listenAddress() : std::string();
   }
 
- private:
   // Only handles this library gave out and did not dispose of are used; anything else is refused.
   DilPipe* find(PipeHandle handle) {
     auto* wanted = reinterpret_cast<DilPipe*>(handle);
@@ -458,6 +467,8 @@ class DilLink final : public LinkOps {
       if (pipe.get() == wanted) return wanted;
     return nullptr;
   }
+
+ private:
   std::vector<std::unique_ptr<DilPipe>> pipes_;
   std::vector<DilPipe*> disposed_;
 };
@@ -477,6 +488,12 @@ void setDilNotices(LinkOps& link, std::function<void(const std::string&)> notice
 std::string dilListenAddress(LinkOps& link, PipeHandle pipe) {
   auto* dil = dynamic_cast<DilLink*>(&link);
   return dil ? dil->listenAddress(pipe) : std::string();
+}
+
+DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe) {
+  auto* dil = dynamic_cast<DilLink*>(&link);
+  DilPipe* p = dil ? dil->find(pipe) : nullptr;
+  return p ? p->lineStats() : DilLineStats{};
 }
 
 }  // namespace skiff

@@ -11,14 +11,15 @@ namespace {
 
 class SerialSource final : public LineSource {
  public:
-  SerialSource(std::string portName, int baud) : portName_(std::move(portName)), baud_(baud) {}
+  SerialSource(std::string portName, int baud, SerialOptions options)
+      : portName_(std::move(portName)), baud_(baud), options_(options) {}
   // A new configuration opens the port afresh, at its speed.
   bool serves(const std::string&) const override { return false; }
   // A port that failed stays as it is: listening on it then ends as a lost line at once.
   std::int32_t prepare() override {
     if (port_) return code::kOk;
     std::int32_t error = code::kOk;
-    port_ = openSerialPort(portName_, baud_, &error);
+    port_ = openSerialPort(portName_, baud_, &error, options_);
     return port_ ? code::kOk : error;
   }
   void hangUp() override { port_.reset(); }
@@ -35,14 +36,15 @@ class SerialSource final : public LineSource {
  private:
   std::string portName_;
   int baud_;
+  SerialOptions options_;
   std::unique_ptr<SerialPort> port_;
 };
 
 }  // namespace
 
-std::unique_ptr<LineSource> makeLineSource(const std::string& portName, int baud, int openingWaitMs,
-                                           const Notice* notice) {
-  if (!isTcpPort(portName)) return std::make_unique<SerialSource>(portName, baud);
+std::unique_ptr<LineSource> makeLineSource(const std::string& portName, int baud, const SerialOptions& serial,
+                                           int openingWaitMs, const Notice* notice) {
+  if (!isTcpPort(portName)) return std::make_unique<SerialSource>(portName, baud, serial);
   auto address = parseTcpPort(portName);
   if (!address) return nullptr;
   return std::make_unique<TcpSource>(portName, *address, openingWaitMs, notice);

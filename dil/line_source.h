@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dil/byte_line.h"
+#include "dil/serial.h"
 
 namespace skiff::dil {
 
@@ -48,9 +49,10 @@ class LineSource {
   virtual std::string listenAddress() const { return {}; }
 };
 
-// The source for a port name: a serial port at `baud`, or for "tcp:..." a listener whose callers must say what
-// they are (and an MNP caller call) within openingWaitMs. Nothing for a "tcp:" name that does not parse.
-std::unique_ptr<LineSource> makeLineSource(const std::string& portName, int baud, int openingWaitMs,
-                                           const Notice* notice);
+// The source for a port name: a serial port at `baud` set up as `serial` says, or for "tcp:..." a listener whose
+// callers must say what they are (and an MNP caller call) within openingWaitMs. Nothing for a "tcp:" name that
+// does not parse.
+std::unique_ptr<LineSource> makeLineSource(const std::string& portName, int baud, const SerialOptions& serial,
+                                           int openingWaitMs, const Notice* notice);
 
 }  // namespace skiff::dil

@@ -56,7 +56,7 @@ bool Endpoint::mayWrite() {
   std::int64_t now = line_.nowUs();
   if (awaitingDrain_ && (line_.outputQueued() == 0 || now >= drainByUs_)) {
     awaitingDrain_ = false;
-    nextSendUs_ = now + wireUs(8);  // about eight character times of quiet line after each frame
+    nextSendUs_ = now + wireUs(static_cast<std::size_t>(policy_.gapChars));
   }
   return !awaitingDrain_ && now >= nextSendUs_;
 }
@@ -98,6 +98,7 @@ void Endpoint::readLine() {
     if (n == 0) break;
     progressed_ = true;
     total += static_cast<std::size_t>(n);
+    lineStats_.bytes += static_cast<std::uint64_t>(n);
     events.clear();
     decoder_.feed(std::span(buffer, static_cast<std::size_t>(n)), events);
     for (const auto& event : events) {
@@ -109,6 +110,7 @@ void Endpoint::readLine() {
 
 void Endpoint::handle(const DecodeEvent& event) {
   bool good = event.kind == DecodeEvent::Frame;
+  ++(good ? lineStats_.frames : lineStats_.badFrames);
   if (rxFilter) {
     RxVerdict verdict = rxFilter(event);
     if (verdict == RxVerdict::Drop) {

@@ -14,7 +14,8 @@
 namespace skiff::mnp {
 
 struct Policy {
-  int baud = 38400;             // for the gap after each frame (eight character times) and timer lengths
+  int baud = 38400;             // for the gap after each frame and timer lengths
+  int gapChars = 8;             // quiet line after each frame, in character times (a Newton hangs without it)
   int retransmitMs = 2000;      // an unacknowledged LT goes again after this plus its own time on the wire
   int retryLimit = 8;           // retransmissions of one LT before the link counts as dead
   bool ignoreFirstDuplicate = false;  // a Newton drops the first repeat of an LT without an acknowledgement
@@ -24,6 +25,14 @@ struct Policy {
 };
 
 enum class LinkDown { None, PeerDisconnected, RetryLimit, LineFailed, LocalDisconnect, PeerBusy };
+
+// What came in on the line: bytes, and the frames they made (good or broken). Bytes that keep coming without a
+// good frame usually mean the two ends run at different speeds.
+struct LineStats {
+  std::uint64_t bytes = 0;
+  std::uint64_t frames = 0;
+  std::uint64_t badFrames = 0;
+};
 
 class Endpoint {
  public:
@@ -81,6 +90,7 @@ class Endpoint {
   void discardInput();
 
   std::uint64_t retransmissions() const { return retransmissions_; }
+  const LineStats& lineStats() const { return lineStats_; }
   int window() const { return window_; }
 
  private:
@@ -117,6 +127,7 @@ class Endpoint {
   bool awaitingDrain_ = false;      // a frame was written; the gap starts once it has left
   std::int64_t drainByUs_ = 0;      // when it must have left even if the port keeps saying otherwise
   bool progressed_ = false;         // something happened in this service pass
+  LineStats lineStats_;
 
   // sending
   int window_ = 1;

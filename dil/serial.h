@@ -1,5 +1,5 @@
 // The serial port: a small interface with one backend per OS (serial_posix.cpp, serial_win32.cpp).
-// Raw 8N1, no flow control, modem lines ignored.
+// Raw 8N1, modem lines ignored; no flow control unless asked for.
 #pragma once
 
 #include <cstdint>
@@ -29,9 +29,15 @@ std::string systemPortName(std::string_view portName);
 // Whether this platform's serial ports can run at `baud` bit/s.
 bool baudSupported(int baud);
 
+struct SerialOptions {
+  // RTS/CTS hardware handshake, for cables and adapters that carry the Newton's handshake lines.
+  bool hardwareFlowControl = false;
+};
+
 // Opens and sets up the port. Nothing when it fails; *error is then -97 (missing or in use) or -28706 (a speed
 // this platform does not have).
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error);
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error,
+                                           const SerialOptions& options = {});
 
 // With no port to wait for: waits ms milliseconds (on Windows returning early for a window message).
 void idleWait(int ms);

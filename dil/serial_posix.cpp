@@ -160,7 +160,8 @@ std::string systemPortName(std::string_view portName) {
   return std::string(portName);
 }
 
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error) {
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error,
+                                           const SerialOptions& options) {
   speed_t speed = speedFor(baud);
   if (speed == B0) {
     *error = code::kBadParameter;
@@ -183,6 +184,13 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
 #ifdef CRTSCTS
   tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  if (options.hardwareFlowControl) tio.c_cflag |= CRTSCTS;
+#else
+  if (options.hardwareFlowControl) {
+    close(fd);
+    *error = code::kBadParameter;  // this system's terminals have no RTS/CTS handshake
+    return nullptr;
+  }
 #endif
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);

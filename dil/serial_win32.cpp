@@ -140,7 +140,8 @@ std::string systemPortName(std::string_view portName) {
   return std::string(portName);
 }
 
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error) {
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error,
+                                           const SerialOptions& options) {
   std::string path = systemPortName(portName);
   HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
@@ -162,10 +163,10 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
   dcb.StopBits = ONESTOPBIT;
   dcb.fBinary = TRUE;
   dcb.fParity = FALSE;
-  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxCtsFlow = options.hardwareFlowControl ? TRUE : FALSE;
   dcb.fOutxDsrFlow = FALSE;
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fRtsControl = options.hardwareFlowControl ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
   dcb.fDsrSensitivity = FALSE;
   dcb.fOutX = FALSE;
   dcb.fInX = FALSE;

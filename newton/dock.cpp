@@ -89,9 +89,11 @@ std::string dockRoleUsage() {
   return "  dock --out DIR [--name NAME] [--wrong-opening | --no-opening] [--result CODE]\n"
          "       [--cancel-after BYTES] [--drop-link-after BYTES] [--install-ms MS] [--helo-every MS]\n"
          "      the dock: opens with \"newtdockrtdk\", answers the desktop, checks the package it loads and\n"
-         "      answers \"dres\" 0 or -10401, stores it as DIR/package.pkg and logs every frame to DIR/dock.log;\n"
+         "      answers \"dres\" 0 or -10401, stores it as DIR/package.pkg (the session's n-th package also\n"
+         "      as DIR/package-n.pkg; a session takes any number) and logs every frame to DIR/dock.log;\n"
          "      faults (first connection only, then newton-sim calls again): another opening frame, none at\n"
-         "      all, CODE as the package's result, a cancel or a dropped link after BYTES of the package;\n"
+         "      all, CODE as every package's result, a cancel or a dropped link after BYTES of package data\n"
+         "      (counted over the session's packages);\n"
          "      an install that takes MS before its \"dres\", with a \"helo\" every MS meanwhile\n";
 }
 
@@ -126,12 +128,14 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
         case DockAction::Send:
           if (!stream.write(action.bytes)) goOn = false;
           break;
-        case DockAction::PackageReceived: {
-          std::ofstream out(options.outDir + "/package.pkg", std::ios::binary | std::ios::trunc);
-          out.write(reinterpret_cast<const char*>(action.bytes.data()),
-                    static_cast<std::streamsize>(action.bytes.size()));
+        case DockAction::PackageReceived:
+          // package.pkg holds the last one; every package of a session is also kept by its number.
+          for (const std::string name : {std::string("package.pkg"), "package-" + std::to_string(action.number) + ".pkg"}) {
+            std::ofstream out(options.outDir + "/" + name, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(action.bytes.data()),
+                      static_cast<std::streamsize>(action.bytes.size()));
+          }
           break;
-        }
         case DockAction::Hangup:
           stream.disconnect();
           goOn = false;
@@ -162,8 +166,8 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
     return kRoleCallAgain;
   }
   if (dock.disconnected()) {
-    log << "end disc package=" << (dock.packageStored() ? "stored" : "none")
-        << " result=" << dock.packageResult() << '\n' << std::flush;
+    log << "end disc package=" << (dock.packageStored() ? "stored" : "none") << " packages="
+        << dock.packagesReceived() << " result=" << dock.packageResult() << '\n' << std::flush;
     return 0;
   }
   log << "end link lost" << '\n' << std::flush;

@@ -116,7 +116,7 @@ std::vector<DockAction> DockProtocol::feed(std::span<const std::uint8_t> bytes) 
     if (!reader_.inFrame()) take = 1;  // header bytes one by one: a package's first byte may follow at once
     if (reader_.inFrame() && reader_.currentCommand() == "lpkg" && !cancelled_) {
       const std::int64_t limit = faults_.dropAfter >= 0 ? faults_.dropAfter : faults_.cancelAfter;
-      const auto seen = static_cast<std::int64_t>(reader_.currentDataReceived());
+      const std::int64_t seen = packageBytesSeen();
       if (limit > seen) take = std::min<std::size_t>(take, static_cast<std::size_t>(limit - seen));
     }
     reader_.feed(bytes.subspan(at, take));
@@ -128,9 +128,14 @@ std::vector<DockAction> DockProtocol::feed(std::span<const std::uint8_t> bytes) 
   return out;
 }
 
+std::int64_t DockProtocol::packageBytesSeen() const {
+  const bool inPackage = reader_.inFrame() && reader_.currentCommand() == "lpkg";
+  return earlierPackageBytes_ + (inPackage ? static_cast<std::int64_t>(reader_.currentDataReceived()) : 0);
+}
+
 void DockProtocol::watchPackage(std::vector<DockAction>& out) {
   if (!reader_.inFrame() || reader_.currentCommand() != "lpkg" || cancelled_) return;
-  const auto seen = static_cast<std::int64_t>(reader_.currentDataReceived());
+  const std::int64_t seen = packageBytesSeen();
   if (faults_.dropAfter >= 0 && seen >= faults_.dropAfter) {
     dropped_ = true;
     out.push_back(logAction("fault drop after=" + std::to_string(seen)));
@@ -155,11 +160,13 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
     const PackageVerdict verdict = checkPackage(frame.data, frame.length);
     packageResult_ = faults_.result.value_or(verdict.result);
     packageStored_ = true;
+    ++packagesReceived_;
+    earlierPackageBytes_ += frame.length;
     std::string summary = "check result=" + std::to_string(verdict.result) + " name=" + verdict.name +
                           " parts=" + std::to_string(verdict.parts);
     if (!verdict.reason.empty()) summary += " reason=" + verdict.reason;
     out.push_back(logAction(summary));
-    out.push_back(DockAction{DockAction::PackageReceived, std::move(frame.data), summary});
+    out.push_back(DockAction{DockAction::PackageReceived, std::move(frame.data), summary, packagesReceived_});
     if (faults_.result) out.push_back(logAction("fault result=" + std::to_string(*faults_.result)));
     if (timing_.installMs > 0) {
       installing_ = true;

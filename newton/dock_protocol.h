@@ -17,6 +17,7 @@ struct DockFaults {
   bool wrongOpening = false;            // a frame other than "newtdockrtdk" opens the session
   bool noOpening = false;               // nothing opens the session
   std::optional<std::int32_t> result;   // this "dres" answers the package, whatever the check found
+  // Package bytes count over the whole session: with several packages a fault can strike in a later one.
   std::int64_t cancelAfter = -1;        // "newtdockopca" once this many package bytes arrived
   std::int64_t dropAfter = -1;          // the link is dropped once this many package bytes arrived
 };
@@ -31,8 +32,9 @@ struct DockTiming {
 struct DockAction {
   enum Kind { Send, Log, PackageReceived, Hangup };
   Kind kind = Log;
-  std::vector<std::uint8_t> bytes;  // Send: the frame; PackageReceived: the package
+  std::vector<std::uint8_t> bytes;  // Send: the frame; PackageReceived: the package (the session's n-th: number)
   std::string text;                 // Log: the line; PackageReceived: the check's summary; Hangup: why
+  int number = 0;                   // PackageReceived: 1 for the session's first package
 };
 
 // 14 longs of version information, as a Newton MessagePad 2x00 reports them.
@@ -53,13 +55,15 @@ class DockProtocol {
 
   bool disconnected() const { return disconnected_; }  // "newtdockdisc" arrived
   bool packageStored() const { return packageStored_; }
-  std::int32_t packageResult() const { return packageResult_; }
+  int packagesReceived() const { return packagesReceived_; }
+  std::int32_t packageResult() const { return packageResult_; }  // of the last package
   bool openedProperly() const { return !faults_.wrongOpening && !faults_.noOpening; }
 
  private:
   void send(std::vector<DockAction>& out, const std::string& command, std::vector<std::uint8_t> frame);
   void onFrame(std::vector<DockAction>& out, dock::Frame frame);
   void watchPackage(std::vector<DockAction>& out);
+  std::int64_t packageBytesSeen() const;  // of every package of the session so far
 
   DockFaults faults_;
   std::string newtonName_;
@@ -73,6 +77,8 @@ class DockProtocol {
   bool dropped_ = false;
   bool disconnected_ = false;
   bool packageStored_ = false;
+  int packagesReceived_ = 0;
+  std::int64_t earlierPackageBytes_ = 0;
   std::int32_t packageResult_ = 0;
 };
 

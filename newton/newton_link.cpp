@@ -49,6 +49,12 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
     return true;
   };
   endpoint_.txFilter = [this](mnp::Bytes& frame, const mnp::Bytes& body) {
+    // A Newton set to another speed than the desktop's port: every byte arrives as some other byte, since the
+    // receiving UART samples its bits at the wrong rate (a fixed mapping that never makes 16 10 02).
+    if (options_.faults.wrongSpeed) {
+      for (auto& byte : frame) byte ^= 0xA5;
+      return;
+    }
     if (!endpoint_.dataPhase() || body.size() < 2) return;
     if (body[1] == 5 && ++acksSent_ == options_.faults.loseAck) {
       this->log("fault tx-lose-ack");

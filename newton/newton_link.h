@@ -20,6 +20,7 @@ struct Faults {
   int ackDelayMs = 0;          // every acknowledgement waits this long
   long loseAck = 0;            // the n-th acknowledgement (from 1) is never sent
   int deafToLinkRequests = 0;  // the desktop's first n LRs are not heard
+  bool wrongSpeed = false;     // the line runs at another speed than the desktop's: every byte garbled
   unsigned seed = 1;
 };
 

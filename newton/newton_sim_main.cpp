@@ -50,6 +50,8 @@ void usage(std::FILE* out) {
                "  --ack-delay MS     hold every acknowledgement MS milliseconds\n"
                "  --lose-ack N       never send the N-th acknowledgement\n"
                "  --deaf-lr N        do not hear the desktop's first N link requests\n"
+               "  --wrong-speed 1    the Newton is set to another speed than the desktop: every byte it sends\n"
+               "                     arrives as another byte\n"
                "  --seed N           seed of the fault choices (default 1)\n"
                "a real Newton's habits:\n"
                "  --busy-after N     the receiver fills once N payload bytes arrived: LAs give credit 0 and new\n"
@@ -232,6 +234,7 @@ int main(int argc, char** argv) {
     else if (option == "--ack-delay") options.faults.ackDelayMs = static_cast<int>(number(value));
     else if (option == "--lose-ack") options.faults.loseAck = static_cast<long>(number(value));
     else if (option == "--deaf-lr") options.faults.deafToLinkRequests = static_cast<int>(number(value));
+    else if (option == "--wrong-speed") options.faults.wrongSpeed = number(value) != 0;
     else if (option == "--seed") options.faults.seed = static_cast<unsigned>(number(value));
     else {
       std::fprintf(stderr, "newton-sim: unknown option %s (see --help)\n", option.c_str());

@@ -1,5 +1,7 @@
 #include "package/package_command.h"
 
+#include <functional>
+
 #include "link/pump.h"
 #include "package/package_loader.h"
 #include "ui/texts.h"
@@ -30,6 +32,26 @@ std::int32_t closeAndReturn(AppState& app, std::int32_t result) {
   return result;
 }
 
+// openPipe at the package speed, the connection wait and `load`, again for as long as the load asks for a new
+// connection (the Newton's opening frame did not come) and the user does not stop the wait.
+std::int32_t connectAndLoad(Runtime& rt, const std::function<std::int32_t()>& load) {
+  AppState& app = rt.app;
+  for (;;) {
+    app.openFile.seek(0);
+    const std::int32_t opened = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
+    if (opened != 0) return closeAndReturn(app, opened);
+    app.firstFile = true;
+    app.lastFileOfBatch = true;
+    app.fileOpened = true;
+    const int end = rt.shell.runConnectionDialog();
+    if (end == kConnectionStopped) return closeAndReturn(app, 0);
+    // A listen that cannot start will not start on the next try either: report it instead of looping.
+    if (end != kConnectionAccepted) return closeAndReturn(app, end);
+    const std::int32_t result = load();
+    if (result != SESSION_RECONNECT) return result;
+  }
+}
+
 }  // namespace
 
 std::int32_t runPackageCommand(Runtime& rt) {
@@ -45,24 +67,20 @@ std::int32_t runPackageCommand(Runtime& rt) {
     return 0;
   }
   app.fileName = chosen.title.empty() ? path : chosen.title;  // how reports name it
-  app.openFile.seek(0);
-  std::int32_t result = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
-  if (result != 0) return closeAndReturn(app, result);
+  return connectAndLoad(rt, [&] { return runPackageLoad(rt); });
+}
 
-  for (;;) {
-    app.firstFile = true;
-    app.lastFileOfBatch = true;
-    app.fileOpened = true;
-    const int end = rt.shell.runConnectionDialog();
-    if (end == kConnectionStopped) return closeAndReturn(app, 0);
-    // A listen that cannot start will not start on the next try either: report it instead of looping.
-    if (end != kConnectionAccepted) return closeAndReturn(app, end);
-    result = runPackageLoad(rt);
-    if (result != SESSION_RECONNECT) return result;
-    app.openFile.seek(0);
-    result = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
-    if (result != 0) return closeAndReturn(app, result);
-  }
+std::int32_t runPackageBatchCommand(Runtime& rt, PackageBatch& batch) {
+  AppState& app = rt.app;
+  app.abortRequested = false;
+  app.batch = {};
+  app.batch.fileCount = static_cast<int>(batch.packages.size());
+  app.batch.fileNumber = 1;
+  batch.outcomes.assign(batch.packages.size(), PackageOutcome{});
+  if (batch.packages.empty()) return 0;
+  const std::int32_t result = connectAndLoad(rt, [&] { return runPackageBatch(rt, batch); });
+  app.openFile.close();
+  return result;
 }
 
 }  // namespace skiff

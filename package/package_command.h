@@ -4,10 +4,15 @@
 #include <cstdint>
 
 #include "app/shell_ops.h"
+#include "package/package_loader.h"
 
 namespace skiff {
 
 // Returns 0, or a link status code for the main window's "Error -- " report.
 std::int32_t runPackageCommand(Runtime& rt);
+
+// The packages of `batch`, in order, over one connection made at the package speed (made again while the
+// Newton's opening frame does not come). app.batch counts them. Returns as runPackageCommand.
+std::int32_t runPackageBatchCommand(Runtime& rt, PackageBatch& batch);
 
 }  // namespace skiff

@@ -23,9 +23,12 @@ constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are 
 
 bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
 
+// One session with the Newton's dock. Without a batch it loads the package open in app.openFile, as the Package
+// command does; with one it loads each package of the batch in turn over the same session.
 class PackageLoad {
  public:
-  explicit PackageLoad(Runtime& rt) : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe) {}
+  PackageLoad(Runtime& rt, PackageBatch* batch)
+      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), batch_(batch) {}
   std::int32_t run();
 
  private:
@@ -43,12 +46,19 @@ class PackageLoad {
   std::int16_t takeWaitingInput(std::int32_t* queryStatus);
   std::int32_t sendChunk(std::int32_t count);
   std::int32_t waitForChunkWritten();
+  std::int32_t waitForRoom();
   std::int32_t drainOutput();
+  std::int32_t announce();
   std::int32_t stream();
   std::int32_t waitForInstallResult();
   void noticeNewtonFrames();
   void newtonStops(std::string detail);
   bool deadlinePassed(std::uint32_t start) const;
+
+  // --- the batch ---
+  bool openPackage(std::size_t index);
+  bool lastPackage() const { return !batch_ || index_ + 1 >= batch_->packages.size(); }
+  void settle(PackageFate fate, std::string detail = {});
 
   // --- endings ---
   std::int32_t reconnectEnding();
@@ -64,13 +74,18 @@ class PackageLoad {
   std::array<std::uint8_t, kAreaSize> reply_{};
   std::array<std::uint8_t, kPackageChunkSize> chunk_{};
   std::int32_t length_ = 0;
+  PackageBatch* batch_;      // null: the one package in app.openFile
+  std::size_t index_ = 0;    // the batch's package being loaded
 
   // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
   // cancel or error that stops the load.
   dock::FrameReader newton_{kNewtonKeep};
   std::uint32_t newtonLastHeard_ = 0;  // tick count of the last frame taken from the Newton
   bool stimAnswered_ = false;
-  bool installAnswered_ = false;
+  bool resultOwed_ = false;       // the package was announced and the Newton has not answered it yet
+  bool streaming_ = false;        // its bytes are going
+  bool installAnswered_ = false;  // the Newton answered the package being loaded
+  std::int32_t installResult_ = 0;
   bool newtonStopped_ = false;
   std::string newtonDetail_;
 };
@@ -181,9 +196,17 @@ void PackageLoad::noticeNewtonFrames() {
     if (frame.command == "dres") {
       dock::Cursor cursor(frame.data);
       const auto result = static_cast<std::int32_t>(cursor.u32());
-      if (stimAnswered_) installAnswered_ = true;
+      // The first result answers "stim", each later one the package announced before it.
+      const bool answersPackage = stimAnswered_ && resultOwed_;
       stimAnswered_ = true;
-      if (result != 0) newtonStops(dock::resultText(result));
+      if (answersPackage) {
+        resultOwed_ = false;
+        installAnswered_ = true;
+        installResult_ = result;
+      }
+      // A batch goes on after a refused package once all of it went; a refusal while it still goes stops it.
+      const bool batchGoesOn = batch_ != nullptr && answersPackage && !streaming_;
+      if (result != 0 && !batchGoesOn) newtonStops(dock::resultText(result));
     } else if (frame.command == "opca" || frame.command == "opcn") {
       newtonStops("(operation cancelled)");
       writeEmptyFrame("ocaa");  // a failure here shows again at "newtdockdisc"
@@ -231,6 +254,19 @@ std::int32_t PackageLoad::waitForChunkWritten() {
   return 0;
 }
 
+// Streaming ahead: the chunk just written may wait behind the one before it, but not behind more.
+std::int32_t PackageLoad::waitForRoom() {
+  const std::uint32_t start = rt_.shell.tickCount();
+  for (;;) {
+    std::int32_t pending = 0;
+    link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
+    if (pending <= kPackageChunkSize) return 0;
+    if (!linkUp(link_.pipeState(pipe_))) return code::kDisconnected;
+    if (deadlinePassed(start)) return code::kTimeout;
+    pumpFor(rt_, 0);
+  }
+}
+
 // Waits until every byte written has left and been acknowledged.
 std::int32_t PackageLoad::drainOutput() {
   const std::uint32_t start = rt_.shell.tickCount();
@@ -257,8 +293,28 @@ std::int32_t PackageLoad::drainOutput() {
   return 0;
 }
 
+// "newtdocklpkg" with the package's length: header 12 (0), count 4 (1), then the output pushed.
+std::int32_t PackageLoad::announce() {
+  app_.openFile.seek(0);
+  app_.bytesTotal = length_;
+  const auto header = dock::frameHeader("lpkg");
+  const auto count = dock::be32(static_cast<std::uint32_t>(length_));
+  std::int16_t status = writeFrameBytes(header.data(), 12, 0);
+  if (status == 0) status = writeFrameBytes(count.data(), 4, 1);
+  if (status == 0) status = link_.pipeFlush(pipe_, side::kOutput);
+  if (status != 0) return status;
+  resultOwed_ = true;
+  installAnswered_ = false;
+  setStatusText(app_, TextId::SendingPackage);
+  pumpFor(rt_, 1000);
+  link_.pipeIdle(pipe_);
+  return 0;
+}
+
 // Returns 0 when the file is exhausted or the Newton stopped the load, kStreamAborted, or a failure code.
 std::int32_t PackageLoad::stream() {
+  const bool ahead = batch_ != nullptr && batch_->streamAhead;
+  streaming_ = true;
   std::int32_t total = 0;
   bool done = false;
   while (!done) {
@@ -285,10 +341,16 @@ std::int32_t PackageLoad::stream() {
         count += pad;
       }
       std::int32_t status = sendChunk(count);
-      if (status == 0) status = waitForChunkWritten();
+      if (status == 0) status = ahead ? waitForRoom() : waitForChunkWritten();
       if (status != 0) return status;
     }
-    if (const std::int32_t status = drainOutput(); status != 0) return status;
+    if (!ahead || done) {
+      std::int32_t status = drainOutput();
+      if (status == 0 && ahead) status = waitForChunkWritten();
+      if (status != 0) return status;
+    }
+    // Once the last byte has gone, the Newton's result answers the whole package.
+    streaming_ = total < length_;
     // The Newton may cancel or report an error while the package goes.
     if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
     noticeNewtonFrames();
@@ -314,15 +376,47 @@ std::int32_t PackageLoad::waitForInstallResult() {
   }
 }
 
+bool PackageLoad::openPackage(std::size_t index) {
+  index_ = index;
+  if (batch_ == nullptr) return true;  // the Package command opened its file
+  const PackageToLoad& package = batch_->packages[index];
+  app_.batch.fileNumber = static_cast<int>(index + 1);
+  app_.fileName = package.name;
+  app_.fileOpened = app_.openFile.open(package.path, false);
+  return app_.fileOpened;
+}
+
+// The package being loaded has ended this way; installed ones count toward the batch's figures.
+void PackageLoad::settle(PackageFate fate, std::string detail) {
+  if (batch_ == nullptr || index_ >= batch_->outcomes.size()) return;
+  PackageOutcome& outcome = batch_->outcomes[index_];
+  if (outcome.fate != PackageFate::NotSent) return;
+  outcome.fate = fate;
+  outcome.detail = std::move(detail);
+  outcome.bytes = length_;
+  if (fate == PackageFate::Installed) {
+    ++app_.batch.filesSent;
+    app_.batch.bytesSent += length_;
+  }
+  if (fate == PackageFate::Refused) {
+    ShowMessage(rt_.shell, app_.fileName + ": " + LoadText(TextId::ProcessAbortedByNewton), " ", outcome.detail);
+  }
+  if (batch_->onOutcome) batch_->onOutcome(index_, outcome);
+}
+
 std::int32_t PackageLoad::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
+  if (!openPackage(0)) {
+    ShowMessage(rt_.shell, "Could not open file");
+    return errorEnding(code::kReadError);
+  }
   setStatusText(app_, TextId::InitiatingPackageConnection);
   rt_.shell.openStatus();
   refreshStatus(rt_);
   setStatusText(app_, TextId::CalculatingFileLength);
   refreshStatus(rt_);
-  const std::int64_t size = app_.openFile.sizeOnDisk();
+  std::int64_t size = app_.openFile.sizeOnDisk();
   if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return errorEnding(code::kBadParameter);
   length_ = static_cast<std::int32_t>(size);
 
@@ -342,33 +436,46 @@ std::int32_t PackageLoad::run() {
   if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return errorEnding(status);
   noticeNewtonFrames();
 
-  app_.openFile.seek(0);
-  app_.bytesTotal = length_;
-  {
-    const auto header = dock::frameHeader("lpkg");
-    const auto count = dock::be32(static_cast<std::uint32_t>(length_));
-    std::int16_t status = writeFrameBytes(header.data(), 12, 0);
-    if (status == 0) status = writeFrameBytes(count.data(), 4, 1);
-    if (status == 0) status = link_.pipeFlush(pipe_, side::kOutput);
-    if (status != 0) return errorEnding(status);
+  bool resultWaited = false;  // the wait for the Newton's result ran out already
+  for (;;) {
+    if (const std::int32_t status = announce(); status != 0) return errorEnding(status);
+    const std::int32_t streamed = stream();
+    if (streamed == kStreamAborted) return abortEnding();
+    if (streamed != 0) return errorEnding(streamed);
+    if (newtonStopped_ || lastPackage()) break;
+    // The next package follows the Newton's result for this one.
+    setStatusText(app_, TextId::InstallingOnNewton);
+    refreshStatus(rt_);
+    if (const std::int32_t status = waitForInstallResult(); status != 0) return errorEnding(status);
+    resultWaited = true;
+    if (newtonStopped_ || app_.abortRequested || !installAnswered_) break;
+    resultWaited = false;
+    settle(installResult_ == 0 ? PackageFate::Installed : PackageFate::Refused, dock::resultText(installResult_));
+    bool opened = false;
+    while (!opened && !lastPackage()) {
+      opened = openPackage(index_ + 1);
+      if (!opened) settle(PackageFate::Failed, "could not be opened");
+    }
+    if (!opened) break;
+    size = app_.openFile.sizeOnDisk();
+    if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return errorEnding(code::kBadParameter);
+    length_ = static_cast<std::int32_t>(size);
+    rt_.shell.openStatus();  // the next package's own display, named as it starts
   }
-  setStatusText(app_, TextId::SendingPackage);
-  pumpFor(rt_, 1000);
-  link_.pipeIdle(pipe_);
-
-  const std::int32_t streamed = stream();
-  if (streamed == kStreamAborted) return abortEnding();
-  if (streamed != 0) return errorEnding(streamed);
 
   setStatusText(app_, TextId::Disconnecting);
   refreshStatus(rt_);
   pumpFor(rt_, 3000);
-  if (!newtonStopped_ && !installAnswered_) {
+  if (!newtonStopped_ && !installAnswered_ && !resultWaited) {
     if (const std::int32_t status = waitForInstallResult(); status != 0) return errorEnding(status);
   }
   std::int32_t result = 0;
   if (const std::int16_t status = takeWaitingInput(&result); status != 0) return errorEnding(status);
   noticeNewtonFrames();
+  // The last package's result is told as soon as it is known, not after the closing pauses.
+  if (installAnswered_ && !newtonStopped_) {
+    settle(installResult_ == 0 ? PackageFate::Installed : PackageFate::Refused, dock::resultText(installResult_));
+  }
   if (const std::int16_t status = writeEmptyFrame("disc"); status != 0) return errorEnding(status);
 
   link_.pipeIdle(pipe_);
@@ -377,6 +484,7 @@ std::int32_t PackageLoad::run() {
   link_.pipeDisconnect(pipe_);
   app_.openFile.close();
   if (!newtonStopped_ && !installAnswered_ && !app_.abortRequested) result = code::kTimeout;
+  if (!installAnswered_ && !newtonStopped_) settle(app_.abortRequested ? PackageFate::Stopped : PackageFate::Failed);
   return finish(result);
 }
 
@@ -388,6 +496,7 @@ std::int32_t PackageLoad::reconnectEnding() {
 }
 
 std::int32_t PackageLoad::errorEnding(std::int32_t status) {
+  settle(PackageFate::Failed);
   app_.transferPhase = -1;
   link_.pipeDisconnect(pipe_);
   app_.openFile.close();
@@ -395,15 +504,22 @@ std::int32_t PackageLoad::errorEnding(std::int32_t status) {
 }
 
 std::int32_t PackageLoad::abortEnding() {
+  settle(PackageFate::Stopped);
   app_.transferPhase = -1;
   link_.pipeDisconnect(pipe_);
   app_.openFile.close();
   return finish(0);
 }
 
-// The Newton's own refusal or cancel is told whichever way the load ended.
+// The Newton's own refusal or cancel is told whichever way the load ended. A batch names the package, and has
+// said all there is to say with that.
 std::int32_t PackageLoad::finish(std::int32_t result) {
   if (!newtonStopped_) return result;
+  if (batch_ != nullptr) {
+    settle(PackageFate::Failed, newtonDetail_);
+    ShowMessage(rt_.shell, app_.fileName + ": " + LoadText(TextId::ProcessAbortedByNewton), " ", newtonDetail_);
+    return result;
+  }
   ShowMessage(rt_.shell, LoadText(TextId::ProcessAbortedByNewton), " ", newtonDetail_);
   return result != 0 ? result : code::kAborted;
 }
@@ -420,7 +536,14 @@ void onChunkWritten(std::int32_t, std::intptr_t refCon) {
 }
 
 std::int32_t runPackageLoad(Runtime& rt) {
-  PackageLoad load(rt);
+  PackageLoad load(rt, nullptr);
+  return load.run();
+}
+
+std::int32_t runPackageBatch(Runtime& rt, PackageBatch& batch) {
+  batch.outcomes.assign(batch.packages.size(), PackageOutcome{});
+  if (batch.packages.empty()) return 0;
+  PackageLoad load(rt, &batch);
   return load.run();
 }
 

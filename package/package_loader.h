@@ -3,7 +3,11 @@
 // "newtdockdisc".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "app/shell_ops.h"
 
@@ -27,6 +31,32 @@ std::int32_t installWaitLimitMs(std::int32_t packageLength);
 // stays open), or a non-zero status code. A refusal or cancel by the Newton is reported to the user here
 // ("Process aborted by Newton." with the Newton's result) and returns code::kAborted.
 std::int32_t runPackageLoad(Runtime& rt);
+
+// Several packages over one connection: after the Newton's result for one, the next "newtdocklpkg" follows.
+struct PackageToLoad {
+  std::string path;
+  std::string name;  // how reports name it
+};
+enum class PackageFate { NotSent, Installed, Refused, Failed, Stopped };
+struct PackageOutcome {
+  PackageFate fate = PackageFate::NotSent;
+  std::string detail;     // Refused: the Newton's result as text, e.g. "-10401 (bad package)"
+  std::int64_t bytes = 0;  // the package's length
+};
+struct PackageBatch {
+  std::vector<PackageToLoad> packages;
+  // The next chunk is written while the one before it still waits for its acknowledgements, so that the line
+  // never waits for the loader (an LA held in a USB adapter's buffer costs more than a frame at high speeds).
+  bool streamAhead = false;
+  std::vector<PackageOutcome> outcomes;  // one for each package, filled as each ends
+  std::function<void(std::size_t index, const PackageOutcome&)> onOutcome;  // may be empty
+};
+
+// Requires a connected pipe. Opens each package itself (app.openFile). Results as runPackageLoad's, except that
+// the Newton's refusal of a package is reported ("NAME: Process aborted by Newton. ...") and the next package
+// follows; a refusal or cancel that stops the session is reported the same way and returns 0. Every package's
+// fate is in batch.outcomes (those not sent stay NotSent).
+std::int32_t runPackageBatch(Runtime& rt, PackageBatch& batch);
 
 // Completion routine of the chunk writes: clears writePending of the state record whose address the write
 // handed the link as its reference value; the status is not looked at.

@@ -12,7 +12,6 @@ namespace skiff {
 
 namespace {
 
-constexpr std::int32_t kDownloadBaud = 19200;
 constexpr const char* kWindowsValue = "WINDOWS\x04";
 
 // One Download command over its selection: one connection serves every file. It is made for the first file
@@ -52,7 +51,7 @@ class DownloadRun {
   // The state the session reads for one file, and the file opened (by the path as given: the upper-cased copy
   // only classifies, file names are case-sensitive here). False when it could not be opened.
   bool open(const SelectedFile& file, std::size_t number, bool last) {
-    app_.download.fileNumber = static_cast<int>(number);
+    app_.batch.fileNumber = static_cast<int>(number);
     app_.lastFileOfBatch = last;
     app_.currentPath = upperCased(file.path);
     app_.fileName = file.name;
@@ -107,7 +106,7 @@ class DownloadRun {
 // A "NO" leaves a file on the Newton without the refused parts: that is a failure, told once the link is down
 // (a box in the middle of a batch would hold the link).
 void reportIncompleteFiles(Runtime& rt) {
-  for (const IncompleteFile& file : rt.app.download.incomplete) {
+  for (const IncompleteFile& file : rt.app.batch.incomplete) {
     ShowMessage(rt.shell, FormatBounded(kShowMessageMax, LoadText(TextId::PartsRefused).c_str(),
                                         static_cast<long>(file.refused), static_cast<long>(file.parts),
                                         file.name.c_str()));
@@ -142,8 +141,8 @@ DownloadSelection selectionFromDialog(const OpenFileResult& result) {
 
 std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selection) {
   rt.app.abortRequested = false;
-  rt.app.download = {};
-  rt.app.download.fileCount = static_cast<int>(selection.files.size());
+  rt.app.batch = {};
+  rt.app.batch.fileCount = static_cast<int>(selection.files.size());
   rt.app.firstFile = true;
   DownloadRun run(rt, selection.several);
   std::int32_t result = 0;

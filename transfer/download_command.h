@@ -9,6 +9,9 @@
 
 namespace skiff {
 
+// The line speed the companion application listens at.
+inline constexpr std::int32_t kDownloadBaud = 19200;
+
 // Returns 0, or a link status code for the main window's "Error -- " report.
 std::int32_t runDownloadCommand(Runtime& rt);
 

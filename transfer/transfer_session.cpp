@@ -331,7 +331,7 @@ std::optional<std::int32_t> Session::endData() {
 
 // The file's data all went and was answered: it counts as sent, and as incomplete when parts were refused.
 void Session::recordDelivered() {
-  DownloadProgress& progress = app_.download;
+  BatchProgress& progress = app_.batch;
   ++progress.filesSent;
   progress.bytesSent += bytesSent_;
   if (partsRefused_ > 0) progress.incomplete.push_back({app_.fileName, partsRefused_, parts_});

@@ -1,6 +1,10 @@
 // The link's states and failures over a pseudo-terminal with newton-sim.
+#include <fcntl.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "dil/serial.h"
 
 #include "newton/test_data.h"
 #include "tests/e2e/link_fixture.h"
@@ -142,6 +146,24 @@ TEST_F(LinkStates, SkiffListenAnswersANewtonWhoseRequestTimerIsShort) {
   EXPECT_EQ(log.find("event gave-up"), std::string::npos) << log;
 }
 
+// A Newton set to another speed: its bytes arrive but never make a frame. Both waits say what that means (the
+// install waits until it is killed).
+TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
+  const std::string hint = "Bytes arrive that make no MNP frame: the Newton is probably set to another speed "
+                           "than 115200 bit/s";
+  const std::vector<std::vector<std::string>> commands = {{"listen", "--timeout", "3"},
+                                                          {"install", test::binPath("newton-sim")}};
+  for (const auto& command : commands) {
+    startSim({"--wrong-speed", "1", "connect"});
+    link->pipeDisconnect(pipe);
+    std::vector<std::string> argv = {test::binPath("skiff"), command[0], "--port", sim->device(), "--baud", "115200"};
+    argv.insert(argv.end(), command.begin() + 1, command.end());
+    const auto result = test::runCommand(argv, 3000);
+    EXPECT_NE(result.err.find(hint), std::string::npos) << command[0] << ": " << result.err;
+    sim.reset();
+  }
+}
+
 TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
   auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", "/dev/skiff-no-such-port"}, 10000);
   EXPECT_NE(result.exitCode, 0);
@@ -167,6 +189,24 @@ TEST_F(LinkStates, AHungUpLineIsLostAndIdlingItDoesNotSpin) {
   for (const std::int64_t end = msNow() + 1000; msNow() < end;) link->pipeIdle(pipe);
   EXPECT_EQ(link->pipeState(pipe), state::kLost);
   EXPECT_LT(threadCpuSeconds() - cpuBefore, 0.3);
+}
+
+// The port is set up as asked: RTS/CTS handshake only with the option (the terminal settings are the device's,
+// so a second descriptor sees them).
+TEST(SerialPort, HardwareFlowControlOnlyWhenAsked) {
+  test::PtyLine line;
+  for (const bool asked : {false, true}) {
+    std::int32_t error = 0;
+    auto port = dil::openSerialPort(line.device(), 230400, &error, dil::SerialOptions{asked});
+    ASSERT_TRUE(port) << error;
+    const int fd = open(line.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    close(fd);
+    EXPECT_EQ((tio.c_cflag & CRTSCTS) != 0, asked);
+    EXPECT_EQ(cfgetospeed(&tio), B230400);
+  }
 }
 
 // SKIFF_PORT names the port when --port does not; nobody calls on it, so the time-out ends the wait.

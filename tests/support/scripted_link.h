@@ -49,11 +49,13 @@ class ScriptedLink : public LinkOps {
   std::int32_t outputPendingAnswer = 0;          // what pipeBytesAvailable(2) answers
   bool connected = true;                         // pipeDisconnect clears it; reads and writes then fail
   bool holdCompletions = false;                  // completion routines wait until released
+  int completionDelayIdles = 0;                  // a completion runs at this many pipeIdle calls after its write
   bool recordIdle = false;                       // pipeIdle calls go into `calls` too
 
   // --- what happened ---
   std::vector<LinkCall> calls;
   int idleCount = 0;
+  std::vector<int> completionsOutstandingAtWrite;  // for each asynchronous write: earlier ones not yet completed
   std::vector<std::string> ops() const;           // op names in order
   std::vector<Bytes> written() const;             // every written buffer in order
   std::vector<std::pair<Bytes, int>> writesWithFlags() const;
@@ -86,6 +88,8 @@ class ScriptedLink : public LinkOps {
   struct Pending {
     PipeCompletion completion;
     std::intptr_t refCon;
+    std::size_t bytes;
+    int dueAtIdle;
   };
 
   VirtualClock& clock_;

@@ -10,7 +10,8 @@
 
 #include "cli/options.h"
 #include "cli/os_reasons.h"
-#include "cli/send_summary.h"
+#include "cli/batch_summary.h"
+#include "cli/call_watch.h"
 #include "tests/unit/transfer_harness.h"
 
 namespace skiff::cli {
@@ -99,8 +100,20 @@ INSTANTIATE_TEST_SUITE_P(
                   "--baud fast is not a speed the serial port supports (the Newton's is 38400)"},
         ParseCase{"NegativeSpeed", kListen, {"--baud", "-9600"},
                   "--baud -9600 is not a speed the serial port supports (the Newton's is 38400)"},
-        ParseCase{"PackageSpeedOutsideTheThree", kInstall, {"--baud", "19200", "x.pkg"},
-                  "the package speed is 38400, 9600 or 2400, not '19200'"},
+        ParseCase{"PackageSpeedNotADockingSpeed", kInstall, {"--baud", "19200", "x.pkg"},
+                  "the package speed is 230400, 115200, 57600, 38400, 9600 or 2400, not '19200'"},
+        ParseCase{"InstallAtSpeedExtensionSpeeds", kInstall, {"--baud", "230400", "a.pkg", "b.pkg", "c.pkg"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.baud, 230400);
+                    EXPECT_EQ(l.operands.size(), 3u);
+                  }},
+        ParseCase{"LineOptions", kSend, {"--rtscts", "--frame-gap", "20", "a.txt"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_TRUE(l.hardwareFlowControl);
+                    EXPECT_EQ(l.frameGapChars, 20);
+                  }},
+        ParseCase{"FrameGapOutOfRange", kInstall, {"--frame-gap", "1001", "x.pkg"},
+                  "--frame-gap is a number of character times from 0 to 1000, not '1001'"},
         ParseCase{"TimeoutNotANumber", kListen, {"--timeout", "nan"},
                   "--timeout needs a number of seconds above 0, not 'nan'"},
         ParseCase{"TimeoutInfinite", kListen, {"--timeout", "inf"},
@@ -118,7 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "--port tcp:65536: the port is a number from 0 to 65535: tcp:3679 or tcp:HOST:3679"},
         ParseCase{"SendWithoutFiles", kSend, {"--port", "COM1"}, "no file to send"},
         ParseCase{"InstallWithoutPackage", kInstall, {}, "no package to install"},
-        ParseCase{"InstallTwoPackages", kInstall, {"a.pkg", "b.pkg"}, "one package at a time"},
         ParseCase{"ListenTakesNoFiles", kListen, {"a.txt"}, "unexpected argument 'a.txt'"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -131,7 +143,7 @@ TEST(ChosenPort, OptionThenEnvironmentThenSettings) {
   EXPECT_EQ(chosenPort("", nullptr, std::string(4, '\0')), "");
 }
 
-TEST(SendSummary, SaysWhatWentHowMuchHowLongAndWhatWasRefused) {
+TEST(BatchSummary, SaysWhatWentHowMuchHowLongAndWhatWasRefused) {
   EXPECT_EQ(sendSummary({4, 4, 12345, 31.24, 0}), "Sent 4 files, 12345 bytes, in 31.2 s.");
   EXPECT_EQ(sendSummary({1, 1, 1, 0.06, 0}), "Sent 1 file, 1 byte, in 0.1 s.");
   EXPECT_EQ(sendSummary({3, 2, 709, 16, 0}), "Sent 2 of 3 files, 709 bytes, in 16.0 s.");
@@ -139,6 +151,47 @@ TEST(SendSummary, SaysWhatWentHowMuchHowLongAndWhatWasRefused) {
             "Sent 1 file, 1234 bytes, in 11.5 s; 1 incomplete (the Newton refused parts of it).");
   EXPECT_EQ(sendSummary({5, 4, 10, 2, 2}),
             "Sent 4 of 5 files, 10 bytes, in 2.0 s; 2 incomplete (the Newton refused parts of them).");
+  EXPECT_EQ(installSummary({1, 1, 0, 124, 6.04}), "Installed 1 package, 124 bytes, in 6.0 s.");
+  EXPECT_EQ(installSummary({3, 2, 1, 8002, 40.06}),
+            "Installed 2 of 3 packages, 8002 bytes, in 40.1 s; 1 refused by the Newton.");
+  EXPECT_EQ(installSummary({1, 0, 0, 0, 3}), "Installed 0 of 1 package, 0 bytes, in 3.0 s.");
+  EXPECT_EQ(notSentLine({"c.pkg", "d.pkg"}), "Not sent: c.pkg, d.pkg.");
+  EXPECT_EQ(notSentLine({}), "");
+}
+
+// What the wait for the Newton's call says, and when: each hint once.
+TEST(CallWatch, HintsAtAWrongSpeedOnce) {
+  struct Step {
+    std::uint32_t waitedMs;
+    std::uint64_t bytes, frames;
+    const char* says;  // the start of the hint, or "" for none
+  };
+  struct Case {
+    int baud;
+    bool chosen;
+    std::vector<Step> steps;
+  };
+  const char* noise = "Bytes arrive that make no MNP frame: the Newton is probably set to another speed than ";
+  const char* silence = "No call from the Newton yet at 115200 bit/s.";
+  const Case cases[] = {
+      // Silence at a chosen speed above the Newton's own: said once, after the wait.
+      {115200, true, {{19000, 0, 0, ""}, {20000, 0, 0, silence}, {40000, 0, 0, ""}}},
+      // At 38400, or at a speed the command chose itself, silence is only a Newton not yet called.
+      {38400, true, {{60000, 0, 0, ""}}},
+      {19200, false, {{60000, 0, 0, ""}}},
+      // Bytes that never make a frame, at any speed: said once.
+      {38400, false, {{100, 31, 0, ""}, {200, 32, 0, noise}, {300, 500, 0, ""}}},
+      // A good frame among them: the speed is right.
+      {115200, true, {{30000, 500, 1, ""}}},
+  };
+  for (const Case& c : cases) {
+    CallWatch watch(c.baud, c.chosen);
+    for (const Step& step : c.steps) {
+      const std::string hint = watch.check(step.waitedMs, step.bytes, step.frames);
+      EXPECT_EQ(hint.substr(0, std::string(step.says).size()), step.says) << c.baud << " " << step.waitedMs;
+      EXPECT_EQ(hint.empty(), std::string(step.says).empty()) << c.baud << " " << step.waitedMs << " " << hint;
+    }
+  }
 }
 
 TEST(PortProblem, GivesTheSystemsReasonAndTheGroupHint) {

@@ -267,7 +267,7 @@ TEST_F(DownloadFixture, RefusedPartsAreReportedOnceTheBatchIsOver) {
   EXPECT_EQ(runDownloadSelection(rt, batch({file("A.BMP", std::string(1200, 'a')), file("B.TXT", "bee")})), 0);
   EXPECT_EQ(boxesWhileConnected, 0) << "no box while the link was up";
   EXPECT_EQ(boxTexts(), std::vector<std::string>{"Incomplete file: the Newton refused 1 of 3 parts of A.BMP."});
-  const DownloadProgress& progress = bench.app.download;
+  const BatchProgress& progress = bench.app.batch;
   EXPECT_EQ(progress.fileCount, 2);
   EXPECT_EQ(progress.fileNumber, 2);
   EXPECT_EQ(progress.filesSent, 2);
@@ -279,9 +279,9 @@ TEST_F(DownloadFixture, EachCommandStartsItsProgressAfresh) {
   bench.companion = newton::CompanionProtocol();  // a fresh connection to a fresh companion
   bench.link.connected = true;
   EXPECT_EQ(runDownloadSelection(rt, {false, {file("B.BMP", "b")}}), 0);
-  EXPECT_EQ(bench.app.download.filesSent, 1);
-  EXPECT_EQ(bench.app.download.bytesSent, 1);
-  EXPECT_EQ(bench.app.download.fileCount, 1);
+  EXPECT_EQ(bench.app.batch.filesSent, 1);
+  EXPECT_EQ(bench.app.batch.bytesSent, 1);
+  EXPECT_EQ(bench.app.batch.fileCount, 1);
 }
 }  // namespace
 }  // namespace skiff

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "package/package_loader.h"
 #include "tests/support/fake_shell.h"
@@ -506,5 +507,132 @@ TEST_F(LoaderFixture, APackageThatShrinksEndsWithAReportNotAShortFrame) {
   EXPECT_EQ(link.ops().back(), "pipeDisconnect");
   EXPECT_FALSE(app.openFile.isOpen());
 }
+
+// --- several packages over one session --------------------------------------------------------------------------
+
+using Fates = std::vector<PackageFate>;
+constexpr auto kInstalled = PackageFate::Installed;
+constexpr auto kRefused = PackageFate::Refused;
+constexpr auto kFailed = PackageFate::Failed;
+constexpr auto kStopped = PackageFate::Stopped;
+constexpr auto kNotSent = PackageFate::NotSent;
+
+struct BatchCase {
+  const char* name;
+  std::vector<std::size_t> sizes;  // packages A.pkg, B.pkg, ... of these sizes
+  std::vector<std::int32_t> results;  // the Newton's answer to each; none: it never answers
+  // What else happens once `bytes` of the session's package data have gone; may be empty.
+  std::function<void(test::ScriptedLink&, AppState&, std::uint64_t bytes)> fault;
+  std::int32_t result;
+  Fates fates;
+  std::vector<std::string> boxes;
+  const char* frames;  // the commands of the frames the desktop began, in order
+};
+
+class PackageBatchTable : public LoaderFixture, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(PackageBatchTable, EachPackageInTurnAndItsFate) {
+  const BatchCase& c = GetParam();
+  std::vector<std::unique_ptr<test::TempPackage>> files;
+  PackageBatch batch;
+  std::vector<std::size_t> told;
+  batch.onOutcome = [&](std::size_t index, const PackageOutcome&) { told.push_back(index); };
+  for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+    files.push_back(std::make_unique<test::TempPackage>(c.sizes[i], "batch"));
+    batch.packages.push_back({files.back()->path(), std::string(1, static_cast<char>('A' + i)) + ".pkg"});
+  }
+  dock.attach(link);
+  dock.installResults = c.results;
+  dock.answerPackage = !c.results.empty();
+  std::uint64_t sent = 0, faultSeen = 0;
+  dock.afterChunk = [&](test::ScriptedLink& l, std::uint64_t) {
+    if (c.fault && sent != faultSeen) c.fault(l, app, sent);
+    faultSeen = sent;
+  };
+  link.onWrite = [&, answer = link.onWrite](test::ScriptedLink& l, const Bytes& written, bool end) {
+    if (!link.calls.empty() && link.calls.back().async) sent += written.size();
+    answer(l, written, end);
+  };
+  app.pipe = link.pipeCreate();
+  EXPECT_EQ(runPackageBatch(rt, batch), c.result);
+
+  std::vector<PackageFate> fates;
+  for (const auto& outcome : batch.outcomes) fates.push_back(outcome.fate);
+  EXPECT_EQ(fates, c.fates);
+  std::vector<std::string> boxes;
+  for (const auto& box : shell.boxes) boxes.push_back(box.text);
+  EXPECT_EQ(boxes, c.boxes);
+  // Each package but the last is followed by nothing but the next announcement.
+  std::string frames;
+  for (const auto& w : link.written())
+    if (w.size() == 12 && test::textOf(w).rfind("newtdock", 0) == 0) frames += test::textOf(w).substr(8) + " ";
+  EXPECT_EQ(frames, c.frames);
+  // Every package that ended was told as it ended, in order; those not sent were not.
+  std::vector<std::size_t> ended;
+  for (std::size_t i = 0; i < fates.size(); ++i)
+    if (fates[i] != kNotSent) ended.push_back(i);
+  EXPECT_EQ(told, ended);
+  EXPECT_EQ(app.batch.filesSent, static_cast<int>(std::count(fates.begin(), fates.end(), kInstalled)));
+  EXPECT_FALSE(app.openFile.isOpen());
+  EXPECT_LT(clock.now, 60000u) << "no wait for a result ran twice";
+}
+
+const auto abortAt = [](std::uint64_t at) {
+  return [at](test::ScriptedLink&, AppState& app, std::uint64_t bytes) {
+    if (bytes >= at) app.abortRequested = true;
+  };
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PackageBatchTable,
+    ::testing::Values(
+        BatchCase{"TwoInstalled", {3000, 100}, {0, 0}, nullptr, 0, {kInstalled, kInstalled}, {}, "dock stim lpkg lpkg disc "},
+        BatchCase{"MiddleRefusedTheRestGoes", {100, 200, 300}, {0, -10402, 0}, nullptr, 0,
+                  {kInstalled, kRefused, kInstalled},
+                  {"B.pkg: Process aborted by Newton. -10402 (package already exists)"},
+                  "dock stim lpkg lpkg lpkg disc "},
+        BatchCase{"LastRefused", {100, 200}, {0, -10401}, nullptr, 0, {kInstalled, kRefused},
+                  {"B.pkg: Process aborted by Newton. -10401 (bad package)"}, "dock stim lpkg lpkg disc "},
+        BatchCase{"CancelInTheFirstStopsTheBatch", {5000, 100}, {0, 0},
+                  [](test::ScriptedLink& l, AppState&, std::uint64_t bytes) {
+                    if (bytes == 2048) l.queueInput(dock::encodeFrame("opca", {}));
+                  },
+                  0, {kFailed, kNotSent}, {"A.pkg: Process aborted by Newton. (operation cancelled)"},
+                  "dock stim lpkg ocaa disc "},
+        BatchCase{"LinkLostInTheSecond", {100, 5000, 100}, {0, 0, 0},
+                  [](test::ScriptedLink& l, AppState&, std::uint64_t bytes) {
+                    if (bytes > 100) l.connected = false;
+                  },
+                  code::kDisconnected, {kInstalled, kFailed, kNotSent}, {}, "dock stim lpkg lpkg "},
+        BatchCase{"StoppedInTheSecond", {100, 5000, 100}, {0, 0, 0}, abortAt(2148), 0,
+                  {kInstalled, kStopped, kNotSent}, {}, "dock stim lpkg lpkg "},
+        // The wait for the result runs out once, not again at the closing.
+        BatchCase{"NoResultForTheFirst", {100, 100}, {}, nullptr, code::kTimeout, {kFailed, kNotSent}, {},
+                  "dock stim lpkg disc "}),
+    [](const auto& info) { return info.param.name; });
+
+// Streaming ahead keeps the next chunk queued behind the one on the line; chunk by chunk waits for each.
+TEST_F(LoaderFixture, StreamingAheadWritesTheNextChunkBeforeTheLastCompletes) {
+  for (const bool ahead : {false, true}) {
+    test::TempPackage file(7000, "ahead");
+    PackageBatch batch;
+    batch.streamAhead = ahead;
+    batch.packages.push_back({file.path(), "A.pkg"});
+    link.calls.clear();
+    link.connected = true;
+    link.completionsOutstandingAtWrite.clear();
+    link.completionDelayIdles = 3;  // acknowledgements take a while
+    dock = test::DockModel{};
+    dock.attach(link);
+    app.pipe = link.pipeCreate();
+    ASSERT_EQ(runPackageBatch(rt, batch), 0);
+    // Never more than the one chunk before it waits unacknowledged.
+    const auto& outstanding = link.completionsOutstandingAtWrite;
+    ASSERT_EQ(outstanding.size(), 4u);
+    EXPECT_EQ(*std::max_element(outstanding.begin(), outstanding.end()), ahead ? 1 : 0) << ahead;
+    EXPECT_EQ(chunkBytes(), file.bytes());
+  }
+}
+
 }  // namespace
 }  // namespace skiff

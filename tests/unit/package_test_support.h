@@ -42,9 +42,11 @@ struct DockModel {
   dock::FrameReader reader{1 << 24};
   std::vector<dock::Frame> frames;
   std::int32_t installResult = 0;
+  std::vector<std::int32_t> installResults;  // the answers to the session's packages in turn; else installResult
   bool answerPackage = true;
   std::uint32_t nameLength = 90;  // a real Newton's
   std::function<void(ScriptedLink&, std::uint64_t dataSoFar)> afterChunk;
+  std::size_t packagesSeen = 0;
 
   static Bytes nameFrame(std::uint32_t dataLength = 90) {
     Bytes data(dataLength, 0);
@@ -62,7 +64,10 @@ struct DockModel {
         dock::Frame frame = reader.next();
         if (frame.command == "dock") l.queueInput(nameFrame(nameLength));
         if (frame.command == "stim") l.queueInput(dock::encodeLongFrame("dres", 0));
-        if (frame.command == "lpkg" && answerPackage) l.queueInput(dock::encodeLongFrame("dres", installResult));
+        if (frame.command == "lpkg" && answerPackage) {
+          const std::size_t n = packagesSeen++;
+          l.queueInput(dock::encodeLongFrame("dres", n < installResults.size() ? installResults[n] : installResult));
+        }
         frames.push_back(std::move(frame));
       }
     };

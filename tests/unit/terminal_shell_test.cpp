@@ -34,8 +34,8 @@ struct TerminalFixture : ::testing::Test, test::EngineWorld {
   void startFile(const char* name, int number, int count, bool opened = true) {
     app.fileName = name;
     app.fileOpened = opened;
-    app.download.fileNumber = number;
-    app.download.fileCount = count;
+    app.batch.fileNumber = number;
+    app.batch.fileCount = count;
     shell.openStatus();
   }
 };

@@ -475,7 +475,7 @@ TEST_P(SessionRefusals, CountsEachPartAnsweredNo) {
   bench.prepare("F.BIN", c.file, c.kind, c.header);
   EXPECT_EQ(runTransferSession(bench.rt), 0);
   EXPECT_TRUE(bench.shell.boxes.empty()) << "reported by the command once the link is down";
-  const DownloadProgress& progress = bench.app.download;
+  const BatchProgress& progress = bench.app.batch;
   EXPECT_EQ(progress.filesSent, 1);
   if (c.refused == 0) {
     EXPECT_TRUE(progress.incomplete.empty());
@@ -501,8 +501,8 @@ TEST(SessionProgress, ADeliveredFileCountsItsDataBytes) {
   TransferBench bench;
   bench.prepare("N.TXT", "a\r\nb\r\n", kText, "*TODO*\n");
   EXPECT_EQ(runTransferSession(bench.rt), 0);
-  EXPECT_EQ(bench.app.download.filesSent, 1);
-  EXPECT_EQ(bench.app.download.bytesSent, 4) << "the characters sent, the header not counted";
+  EXPECT_EQ(bench.app.batch.filesSent, 1);
+  EXPECT_EQ(bench.app.batch.bytesSent, 4) << "the characters sent, the header not counted";
 }
 
 // --- a file whose data falls short of its announced length ----------------------------------------------------
@@ -544,7 +544,7 @@ TEST_P(SessionShrinks, TheFileEndsWithAReportAndIsNeverPadded) {
   EXPECT_EQ(bench.link.ops().back(), "pipeDisconnect");
   EXPECT_FALSE(bench.app.openFile.isOpen());
   EXPECT_TRUE(bench.received.empty());
-  EXPECT_EQ(bench.app.download.filesSent, 0);
+  EXPECT_EQ(bench.app.batch.filesSent, 0);
 }
 
 const std::string k20000 = binary(20000);
