@@ -220,8 +220,8 @@ const char* usageText(Command command) {
              "Exit code 0 when every file went through whole; 1 when any did not (each is reported); 130 when\n"
              "stopped.\n";
     case Command::Install:
-      return "usage: skiff install [--port DEVICE] [--baud N] [--more-background-time] [--window N] [--rtscts]\n"
-             "                     [--frame-gap CHARS] PACKAGE...\n"
+      return "usage: skiff install [--port DEVICE] [--baud 38400|9600|2400|57600|115200|230400]\n"
+             "                     [--more-background-time] [--window N] [--rtscts] [--frame-gap CHARS] PACKAGE...\n"
              "Installs Newton packages (.PKG) through the Newton's dock, all over one connection, in the order\n"
              "given. On the Newton, open the Dock (Connection) and tap Connect when \"Looking for Newton...\"\n"
              "shows; Ctrl-C stops the wait or the transfer (after the current chunk), and a second Ctrl-C quits at\n"

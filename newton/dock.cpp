@@ -130,7 +130,7 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
           break;
         case DockAction::PackageReceived:
           // package.pkg holds the last one; every package of a session is also kept by its number.
-          for (const std::string name : {std::string("package.pkg"), "package-" + std::to_string(action.number) + ".pkg"}) {
+          for (const std::string& name : {std::string("package.pkg"), "package-" + std::to_string(action.number) + ".pkg"}) {
             std::ofstream out(options.outDir + "/" + name, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(action.bytes.data()),
                       static_cast<std::streamsize>(action.bytes.size()));
