@@ -42,7 +42,7 @@ int cmdInstall(int argc, char** argv) {
               chosen.title = package.substr(chosen.fileOffset);
               shell.setSelection(chosen);
             },
-            runPackageCommand});
+            runPackageCommand, line.compress});
   explainPortFailure(Command::Install, outcome.result, app.settings.portName);
   const int exitCode = exitCodeFor(outcome, outcome.stopped || app.abortRequested, false);
   if (exitCode == 0) std::printf("%s\n", LoadText(TextId::TransferCompleted).c_str());

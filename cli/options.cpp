@@ -71,6 +71,10 @@ std::string applyMoreBackgroundTime(CommandLine& line, const std::string&) {
   line.moreBackgroundTime = true;
   return {};
 }
+std::string applyCompress(CommandLine& line, const std::string&) {
+  line.compress = true;
+  return {};
+}
 std::string applyHelp(CommandLine& line, const std::string&) {
   line.help = true;
   return {};
@@ -87,6 +91,7 @@ constexpr OptionRule kRules[] = {
     {"--timeout", bit(Command::Listen), true, applyTimeout},
     {"--window", bit(Command::Send) | bit(Command::Install), true, applyWindow},
     {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
+    {"--compress", bit(Command::Send) | bit(Command::Install), false, applyCompress},
     {"--help", kAll, false, applyHelp},
     {"-h", kAll, false, applyHelp},
     {"--version", kAll, false, applyVersion},
@@ -185,19 +190,20 @@ const char* usageText(Command command) {
              "  --help, --version\n\n"
              "Exit code 0 when the Newton connected; 1 on a failure (the reason is printed); 130 when stopped.\n";
     case Command::Send:
-      return "usage: skiff send [--port DEVICE] [--window N] FILE...\n"
+      return "usage: skiff send [--port DEVICE] [--window N] [--compress] FILE...\n"
              "Sends notes (text), pictures (.PIC), bitmaps (.BMP) and packages (.PKG) to Skiff's companion\n"
              "application on the Newton, all over one connection. Start the companion on the Newton and tap\n"
              "connect when \"Looking for Newton...\" shows. Ctrl-C stops the wait; during a transfer the first\n"
              "Ctrl-C asks to stop and a second one quits at once.\n\n"
              "  --port DEVICE  the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here, else COM1)\n"
              "  --window N     offer the Newton a window of N frames, 1 to 8 (default 1); more can be faster\n"
+             "  --compress     accept the V.42bis compression the Newton offers (default: none)\n"
              "  --help, --version\n\n"
              "Exit code 0 when every file went through whole; 1 when any did not (each is reported); 130 when\n"
              "stopped.\n";
     case Command::Install:
       return "usage: skiff install [--port DEVICE] [--baud 38400|9600|2400] [--more-background-time] [--window N]\n"
-             "                     PACKAGE\n"
+             "                     [--compress] PACKAGE\n"
              "Installs a Newton package (.PKG) through the Newton's dock. On the Newton, open the Dock (Connection)\n"
              "and tap Connect when \"Looking for Newton...\" shows; Ctrl-C stops the wait or the transfer, and a\n"
              "second Ctrl-C quits at once.\n\n"
@@ -206,6 +212,7 @@ const char* usageText(Command command) {
              "  --baud N                38400, 9600 or 2400 (default: the package speed in skiff.cfg, else 38400)\n"
              "  --more-background-time  send in small pieces (slower; default: as in skiff.cfg)\n"
              "  --window N              offer the Newton a window of N frames, 1 to 8 (default 1)\n"
+             "  --compress              accept the V.42bis compression the Newton offers (default: none)\n"
              "  --help, --version\n\n"
              "Exit code 0 when the Newton installed the package; 1 on any failure (the reason is printed); 130\n"
              "when stopped.\n";

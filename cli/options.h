@@ -15,6 +15,7 @@ struct CommandLine {
   std::optional<double> timeoutSeconds;  // --timeout SECONDS
   int window = 1;                        // --window N
   bool moreBackgroundTime = false;       // --more-background-time
+  bool compress = false;                 // --compress
   bool help = false;                     // --help, -h
   bool version = false;                  // --version
   std::vector<std::string> operands;     // the files, as typed

@@ -45,7 +45,7 @@ int cmdSend(int argc, char** argv) {
 
   const auto start = std::chrono::steady_clock::now();
   const CommandOutcome outcome = runTerminalCommand(
-      app, {line.window, nullptr, [&](Runtime& rt) { return runDownloadSelection(rt, selection); }});
+      app, {line.window, nullptr, [&](Runtime& rt) { return runDownloadSelection(rt, selection); }, line.compress});
   explainPortFailure(Command::Send, outcome.result, app.settings.portName);
   const int exitCode = exitCodeFor(outcome, outcome.stopped, refusedFiles > 0);
 

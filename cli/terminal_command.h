@@ -20,7 +20,11 @@ struct TerminalCommand {
   int window = 1;                                  // the MNP window offered to the Newton (1 to 8)
   std::function<void(TerminalShell&)> prepare;     // may be empty
   std::function<std::int32_t(Runtime&)> run;
+  bool compress = false;                           // accept the Newton's V.42bis offer
 };
+
+// Said once when --compress was given and the Newton's link request offers no compression.
+extern const char* const kNoCompressionOffered;
 
 // `app` carries the settings for this run. When it returns, the status line has its end.
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command);

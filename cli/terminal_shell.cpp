@@ -173,6 +173,12 @@ void TerminalShell::messageBox(std::string_view text, std::string_view, BoxIcon,
   std::fflush(messageOut_);
 }
 
+void TerminalShell::note(std::string_view text) {
+  endStatusLine();
+  std::fprintf(messageOut_, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(messageOut_);
+}
+
 void TerminalShell::beep() {
   std::fputc('\a', messageOut_);
   std::fflush(messageOut_);

@@ -33,6 +33,8 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   bool connectionStopped() const { return connectionStopped_; }  // the user stopped a connection wait
   // Ends a status line left on the terminal, so that whatever is written next starts on a line of its own.
   void endStatusLine();
+  // A line about how the transfer goes (not a report of a failure), on a line of its own.
+  void note(std::string_view text);
 
   // --- ShellOps ---
   PumpPass takeMessage(int* quitCode) override;

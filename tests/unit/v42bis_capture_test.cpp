@@ -3,13 +3,13 @@
 // traffic; and the encoder, given the same messages, puts the same bytes on the wire as each side did.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "dil/mnp_codec.h"
 #include "dil/v42bis.h"
+#include "tests/support/recorded_session.h"
 
 namespace skiff::v42bis {
 namespace {
@@ -30,30 +30,18 @@ const Direction kDesktop{"desktop",
                           "file", "file", "finf", "pext", "pext", "sdef", "pfnd", "lpkg", "opdn"},
                          5021, 8552};
 
-// The text of a string field of one JSON line ("name": "text").
-std::string field(const std::string& line, const std::string& name) {
-  const std::string key = "\"" + name + "\": \"";
-  const std::size_t at = line.find(key);
-  if (at == std::string::npos) return {};
-  const std::size_t start = at + key.size();
-  return line.substr(start, line.find('"', start) - start);
-}
-
-// The info fields of one direction's LTs in N(S) order, each N(S) once (a repeat after a retransmission is
-// dropped, as the link drops it).
-std::vector<Bytes> ltInfos(const char* direction) {
-  std::ifstream in(SKIFF_CAPTURE_FILE);
-  EXPECT_TRUE(in) << "the recorded session is not at " << SKIFF_CAPTURE_FILE;
+// The info fields of one side's LTs in N(S) order, each N(S) once (a repeat after a retransmission is dropped,
+// as the link drops it).
+std::vector<Bytes> ltInfos(const char* side) {
+  const auto session = test::recordedSession();
+  EXPECT_FALSE(session.empty()) << "the recorded session is not at " << test::recordedSessionFile();
   std::vector<Bytes> infos;
   std::uint8_t last = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (field(line, "direction") != direction) continue;
-    const std::string hex = field(line, "hex");
-    Bytes frame;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) frame.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  for (const auto& recorded : session) {
+    if (recorded.fromNewton != (std::string_view(side) == "newton")) continue;
     mnp::Decoder decoder;
-    const auto events = decoder.feed(frame);
-    EXPECT_EQ(events.size(), 1u) << line;
+    const auto events = decoder.feed(recorded.bytes);
+    EXPECT_EQ(events.size(), 1u);
     if (events.size() != 1 || events[0].kind != mnp::DecodeEvent::Frame) continue;
     const auto parsed = mnp::parseBody(events[0].body);
     if (!parsed || parsed->type != mnp::FrameType::LT || parsed->sequence != static_cast<std::uint8_t>(last + 1))
