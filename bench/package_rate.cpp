@@ -2,7 +2,9 @@
 // library to newton-sim's dock at 38400 bit/s (the line charges both directions, the Newton's LAs included),
 // from the first data byte to the last acknowledgement. At window 1 with more background time clear and set,
 // then behind a USB-serial adapter whose latency timer is 1 ms and 16 ms, at window 1 and 8. Prints each payload
-// rate beside the ceiling MNP framing leaves: one LT at a time, each waiting for its LA.
+// rate beside the ceiling MNP framing leaves: one LT at a time, each waiting for its LA. Then 256 KiB packages
+// with V.42bis (--compress): one of text, which compresses, and one of random bytes, which does not, beside the
+// random one without it, each with the desktop's bytes on the wire for each package byte.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -26,13 +28,21 @@ using namespace skiff;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kBaud = 38400;
-constexpr std::size_t kPackageSize = 128 * 1024;
+constexpr std::size_t kPackageSize = 128 * 1024, kCompressedSize = 256 * 1024;
 constexpr std::size_t kLaBytes = 11;  // 16 10 02, 03 05 N(R) N(k), 10 03, FCS
 
 struct Setup {
   bool moreBackgroundTime = false;
   int window = 1;
   int adapterLatencyMs = 0;
+  bool compress = false;
+};
+
+struct BenchPackage {
+  const char* kind;
+  std::string path;
+  std::size_t size;
+  double ceiling;  // bytes/s, one LT at a time, uncompressed
 };
 
 // Just enough of a shell: no windows, real time, and the moments the stream starts and ends.
@@ -76,12 +86,6 @@ class BenchShell final : public ShellOps {
   StatusDisplay status_{app_, canvas_, 4, 8};
 };
 
-std::vector<std::uint8_t> benchPackage() {
-  std::vector<std::uint8_t> bytes = test::validPackage(kPackageSize);
-  std::mt19937 random(7);
-  for (std::size_t i = 124; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(random());
-  return bytes;
-}
 
 // The share of the line MNP leaves for payload: 256-byte LT info fields, each framed by SYN DLE STX, a 3-byte
 // header, DLE ETX and the FCS, with every 10 byte doubled. With a window of one LT (the desktop's offer), each
@@ -95,9 +99,11 @@ double mnpCeiling(const std::vector<std::uint8_t>& payload, bool stopAndWait) {
   return 256.0 / (stopAndWait ? lt + static_cast<double>(kLaBytes) : lt);
 }
 
-bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath, const std::string& outDir) {
+bool runOnce(const Setup& setup, const BenchPackage& package, const std::string& outDir) {
+  std::filesystem::create_directories(outDir);
+  const std::string logPath = outDir + "/sim.log";
   test::SimProcess sim({"--baud", std::to_string(kBaud), "--adapter-latency", std::to_string(setup.adapterLatencyMs),
-                        "dock", "--out", outDir});
+                        "--log", logPath, "dock", "--out", outDir});
   if (!sim.start()) {
     std::fprintf(stderr, "newton-sim did not start: %s\n", sim.errors().c_str());
     return false;
@@ -106,7 +112,7 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
   app.settings.portName = sim.device();
   app.settings.moreBackgroundTime = setup.moreBackgroundTime ? 1 : 0;
   auto link = makeDilLink();
-  tuneDilLink(*link, DilTuning{setup.window, 2000, 8});
+  tuneDilLink(*link, DilTuning{setup.window, 2000, 8, setup.compress});
   link->linkStartup();
   app.pipe = link->pipeCreate();
   BenchShell shell(app);
@@ -119,7 +125,7 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
   if (ok) {
     link->pipeAccept(app.pipe);
     pumpFor(rt, 1000);
-    ok = app.openFile.open(packagePath, false);
+    ok = app.openFile.open(package.path, false);
     if (ok) result = runPackageLoad(rt);
   }
   link->pipeDisconnect(app.pipe);
@@ -131,13 +137,30 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
     return false;
   }
   const double seconds = std::chrono::duration<double>(shell.streamEnd - shell.streamStart).count();
-  const double rate = static_cast<double>(kPackageSize) / seconds;
-  std::printf("window %d  adapter latency %2d ms  more background time %-5s  %6.1f s  %7.1f bytes/s  "
-              "%5.1f %% of the ceiling (%5.1f %% of the raw line rate)\n",
-              setup.window, setup.adapterLatencyMs, setup.moreBackgroundTime ? "set" : "clear", seconds, rate,
-              100.0 * rate / ceiling, 100.0 * rate / (kBaud / 10.0));
+  const double rate = static_cast<double>(package.size) / seconds;
+  std::ifstream logFile(logPath);
+  const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+  const double wire = static_cast<double>(test::receivedInfoBytes(log)) / static_cast<double>(package.size);
+  std::printf("%-6s %-10s window %d  adapter latency %2d ms  more background time %-5s  %6.1f s  %7.1f bytes/s  "
+              "%5.1f %% of the ceiling (%5.1f %% of the raw line rate)  wire %.3f\n",
+              package.kind, setup.compress ? "--compress" : "", setup.window, setup.adapterLatencyMs,
+              setup.moreBackgroundTime ? "set" : "clear", seconds, rate, 100.0 * rate / package.ceiling,
+              100.0 * rate / (kBaud / 10.0), wire);
   std::fflush(stdout);
   return true;
+}
+
+// Writes a package into `dir` and says what MNP framing allows for it.
+BenchPackage writePackage(const std::filesystem::path& dir, const char* kind, const std::vector<std::uint8_t>& bytes) {
+  const std::string path = (dir / (std::string(kind) + ".PKG")).string();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const double ceiling = mnpCeiling(bytes, true) * kBaud / 10.0;
+  std::printf("%s package, %zu bytes at %d bit/s (raw line rate %d bytes/s): MNP framing allows %.1f %%; one LT at "
+              "a time, each acknowledged, allows %.1f %% (%.0f bytes/s)\n",
+              kind, bytes.size(), kBaud, kBaud / 10, 100.0 * mnpCeiling(bytes, false), 100.0 * mnpCeiling(bytes, true),
+              ceiling);
+  return {kind, path, bytes.size(), ceiling};
 }
 
 }  // namespace
@@ -145,19 +168,21 @@ bool runOnce(const Setup& setup, double ceiling, const std::string& packagePath,
 int main() {
   const auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-package-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  const auto package = benchPackage();
-  const std::string path = (dir / "BENCH.PKG").string();
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
-  std::printf("package stream, %zu bytes at %d bit/s (raw line rate %d bytes/s)\n", package.size(), kBaud,
-              kBaud / 10);
-  const double ceiling = mnpCeiling(package, true) * kBaud / 10.0;
-  std::printf("MNP framing allows %.1f %%; one LT at a time, each acknowledged, allows %.1f %% (%.0f bytes/s)\n",
-              100.0 * mnpCeiling(package, false), 100.0 * mnpCeiling(package, true), ceiling);
-  const Setup setups[] = {{false, 1, 0}, {true, 1, 0}, {false, 1, 1}, {false, 8, 1}, {false, 1, 16}, {false, 8, 16}};
+  const BenchPackage plain = writePackage(dir, "plain", test::packageOf(kPackageSize, test::randomBytes(kPackageSize, 7)));
+  const BenchPackage text = writePackage(dir, "text", test::packageOf(kCompressedSize, test::prose(kCompressedSize)));
+  const BenchPackage random =
+      writePackage(dir, "random", test::packageOf(kCompressedSize, test::randomBytes(kCompressedSize, 9)));
+  struct Run {
+    Setup setup;
+    const BenchPackage& package;
+  };
+  const Run runs[] = {{{false, 1, 0}, plain},         {{true, 1, 0}, plain},         {{false, 1, 1}, plain},
+                      {{false, 8, 1}, plain},         {{false, 1, 16}, plain},       {{false, 8, 16}, plain},
+                      {{false, 1, 0, true}, text},    {{false, 8, 0, true}, text},   {{false, 1, 0, false}, random},
+                      {{false, 1, 0, true}, random}};
   bool ok = true;
   int run = 0;
-  for (const Setup& setup : setups) ok = runOnce(setup, ceiling, path, (dir / std::to_string(run++)).string()) && ok;
+  for (const Run& r : runs) ok = runOnce(r.setup, r.package, (dir / std::to_string(run++)).string()) && ok;
   std::filesystem::remove_all(dir);
   return ok ? 0 : 1;
 }

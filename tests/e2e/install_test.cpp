@@ -265,10 +265,7 @@ TEST_P(CompressedInstall, IsStoredByteExactAndUsesTheLineAsAgreed) {
   const std::string log = simLog();
   EXPECT_NE(log.find(std::string("event desktop-lr ") + c.reply + "\n"), std::string::npos) << log;
   EXPECT_NE(log.find(c.agreed), std::string::npos) << log;
-  std::size_t wire = 0;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);)
-    if (const auto at = line.find(" rx LT "); at != std::string::npos) wire += std::stoul(line.substr(line.find("len=", at) + 4));
+  const std::size_t wire = test::receivedInfoBytes(log);
   EXPECT_LE(static_cast<double>(wire), c.maxWirePerByte * static_cast<double>(package.size())) << wire;
   const std::string note = "The Newton offers no compression: the link goes on uncompressed.\n";
   const std::size_t said = result.err.find(note);
