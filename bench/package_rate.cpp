@@ -7,7 +7,9 @@
 // at 115200 and 230400 bit/s, windows 1 and 8, adapter latency 0, 1 and 16 ms, beside the streaming ceiling
 // (LTs back to back), with the time from the Newton's call to its install result. Last the 128 KB package over
 // loopback TCP, unpaced: MNP carried as the emulator's serial driver does, at window 1 and 8, and raw dock frames
-// as from a Newton on the network.
+// as from a Newton on the network. Then 256 KiB packages with V.42bis (--compress) at 38400: one of text, which
+// compresses, and one of random bytes, which does not, beside the random one without it, each with the desktop's
+// bytes on the wire for each package byte.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -48,6 +50,7 @@ struct Setup {
   bool batch = false;        // the command line's batch; else the Package command's load
   bool streamAhead = false;  // the batch writes the next chunk while the last one waits for its LAs
   Line line = Line::Serial;
+  bool compress = false;
 };
 
 // Just enough of a shell: no windows, real time, and the moments the stream starts and ends.
@@ -111,6 +114,7 @@ double mnpCeiling(const std::vector<std::uint8_t>& payload, bool stopAndWait) {
 }
 
 struct Figures {
+  double wirePerByte = 0;    // the desktop's LT info bytes for each package byte
   double streamSeconds = 0;
   double rate = 0;           // payload bytes a second while the package streamed
   double callToResult = 0;   // from the Newton's call to its install result
@@ -121,7 +125,9 @@ std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePat
   AppState app;
   app.settings.moreBackgroundTime = setup.moreBackgroundTime ? 1 : 0;
   auto link = makeDilLink();
-  tuneDilLink(*link, DilTuning{setup.window, 2000, 8});
+  DilTuning tuning{setup.window, 2000, 8};
+  tuning.compress = setup.compress;
+  tuneDilLink(*link, tuning);
   link->linkStartup();
   app.pipe = link->pipeCreate();
   BenchShell shell(app);
@@ -135,7 +141,8 @@ std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePat
     simArgs = {"--tcp-connect", dilListenAddress(*link, app.pipe)};
     if (setup.line == Line::RawDockOverTcp) simArgs.push_back("--raw-dock");
   }
-  for (const char* word : {"dock", "--out"}) simArgs.emplace_back(word);
+  const std::string logPath = outDir + ".log";
+  for (const char* word : {"--log", logPath.c_str(), "dock", "--out"}) simArgs.emplace_back(word);
   simArgs.push_back(outDir);
   test::SimProcess sim(simArgs);
   if (!sim.start()) {
@@ -183,6 +190,9 @@ std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePat
   figures.streamSeconds = std::chrono::duration<double>(shell.streamEnd - shell.streamStart).count();
   figures.rate = static_cast<double>(size) / figures.streamSeconds;
   figures.callToResult = std::chrono::duration<double>(resulted - called).count();
+  std::ifstream logFile(logPath);
+  const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+  figures.wirePerByte = static_cast<double>(test::receivedInfoBytes(log)) / static_cast<double>(size);
   return figures;
 }
 
@@ -253,6 +263,41 @@ bool highSpeedRows(const std::string& dir, std::size_t size) {
 
 }  // namespace
 
+bool compressionRows(const std::string& dir) {
+  constexpr std::size_t kSize = 256 * 1024;
+  struct Kind {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  };
+  const Kind kinds[] = {{"text", test::packageOf(kSize, test::prose(kSize))},
+                        {"random", test::packageOf(kSize, test::randomBytes(kSize, 9))}};
+  std::printf("\nV.42bis, %zu-byte packages at %d bit/s (raw line rate %d bytes/s)\n", kSize, kBaud, kBaud / 10);
+  bool ok = true;
+  int run = 300;
+  for (const Kind& kind : kinds) {
+    const std::string path = dir + "/" + kind.name + ".PKG";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(kind.bytes.data()), static_cast<std::streamsize>(kind.bytes.size()));
+    for (const bool compress : {false, true}) {
+      for (const int window : {1, 8}) {
+        if (window == 8 && !compress) continue;
+        Setup setup{false, window, 0};
+        setup.compress = compress;
+        const auto figures = runOnce(setup, path, kind.bytes.size(), dir + "/" + std::to_string(run++));
+        if (!figures) {
+          ok = false;
+          continue;
+        }
+        std::printf("  %-6s %-10s window %d  %6.1f s  %8.1f bytes/s  %5.2f x the raw line rate  wire %.3f\n",
+                    kind.name, compress ? "--compress" : "", window, figures->streamSeconds, figures->rate,
+                    figures->rate / (kBaud / 10.0), figures->wirePerByte);
+        std::fflush(stdout);
+      }
+    }
+  }
+  return ok;
+}
+
 bool tcpRows(const std::string& dir) {
   const auto package = benchPackage(kPackageSize);
   const std::string path = dir + "/TCP.PKG";
@@ -285,6 +330,7 @@ int main(int argc, char** argv) {
   const bool slow = std::getenv("SKIFF_BENCH_FAST_ONLY") == nullptr;
   bool ok = !slow || packageCommandRows(dir.string());
   ok = highSpeedRows(dir.string(), fastKib * 1024) && ok;
+  ok = compressionRows(dir.string()) && ok;
   ok = tcpRows(dir.string()) && ok;
   std::filesystem::remove_all(dir);
   return ok ? 0 : 1;

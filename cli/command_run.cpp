@@ -23,6 +23,7 @@ DilTuning linkTuning(const CommandLine& line) {
   tuning.window = line.window;
   tuning.frameGapChars = line.frameGapChars;
   tuning.hardwareFlowControl = line.hardwareFlowControl;
+  tuning.compress = line.compress;
   return tuning;
 }
 

@@ -19,7 +19,7 @@ std::variant<CommandLine, int> takeCommandLine(Command command, int argc, char**
 // The last part of a path: the name reports give a file.
 std::string baseName(const std::string& path);
 
-// The link's settings the command line chose: window, frame gap, flow control.
+// The link's settings the command line chose: window, frame gap, flow control, compression.
 DilTuning linkTuning(const CommandLine& line);
 
 // Prints "skiff COMMAND: <text>" on stderr.

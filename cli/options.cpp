@@ -87,6 +87,10 @@ std::string applyMoreBackgroundTime(CommandLine& line, const std::string&) {
   line.moreBackgroundTime = true;
   return {};
 }
+std::string applyCompress(CommandLine& line, const std::string&) {
+  line.compress = true;
+  return {};
+}
 std::string applyHelp(CommandLine& line, const std::string&) {
   line.help = true;
   return {};
@@ -105,6 +109,7 @@ constexpr OptionRule kRules[] = {
     {"--frame-gap", kAll, true, applyFrameGap},
     {"--rtscts", kAll, false, applyHardwareFlowControl},
     {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
+    {"--compress", bit(Command::Send) | bit(Command::Install), false, applyCompress},
     {"--help", kAll, false, applyHelp},
     {"-h", kAll, false, applyHelp},
     {"--version", kAll, false, applyVersion},
@@ -206,7 +211,7 @@ const char* usageText(Command command) {
              "  --help, --version\n\n"
              "Exit code 0 when the Newton connected; 1 on a failure (the reason is printed); 130 when stopped.\n";
     case Command::Send:
-      return "usage: skiff send [--port DEVICE] [--window N] [--rtscts] [--frame-gap CHARS] FILE...\n"
+      return "usage: skiff send [--port DEVICE] [--window N] [--rtscts] [--frame-gap CHARS] [--compress] FILE...\n"
              "Sends notes (text), pictures (.PIC), bitmaps (.BMP) and packages (.PKG) to Skiff's companion\n"
              "application on the Newton, all over one connection. Start the companion on the Newton and tap\n"
              "connect when \"Looking for Newton...\" shows. Ctrl-C stops the wait; during a transfer the first\n"
@@ -216,12 +221,14 @@ const char* usageText(Command command) {
              "  --window N     offer the Newton a window of N frames, 1 to 8 (default 1); more can be faster\n"
              "  --rtscts       RTS/CTS hardware flow control (default: none)\n"
              "  --frame-gap CHARS  quiet line after each frame, in character times (default 8)\n"
+             "  --compress     accept the V.42bis compression the Newton offers (default: none)\n"
              "  --help, --version\n\n"
              "Exit code 0 when every file went through whole; 1 when any did not (each is reported); 130 when\n"
              "stopped.\n";
     case Command::Install:
       return "usage: skiff install [--port DEVICE] [--baud 38400|9600|2400|57600|115200|230400]\n"
-             "                     [--more-background-time] [--window N] [--rtscts] [--frame-gap CHARS] PACKAGE...\n"
+             "                     [--more-background-time] [--window N] [--rtscts] [--frame-gap CHARS] [--compress]\n"
+             "                     PACKAGE...\n"
              "Installs Newton packages (.PKG) through the Newton's dock, all over one connection, in the order\n"
              "given. On the Newton, open the Dock (Connection) and tap Connect when \"Looking for Newton...\"\n"
              "shows; Ctrl-C stops the wait or the transfer (after the current chunk), and a second Ctrl-C quits at\n"
@@ -239,6 +246,7 @@ const char* usageText(Command command) {
              "  --rtscts                RTS/CTS hardware flow control, for a cable and adapter that carry the\n"
              "                          handshake lines (default: none)\n"
              "  --frame-gap CHARS       quiet line after each frame, in character times (default 8)\n"
+             "  --compress              accept the V.42bis compression the Newton offers (default: none)\n"
              "  --help, --version\n\n"
              "Exit code 0 when the Newton installed every package; 1 on any failure (each is reported, and a\n"
              "package the Newton refuses does not stop the rest); 130 when stopped.\n";

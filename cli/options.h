@@ -17,6 +17,7 @@ struct CommandLine {
   int frameGapChars = 8;                 // --frame-gap CHARS
   bool hardwareFlowControl = false;      // --rtscts
   bool moreBackgroundTime = false;       // --more-background-time
+  bool compress = false;                 // --compress
   bool help = false;                     // --help, -h
   bool version = false;                  // --version
   std::vector<std::string> operands;     // the files, as typed

@@ -6,16 +6,24 @@
 
 namespace skiff::cli {
 
+const char* const kNoCompressionOffered = "The Newton offers no compression: the link goes on uncompressed.";
+
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command) {
   app.pipeBufferSize = 2048;
+  TerminalShell* shown = nullptr;  // the link says its note through the shell, made below
   auto link = makeDilLink();
-  tuneDilLink(*link, command.link);
+  DilTuning tuning = command.link;
+  tuning.uncompressed = [&shown] {
+    if (shown) shown->note(kNoCompressionOffered);
+  };
+  tuneDilLink(*link, tuning);
   startLink(app, *link);
 
   installInterruptHandler();
   TerminalShell shell(app, *link);
   setDilNotices(*link, [&shell](const std::string& text) { shell.linkNotice(text); });
   shell.watchCalls(command.callWatch);
+  shown = &shell;
   if (command.prepare) command.prepare(shell);
   Runtime rt{app, *link, shell};
   CommandOutcome outcome;

@@ -18,11 +18,14 @@ struct CommandOutcome {
 };
 
 struct TerminalCommand {
-  DilTuning link;                                  // window, frame gap, flow control
+  DilTuning link;                                  // window, frame gap, flow control, compression
   CallWatch callWatch{38400, false};               // what the connection wait says when no call comes
   std::function<void(TerminalShell&)> prepare;     // may be empty
   std::function<std::int32_t(Runtime&)> run;
 };
+
+// Said once when --compress was given and the Newton's link request offers no compression.
+extern const char* const kNoCompressionOffered;
 
 // `app` carries the settings for this run. When it returns, the status line has its end.
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command);

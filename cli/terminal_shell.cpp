@@ -174,11 +174,13 @@ void TerminalShell::messageBox(std::string_view text, std::string_view, BoxIcon,
   std::fflush(messageOut_);
 }
 
-void TerminalShell::linkNotice(const std::string& text) {
+void TerminalShell::note(std::string_view text) {
   endStatusLine();
-  std::fprintf(messageOut_, "skiff: %s\n", text.c_str());
+  std::fprintf(messageOut_, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(messageOut_);
 }
+
+void TerminalShell::linkNotice(const std::string& text) { note("skiff: " + text); }
 
 void sayListenAddress(LinkOps& link, PipeHandle pipe, std::FILE* out) {
   const std::string address = dilListenAddress(link, pipe);

@@ -38,6 +38,8 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   void endStatusLine();
   // A line from the link library (a TCP caller refused), on a line of its own with the message texts.
   void linkNotice(const std::string& text);
+  // A line about how the transfer goes (not a report of a failure), on a line of its own.
+  void note(std::string_view text);
 
   // --- ShellOps ---
   PumpPass takeMessage(int* quitCode) override;

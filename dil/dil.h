@@ -12,7 +12,8 @@ namespace skiff {
 // The library every front end uses. One instance serves the whole process.
 std::unique_ptr<LinkOps> makeDilLink();
 
-// Window and timers, for tests and benchmarks; the program itself keeps the defaults.
+// Window, timers and compression: for the command line's options, tests and benchmarks; the Windows program keeps
+// the defaults.
 struct DilTuning {
   int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
   int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
@@ -20,6 +21,9 @@ struct DilTuning {
   int openingWaitMs = 10000;  // on a tcp: port, a caller must say what it is (and an MNP caller call) in this
   int frameGapChars = 8;    // quiet line after each frame, in character times
   bool hardwareFlowControl = false;  // RTS/CTS on the serial port
+  bool compress = false;    // accept the V.42bis compression the Newton's LR offers, with its values
+  // With compress: called once, at the first link whose Newton offered no compression (it runs uncompressed).
+  std::function<void()> uncompressed = {};
 };
 // Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
 void tuneDilLink(LinkOps& link, const DilTuning& tuning);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ struct PendingWrite {
 class DilPipe {
  public:
   std::int32_t init(const char* medium, const char* config, const char* portName, const DilTuning& tuning,
-                    const dil::Notice* notice) {
+                    const dil::Notice* notice, std::function<void()> sayUncompressed) {
     closeLink();
     if (medium == nullptr || std::strcmp(medium, "MNP") != 0) return code::kToolNotFound;
     if (config == nullptr) return code::kBadParameter;
@@ -63,6 +64,8 @@ class DilPipe {
     policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
     policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
     policy_.gapChars = std::clamp(tuning.frameGapChars, 0, 1000);
+    compress_ = tuning.compress;
+    sayUncompressed_ = std::move(sayUncompressed);
     dil::SerialOptions serial;
     serial.hardwareFlowControl = tuning.hardwareFlowControl;
     openingWaitMs_ = std::clamp(tuning.openingWaitMs, 10, 600000);
@@ -243,9 +246,11 @@ class DilPipe {
       case PipeAction::RememberCall: break;  // the parameters were kept when the LR was read
       case PipeAction::SendLinkRequest: sendLinkRequest(); break;
       case PipeAction::StartDataPhase:
-        if (endpoint_)
-          endpoint_->startDataPhase(
-              mnp::negotiate(*mnp::parseLinkRequest(mnp::desktopLinkRequest(window_)), peer_));
+        if (endpoint_) {
+          const mnp::LinkParams agreed = mnp::negotiate(*mnp::parseLinkRequest(linkRequest()), peer_);
+          if (compress_ && !agreed.v42bis && sayUncompressed_) sayUncompressed_();
+          endpoint_->startDataPhase(agreed);
+        }
         break;
       case PipeAction::CloseLink: closeLink(); break;
     }
@@ -293,8 +298,15 @@ class DilPipe {
     failPending_ = true;
   }
 
+  // Our answer to the Newton's LR: with compression asked for, its V.42bis offer accepted as it stands.
+  mnp::Bytes linkRequest() const {
+    const mnp::V42bisOffer anything{mnp::kBothDirections, {0xFFFF, v42bis::kMaxString}};
+    return mnp::desktopLinkRequest(static_cast<std::uint8_t>(window_),
+                                   compress_ ? mnp::negotiateV42bis(anything, peer_.v42bis) : std::nullopt);
+  }
+
   void sendLinkRequest() {
-    if (endpoint_) endpoint_->sendBody(mnp::desktopLinkRequest(window_));
+    if (endpoint_) endpoint_->sendBody(linkRequest());
   }
 
   bool onHandshakeFrame(const mnp::Parsed& frame, const mnp::Bytes& body) {
@@ -365,6 +377,8 @@ class DilPipe {
   std::string port_;
   int baud_ = 0;
   int window_ = 1;
+  bool compress_ = false;
+  std::function<void()> sayUncompressed_;
   mnp::Policy policy_;
   PipeState state_ = PipeState::Idle;
   std::int32_t listenError_ = code::kOk;
@@ -393,7 +407,8 @@ class DilLink final : public LinkOps {
   std::int32_t CDPipeInit(PipeHandle pipe, const char* medium, const char*, const char* config,
                           const char* portName, std::int32_t, std::int32_t) override {
     DilPipe* p = find(pipe);
-    return p ? p->init(medium, config, portName, tuning_, &notice_) : code::kBadParameter;
+    return p ? p->init(medium, config, portName, tuning_, &notice_, [this] { sayUncompressedOnce(); })
+             : code::kBadParameter;
   }
   std::int16_t pipeListen(PipeHandle pipe, std::int32_t, std::int32_t, std::int32_t) override {
     DilPipe* p = find(pipe);
@@ -467,10 +482,16 @@ class DilLink final : public LinkOps {
       if (pipe.get() == wanted) return wanted;
     return nullptr;
   }
+  void sayUncompressedOnce() {
+    if (uncompressedSaid_ || !tuning_.uncompressed) return;
+    uncompressedSaid_ = true;
+    tuning_.uncompressed();
+  }
 
  private:
   std::vector<std::unique_ptr<DilPipe>> pipes_;
   std::vector<DilPipe*> disposed_;
+  bool uncompressedSaid_ = false;
 };
 
 }  // namespace

@@ -117,28 +117,36 @@ namespace {
 
 const Bytes kConstantParameter{0x01, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00, 0xFF};
 
-Bytes linkRequestBody(std::uint8_t window, bool newtonExtras) {
+Bytes linkRequestBody(std::uint8_t window) {
   Bytes body{0x00, 0x01, 0x02};
   body.insert(body.end(), kConstantParameter.begin(), kConstantParameter.end());
   const Bytes common{0x02, 0x01, 0x02, 0x03, 0x01, window, 0x04, 0x02, 0x40, 0x00, 0x08, 0x01, 0x03};
   body.insert(body.end(), common.begin(), common.end());
-  if (newtonExtras) {
-    // Compression offer, V.42bis parameters and a speed proposal, as a Newton sends them; the header length
-    // a Newton writes leaves out two bytes of the last one.
-    const Bytes extras{0x09, 0x01, 0x01, 0x0E, 0x04, 0x03, 0x04, 0x00, 0xFA,
-                       0xC5, 0x06, 0x01, 0x04, 0x00, 0x00, 0xE1, 0x00};
-    body.insert(body.end(), extras.begin(), extras.end());
-    body[0] = static_cast<std::uint8_t>(body.size() - 3);
-  } else {
-    body[0] = static_cast<std::uint8_t>(body.size() - 1);
-  }
   return body;
 }
 
 }  // namespace
 
-Bytes desktopLinkRequest(std::uint8_t window) { return linkRequestBody(window, false); }
-Bytes newtonLinkRequest(std::uint8_t window) { return linkRequestBody(window, true); }
+Bytes desktopLinkRequest(std::uint8_t window, const std::optional<V42bisOffer>& v42bis) {
+  Bytes body = linkRequestBody(window);
+  if (v42bis) {
+    const std::uint16_t codewords = v42bis->params.codewords;
+    body.insert(body.end(), {0x0E, 0x04, v42bis->directions, static_cast<std::uint8_t>(codewords >> 8),
+                             static_cast<std::uint8_t>(codewords & 0xFF), v42bis->params.maxString});
+  }
+  body[0] = static_cast<std::uint8_t>(body.size() - 1);
+  return body;
+}
+
+Bytes newtonLinkRequest(std::uint8_t window, bool offersCompression) {
+  Bytes body = linkRequestBody(window);
+  // Compression offer and V.42bis parameters (left out when the Newton's compression option is none), and a
+  // speed proposal, as a Newton sends them; the header length a Newton writes leaves out two bytes of the last.
+  if (offersCompression) body.insert(body.end(), {0x09, 0x01, 0x01, 0x0E, 0x04, 0x03, 0x04, 0x00, 0xFA});
+  body.insert(body.end(), {0xC5, 0x06, 0x01, 0x04, 0x00, 0x00, 0xE1, 0x00});
+  body[0] = static_cast<std::uint8_t>(body.size() - 3);
+  return body;
+}
 
 std::optional<LinkParams> parseLinkRequest(std::span<const std::uint8_t> body) {
   if (body.size() < 3 || body[1] != static_cast<std::uint8_t>(FrameType::LR)) return std::nullopt;
@@ -154,6 +162,10 @@ std::optional<LinkParams> parseLinkRequest(std::span<const std::uint8_t> body) {
       case 0x03: if (length >= 1) params.window = std::max<std::uint8_t>(value[0], 1); break;
       case 0x04: if (length >= 2) params.maxInfo = static_cast<std::uint16_t>(value[0] | (value[1] << 8)); break;
       case 0x08: if (length >= 1) params.optimisation = value[0]; break;
+      case 0x0E:
+        if (length >= 4)
+          params.v42bis = V42bisOffer{value[0], {static_cast<std::uint16_t>(value[1] << 8 | value[2]), value[3]}};
+        break;
       default: break;
     }
     at += 2u + length;
@@ -167,7 +179,19 @@ LinkParams negotiate(const LinkParams& ours, const LinkParams& theirs) {
   result.window = std::min(ours.window, theirs.window);
   result.maxInfo = std::min(ours.maxInfo, theirs.maxInfo);
   result.optimisation = static_cast<std::uint8_t>(ours.optimisation & theirs.optimisation);
+  result.v42bis = negotiateV42bis(ours.v42bis, theirs.v42bis);
   return result;
+}
+
+// Which bit of P0 is which direction is not settled for a Newton; both ways is what one offers and accepts.
+std::optional<V42bisOffer> negotiateV42bis(const std::optional<V42bisOffer>& ours,
+                                           const std::optional<V42bisOffer>& theirs) {
+  if (!ours || !theirs || ours->directions != kBothDirections || theirs->directions != kBothDirections)
+    return std::nullopt;
+  if (!v42bis::valid(ours->params) || !v42bis::valid(theirs->params)) return std::nullopt;
+  return V42bisOffer{kBothDirections,
+                     {std::min(ours->params.codewords, theirs->params.codewords),
+                      std::min(ours->params.maxString, theirs->params.maxString)}};
 }
 
 // --- data phase ---------------------------------------------------------------------------------------------

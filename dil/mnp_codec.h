@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "dil/v42bis_dictionary.h"
+
 namespace skiff::mnp {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -50,21 +52,35 @@ class Decoder {
 };
 
 // --- link parameters (LR) ---------------------------------------------------------------------------------
+// Parameter 0E, V.42bis: P0 the directions (03 both), P1 the codewords (big-endian), P2 the longest string.
+struct V42bisOffer {
+  std::uint8_t directions = 3;
+  v42bis::Params params;
+  bool operator==(const V42bisOffer&) const = default;
+};
+inline constexpr std::uint8_t kBothDirections = 3;
+
 struct LinkParams {
   std::uint8_t window = 1;         // most LTs outstanding
   std::uint16_t maxInfo = 64;      // N401
   std::uint8_t optimisation = 0;   // bit 0: 256-byte info fields, bit 1: short LT and LA forms
+  std::optional<V42bisOffer> v42bis;
   std::size_t infoLimit() const { return (optimisation & 1) ? kMaxInfo : (maxInfo > kMaxInfo ? kMaxInfo : maxInfo); }
 };
 
-// The desktop's LR: types 01, 02, 03, 04, 08 only. With window 1 these are the proven bytes.
-Bytes desktopLinkRequest(std::uint8_t window = 1);
-// The Newton's LR exactly as a real one sends it (window 8, header length under-counted), or with another window.
-Bytes newtonLinkRequest(std::uint8_t window = 8);
+// The desktop's LR: types 01, 02, 03, 04, 08, and 0E when it accepts compression. With window 1 and no
+// compression these are the proven bytes.
+Bytes desktopLinkRequest(std::uint8_t window = 1, const std::optional<V42bisOffer>& v42bis = std::nullopt);
+// The Newton's LR exactly as a real one sends it (window 8, compression offered, header length under-counted),
+// or with another window, or without the compression offer.
+Bytes newtonLinkRequest(std::uint8_t window = 8, bool offersCompression = true);
 // Reads an LR body up to its end (its length byte is not trusted); nothing when it is not an LR.
 std::optional<LinkParams> parseLinkRequest(std::span<const std::uint8_t> body);
-// What both sides end up with: the smaller window and info size.
+// What both sides end up with: the smaller window and info size; V.42bis when both offer it both ways with
+// valid values, with the smaller dictionary and string limit.
 LinkParams negotiate(const LinkParams& ours, const LinkParams& theirs);
+std::optional<V42bisOffer> negotiateV42bis(const std::optional<V42bisOffer>& ours,
+                                           const std::optional<V42bisOffer>& theirs);
 
 // --- data phase ---------------------------------------------------------------------------------------------
 Bytes ackBody(std::uint8_t receivedUpTo, std::uint8_t credit);                       // 03 05 N(R) N(k)

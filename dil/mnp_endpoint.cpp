@@ -152,9 +152,12 @@ void Endpoint::handleData(const Parsed& frame) {
   if (frame.sequence == expected && busy_) {
     queueAck();  // no room: dropped, and the LA says so with credit 0
   } else if (frame.sequence == expected) {
-    if (inQueue_.size() + frame.info.size() > policy_.inputLimit) return;  // no room: not acknowledged
-    inQueue_.insert(inQueue_.end(), frame.info.begin(), frame.info.end());
-    inOffset_ += frame.info.size();
+    const std::size_t most = decompressor_ ? decompressor_->outputBound(frame.info.size()) : frame.info.size();
+    if (inQueue_.size() + most > policy_.inputLimit) return;  // no room: not acknowledged
+    if (!deliver(frame.info)) {
+      fail(LinkDown::BadData);
+      return;
+    }
     inBoundaries_.push_back(inOffset_);
     lastReceived_ = frame.sequence;
     duplicatesInARow_ = 0;
@@ -170,6 +173,18 @@ void Endpoint::handleData(const Parsed& frame) {
   } else {
     queueAck();  // out of order: dropped, the last good N(R) asks for the missing one
   }
+}
+
+// The info of a new LT, decompressed when the link compresses: false when it cannot be decoded.
+bool Endpoint::deliver(std::span<const std::uint8_t> info) {
+  if (decompressor_) {
+    unpacked_.clear();
+    if (decompressor_->decode(info, unpacked_) != v42bis::Decoder::Status::Ok) return false;
+    info = unpacked_;
+  }
+  inQueue_.insert(inQueue_.end(), info.begin(), info.end());
+  inOffset_ += info.size();
+  return true;
 }
 
 void Endpoint::queueAck() {
@@ -269,10 +284,22 @@ void Endpoint::startDataPhase(const LinkParams& negotiated) {
   window_ = std::max<int>(negotiated.window, 1);
   peerCredit_ = static_cast<std::size_t>(window_);
   infoLimit_ = negotiated.infoLimit();
+  if (negotiated.v42bis) {
+    compressor_.emplace(negotiated.v42bis->params);
+    decompressor_.emplace(negotiated.v42bis->params);
+    packed_.reserve(2 * kMaxInfo);
+  }
   if (log) {
-    char text[64];
-    std::snprintf(text, sizeof text, "event data-phase window=%d info=%zu", window_, infoLimit_);
-    log(text);
+    char text[96];
+    std::snprintf(text, sizeof text, "event data-phase window=%d info=%zu v42bis=", window_, infoLimit_);
+    std::string line = text;
+    if (negotiated.v42bis) {
+      line += std::to_string(negotiated.v42bis->params.codewords) + "/" +
+              std::to_string(negotiated.v42bis->params.maxString);
+    } else {
+      line += "off";
+    }
+    log(line);
   }
 }
 
@@ -283,32 +310,77 @@ void Endpoint::queue(std::span<const std::uint8_t> bytes, bool endOfMessage) {
 }
 
 void Endpoint::pushOut() {
-  if (queuedOffset_ == sentOffset_) return;
+  const bool encoderHolds = compressor_ && (compressor_->holding() || !packed_.empty());
+  if (queuedOffset_ == sentOffset_ && !encoderHolds) return;
   if (boundaries_.empty() || boundaries_.back() != queuedOffset_) boundaries_.push_back(queuedOffset_);
 }
 
 bool Endpoint::partialPending() const {
+  if (compressor_) return boundaries_.empty() && (!outQueue_.empty() || !packed_.empty() || compressor_->holding());
   return !outQueue_.empty() && outQueue_.size() < infoLimit_ && boundaries_.empty();
 }
 
 void Endpoint::fillWindow() {
-  while (outstanding_.size() < static_cast<std::size_t>(window_) && !outQueue_.empty()) {
-    while (!boundaries_.empty() && boundaries_.front() <= sentOffset_) boundaries_.pop_front();
-    std::size_t n = std::min(infoLimit_, outQueue_.size());
-    if (!boundaries_.empty()) {
-      n = std::min<std::size_t>(n, static_cast<std::size_t>(boundaries_.front() - sentOffset_));
-    } else if (n < infoLimit_) {
-      break;  // a part of an LT: waits for more bytes, the end of the message or a push
-    }
-    Bytes info(outQueue_.begin(), outQueue_.begin() + static_cast<long>(n));
-    outQueue_.erase(outQueue_.begin(), outQueue_.begin() + static_cast<long>(n));
-    sentOffset_ += n;
+  Bytes info;
+  std::uint64_t endOffset = 0;
+  while (outstanding_.size() < static_cast<std::size_t>(window_) &&
+         (compressor_ ? nextCompressedInfo(info, endOffset) : nextPlainInfo(info, endOffset))) {
     Bytes body = dataBody(nextSequence_, info);
     Bytes frame = encodeFrame(body);
-    outstanding_.push_back({nextSequence_, std::move(body), std::move(frame), sentOffset_});
+    outstanding_.push_back({nextSequence_, std::move(body), std::move(frame), endOffset});
     nextSequence_ = static_cast<std::uint8_t>(nextSequence_ + 1);
   }
+  if (!compressor_)  // (a compressed link's boundary at the sent offset still asks for a flush)
+    while (!boundaries_.empty() && boundaries_.front() <= sentOffset_) boundaries_.pop_front();
+}
+
+bool Endpoint::nextPlainInfo(Bytes& info, std::uint64_t& endOffset) {
   while (!boundaries_.empty() && boundaries_.front() <= sentOffset_) boundaries_.pop_front();
+  std::size_t n = std::min(infoLimit_, outQueue_.size());
+  if (!boundaries_.empty()) {
+    n = std::min<std::size_t>(n, static_cast<std::size_t>(boundaries_.front() - sentOffset_));
+  } else if (n < infoLimit_) {
+    return false;  // a part of an LT: waits for more bytes, the end of the message or a push
+  }
+  if (n == 0) return false;
+  info.assign(outQueue_.begin(), outQueue_.begin() + static_cast<long>(n));
+  outQueue_.erase(outQueue_.begin(), outQueue_.begin() + static_cast<long>(n));
+  sentOffset_ += n;
+  endOffset = sentOffset_;
+  return true;
+}
+
+// The application bytes go through the encoder as the LT is formed, so a retransmission sends the same bytes
+// again; where a message ends the encoder flushes and the LT ends. An LT cut inside a message counts as
+// acknowledging nothing more than the messages before it: its last bytes may be only part of a codeword.
+bool Endpoint::nextCompressedInfo(Bytes& info, std::uint64_t& endOffset) {
+  while (!packedEndsMessage_ && packed_.size() < infoLimit_) {
+    if (!boundaries_.empty() && boundaries_.front() <= sentOffset_) {
+      boundaries_.pop_front();
+      compressor_->flush(packed_);
+      packedEndsMessage_ = true;
+      flushedOffset_ = sentOffset_;
+    } else if (!outQueue_.empty()) {
+      compressor_->put(outQueue_.front(), packed_);
+      outQueue_.pop_front();
+      ++sentOffset_;
+    } else {
+      break;
+    }
+  }
+  const std::size_t n = std::min(infoLimit_, packed_.size());
+  if (n == 0 || (n < infoLimit_ && !packedEndsMessage_)) {
+    if (n == 0) packedEndsMessage_ = false;  // a push with nothing held
+    return false;
+  }
+  info.assign(packed_.begin(), packed_.begin() + static_cast<long>(n));
+  packed_.erase(packed_.begin(), packed_.begin() + static_cast<long>(n));
+  if (packed_.empty() && packedEndsMessage_) {
+    packedEndsMessage_ = false;
+    lastEndOffset_ = flushedOffset_;
+  }
+  endOffset = lastEndOffset_;
+  return true;
 }
 
 std::size_t Endpoint::take(std::span<std::uint8_t> out, bool* endOfMessage) {
@@ -333,8 +405,8 @@ void Endpoint::discardInput() {
 
 void Endpoint::fail(LinkDown why) {
   if (down_ != LinkDown::None) return;
-  if ((why == LinkDown::RetryLimit || why == LinkDown::PeerBusy) && !muted_) {
-    Bytes body = disconnectBody(kReasonRetryLimit);
+  if ((why == LinkDown::RetryLimit || why == LinkDown::PeerBusy || why == LinkDown::BadData) && !muted_) {
+    Bytes body = disconnectBody(why == LinkDown::BadData ? kReasonUser : kReasonRetryLimit);
     Bytes frame = encodeFrame(body);
     logFrame("tx", body);
     line_.writeAll(frame);
@@ -343,8 +415,8 @@ void Endpoint::fail(LinkDown why) {
   dataPhase_ = false;
   progressed_ = true;
   if (log) {
-    static const char* const names[] = {"none",         "peer-disconnect",  "retry-limit",
-                                        "line-failed",  "local-disconnect", "peer-busy"};
+    static const char* const names[] = {"none",         "peer-disconnect",  "retry-limit", "line-failed",
+                                        "local-disconnect", "peer-busy",  "bad-data"};
     log(std::string("event down ") + names[static_cast<int>(why)]);
   }
 }

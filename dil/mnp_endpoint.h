@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "dil/byte_line.h"
 #include "dil/mnp_codec.h"
+#include "dil/v42bis.h"
 
 namespace skiff::mnp {
 
@@ -24,7 +26,8 @@ struct Policy {
   int busyLimitMs = 60000;      // a peer that gives credit 0 this long without a break, while we wait to send, is lost
 };
 
-enum class LinkDown { None, PeerDisconnected, RetryLimit, LineFailed, LocalDisconnect, PeerBusy };
+// BadData: the peer's compressed stream could not be decoded.
+enum class LinkDown { None, PeerDisconnected, RetryLimit, LineFailed, LocalDisconnect, PeerBusy, BadData };
 
 // What came in on the line: bytes, and the frames they made (good or broken). Bytes that keep coming without a
 // good frame usually mean the two ends run at different speeds.
@@ -66,7 +69,10 @@ class Endpoint {
   bool peerBusy() const { return peerBusy_; }
 
   // --- data phase ---
+  // With V.42bis agreed, LT info is compressed as the LTs are formed and decompressed as they are delivered;
+  // every count below stays in application bytes.
   void startDataPhase(const LinkParams& negotiated);
+  bool compressing() const { return compressor_.has_value(); }
   bool dataPhase() const { return dataPhase_; }
   LinkDown down() const { return down_; }
   // Ends the link: LD sent (user reason), nothing more goes out or is taken in.
@@ -100,12 +106,15 @@ class Endpoint {
     Bytes frame;
     std::uint64_t endOffset;
   };
+  bool nextPlainInfo(Bytes& info, std::uint64_t& endOffset);
+  bool nextCompressedInfo(Bytes& info, std::uint64_t& endOffset);
+  bool deliver(std::span<const std::uint8_t> info);
   void readLine();
   void handle(const DecodeEvent& event);
   void handleData(const Parsed& frame);
   void onAck(std::uint8_t receivedUpTo, std::uint8_t credit);
   std::size_t sendLimit() const;
-  bool wantsToSend() const { return !outstanding_.empty() || !outQueue_.empty(); }
+  bool wantsToSend() const { return !outstanding_.empty() || !outQueue_.empty() || !packed_.empty(); }
   void queueAck();
   void fillWindow();
   void retransmitAll();
@@ -142,6 +151,12 @@ class Endpoint {
   int retries_ = 0;
   bool fastRetransmitDone_ = false;
   std::uint64_t retransmissions_ = 0;
+  // compression: the encoder runs once per LT formed; packed_ holds its output not yet in an LT
+  std::optional<v42bis::Encoder> compressor_;
+  std::optional<v42bis::Decoder> decompressor_;
+  Bytes packed_, unpacked_;
+  bool packedEndsMessage_ = false;  // packed_ ends with a flush: it goes without waiting for more
+  std::uint64_t flushedOffset_ = 0, lastEndOffset_ = 0;
   // the peer's flow control
   std::size_t peerCredit_ = 1;      // LTs beyond its last N(R) it said it can take
   bool peerBusy_ = false;           // its last LA gave credit 0

@@ -6,6 +6,13 @@
 namespace skiff::newton {
 
 namespace {
+std::string hexText(const mnp::Bytes& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : bytes) text += {digits[byte >> 4], digits[byte & 15]};
+  return text;
+}
+
 mnp::Policy newtonPolicy(const NewtonOptions& options) {
   mnp::Policy policy;
   policy.baud = options.baud;  // unpaced: no gap to keep
@@ -39,7 +46,8 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
     }
     if (!answered_) {
       answered_ = true;
-      negotiated_ = mnp::negotiate(*mnp::parseLinkRequest(mnp::newtonLinkRequest(options_.window)), *theirs);
+      this->log("event desktop-lr " + hexText(body));
+      negotiated_ = mnp::negotiate(*mnp::parseLinkRequest(ownLinkRequest()), *theirs);
       endpoint_.sendBody(mnp::ackBody(0, static_cast<std::uint8_t>(negotiated_.window)));
       endpoint_.startDataPhase(negotiated_);
     } else if (endpoint_.receivedTotal() == 0) {
@@ -79,6 +87,10 @@ NewtonLink::NewtonLink(mnp::ByteLine& line, NewtonOptions options, std::FILE* lo
     if (chance(options_.faults.corrupt)) return mnp::Endpoint::RxVerdict::Corrupt;
     return mnp::Endpoint::RxVerdict::Keep;
   };
+}
+
+mnp::Bytes NewtonLink::ownLinkRequest() const {
+  return mnp::newtonLinkRequest(static_cast<std::uint8_t>(options_.window), options_.habits.offersCompression);
 }
 
 bool NewtonLink::chance(double fraction) {
@@ -140,7 +152,7 @@ bool NewtonLink::call() {
   auto deadline = line_.nowUs() + static_cast<std::int64_t>(options_.callTimeoutMs) * 1000;
   for (int tries = 0; !answered_ && line_.nowUs() < deadline && (habits.callTries == 0 || tries < habits.callTries);
        ++tries) {
-    endpoint_.sendBody(mnp::newtonLinkRequest(static_cast<std::uint8_t>(options_.window)));
+    endpoint_.sendBody(ownLinkRequest());
     waitFor(line_.nowUs() + static_cast<std::int64_t>(options_.callIntervalMs) * 1000);
   }
   if (!answered_ && habits.callTries > 0) {

@@ -30,6 +30,7 @@ struct NewtonHabits {
   int busyMs = 0;              // ... for this long, then a window-open LA
   int callDelayMs = 0;         // the user taps Connect this long after newton-sim starts
   int callTries = 0;           // LRs sent before giving up (a Newton's limit is 3); 0: until the call time-out
+  bool offersCompression = true;  // its LR offers V.42bis (v42bis-facts.md 1); false: its compression option is none
 };
 
 struct NewtonOptions {
@@ -64,6 +65,7 @@ class NewtonLink final : public NewtonStream {
 
  private:
   void service(int maxWaitMs);
+  mnp::Bytes ownLinkRequest() const;
   bool chance(double fraction);
   void corrupt(mnp::Bytes& frame);
 

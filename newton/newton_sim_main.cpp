@@ -58,7 +58,9 @@ void usage(std::FILE* out) {
                "                     LTs are dropped ...\n"
                "  --busy-ms MS       ... for MS milliseconds; then an LA with the same N(R) opens the window\n"
                "  --call-delay MS    start calling MS milliseconds after start (the user taps Connect later)\n"
-               "  --call-tries N     send the LR N times, then give up; a desktop answering later gets an LD\n\n"
+               "  --call-tries N     send the LR N times, then give up; a desktop answering later gets an LD\n"
+               "  --compression none the LR offers no compression (default v42bis: a Newton's offer of 1,024\n"
+               "                     codewords and strings up to 250, used when the desktop's reply accepts it)\n\n"
                "  --help, --version  this text; the version\n\n"
                "roles:\n"
                "  echo                     send back every byte received, until the desktop disconnects\n"
@@ -227,6 +229,8 @@ int main(int argc, char** argv) {
     else if (option == "--busy-ms") options.habits.busyMs = std::max(0, static_cast<int>(number(value)));
     else if (option == "--call-delay") options.habits.callDelayMs = std::max(0, static_cast<int>(number(value)));
     else if (option == "--call-tries") options.habits.callTries = std::max(0, static_cast<int>(number(value)));
+    else if (option == "--compression" && (std::strcmp(value, "none") == 0 || std::strcmp(value, "v42bis") == 0))
+      options.habits.offersCompression = std::strcmp(value, "v42bis") == 0;
     else if (option == "--log") logPath = value;
     else if (option == "--corrupt") options.faults.corrupt = std::atof(value);
     else if (option == "--drop") options.faults.drop = std::atof(value);

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -322,6 +323,61 @@ INSTANTIATE_TEST_SUITE_P(
         // Nothing after the stream: a time-out, not a success.
         LongInstallCase{"SilentAfterTheStream", {"--install-ms", "600000"}, 1, "Timeout error."}),
     [](const auto& info) { return info.param.name; });
+
+// --- compression ----------------------------------------------------------------------------------------------
+
+struct CompressedCase {
+  const char* name;
+  std::function<Bytes()> package;
+  std::vector<std::string> line;     // newton-sim's link options
+  std::vector<std::string> options;  // skiff install's
+  const char* reply;                 // the desktop's LR body, as the Newton logs it
+  const char* agreed;                // the Newton's data phase
+  double maxWirePerByte;             // the desktop's LT info bytes for each package byte, at most
+  bool noteShown;                    // "the link goes on uncompressed"
+};
+
+const char* const kProvenReply = "17010201060100000000ff02010203010104024000080103";
+const char* const kAcceptingReply = "1d010201060100000000ff020102030101040240000801030e04030400fa";
+
+class CompressedInstall : public Install, public ::testing::WithParamInterface<CompressedCase> {};
+
+TEST_P(CompressedInstall, IsStoredByteExactAndUsesTheLineAsAgreed) {
+  const CompressedCase& c = GetParam();
+  startDock({}, c.line);
+  const Bytes package = c.package();
+  const auto result = install(writePackage(package), c.options);
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
+  EXPECT_EQ(stored(), text(package));
+  const std::string log = simLog();
+  EXPECT_NE(log.find(std::string("event desktop-lr ") + c.reply + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(c.agreed), std::string::npos) << log;
+  const std::size_t wire = test::receivedInfoBytes(log);
+  EXPECT_LE(static_cast<double>(wire), c.maxWirePerByte * static_cast<double>(package.size())) << wire;
+  const std::string note = "The Newton offers no compression: the link goes on uncompressed.\n";
+  const std::size_t said = result.err.find(note);
+  EXPECT_EQ(said != std::string::npos, c.noteShown) << result.err;
+  EXPECT_EQ(result.err.find("offers no compression", said == std::string::npos ? 0 : said + note.size()),
+            std::string::npos) << "said more than once: " << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CompressedInstall,
+    ::testing::Values(
+        CompressedCase{"CompressiblePackage", [] { return test::packageOf(60000, test::prose(60000)); }, {},
+                       {"--compress"}, kAcceptingReply, "event data-phase window=1 info=256 v42bis=1024/250", 0.5,
+                       false},
+        // Already compressed: the encoder stays transparent, so it costs next to nothing.
+        CompressedCase{"RandomPackage", [] { return test::packageOf(60000, test::randomBytes(60000)); }, {},
+                       {"--compress"}, kAcceptingReply, "event data-phase window=1 info=256 v42bis=1024/250", 1.01,
+                       false},
+        CompressedCase{"WithoutTheOption", [] { return test::packageOf(20000, test::prose(20000)); }, {}, {},
+                       kProvenReply, "event data-phase window=1 info=256 v42bis=off", 1.01, false},
+        CompressedCase{"NewtonOffersNone", [] { return test::packageOf(20000, test::prose(20000)); },
+                       {"--compression", "none"}, {"--compress"}, kProvenReply,
+                       "event data-phase window=1 info=256 v42bis=off", 1.01, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The install command answers within the Newton's three quick link requests.
 TEST_F(Install, AnswersANewtonWhoseRequestTimerIsShort) {

@@ -288,7 +288,7 @@ TEST(SendE2E, ADirectoryInABatchIsReportedAndTheOtherFilesArrive) {
   const std::string log = (dir.path / "sim.log").string();
   SimProcess sim({"--log", log, "companion", "--out", out.string()});
   ASSERT_TRUE(sim.start());
-  const auto result = send(dir.path, sim.device(), {"a.txt", "adir", "--window", "4", "b.bmp"});
+  const auto result = send(dir.path, sim.device(), {"a.txt", "adir", "--window", "4", "--compress", "b.bmp"});
   EXPECT_EQ(result.exitCode, 1) << result.err;
   // Reported by name before the link opened; the numbering counts the files that go.
   EXPECT_EQ(result.err.rfind("skiff send: adir: Is a directory\nLooking for Newton...\n", 0), 0u) << result.err;
@@ -298,8 +298,10 @@ TEST(SendE2E, ADirectoryInABatchIsReportedAndTheOtherFilesArrive) {
   EXPECT_EQ(readFile(out / "a.txt"), storedText("", note));
   EXPECT_EQ(readFile(out / "b.bmp"), bitmap);
   EXPECT_NE(readFile(out / "companion.log").find("done files=2"), std::string::npos);
-  // --window 4 reached the link: the Newton (offering 8) confirms the smaller offer with its first LA.
+  // --window 4 reached the link: the Newton (offering 8) confirms the smaller offer with its first LA; and
+  // --compress: both ways went V.42bis.
   EXPECT_NE(readFile(log).find("tx LA nr=0 credit=4"), std::string::npos) << readFile(log);
+  EXPECT_NE(readFile(log).find("event data-phase window=4 info=256 v42bis=1024/250"), std::string::npos);
 }
 
 TEST(SendE2E, AFifoIsReportedAtOnceAndNothingIsOpened) {

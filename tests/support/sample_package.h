@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,42 @@ inline std::vector<std::uint8_t> validPackage(std::size_t size) {
   put32(28, static_cast<std::uint32_t>(size));
   put32(52 + 4, static_cast<std::uint32_t>(size - directory));
   put32(52 + 8, static_cast<std::uint32_t>(size - directory));
+  return bytes;
+}
+
+// Text that compresses as a note does: words in a pseudo-random order, with spaces, commas and line ends.
+inline std::vector<std::uint8_t> prose(std::size_t size, std::uint32_t seed = 1) {
+  static const char* const kWords[] = {
+      "the",     "Newton", "package", "of",     "and",      "a",        "to",      "in",     "is",      "that",
+      "notes",   "for",    "it",      "with",   "as",       "was",      "on",      "names",  "dates",   "serial",
+      "cable",   "dock",   "desktop", "file",   "store",    "soup",     "entry",   "frame",  "button",  "screen",
+      "pen",     "ink",    "word",    "letter", "calendar", "meeting",  "morning", "list",   "outline", "picture",
+      "connect", "tap",    "install", "bytes",  "handheld", "overview", "folder",  "record", "time",    "link"};
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> text;
+  text.reserve(size + 16);
+  while (text.size() < size) {
+    const std::string word = kWords[random() % std::size(kWords)];
+    text.insert(text.end(), word.begin(), word.end());
+    const unsigned mark = random() % 16;
+    text.push_back(mark == 0 ? '\r' : mark == 1 ? ',' : ' ');
+  }
+  text.resize(size);
+  return text;
+}
+
+inline std::vector<std::uint8_t> randomBytes(std::size_t size, std::uint32_t seed = 1) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(size);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// A valid package of `size` bytes whose part holds `fill` (repeated as needed).
+inline std::vector<std::uint8_t> packageOf(std::size_t size, const std::vector<std::uint8_t>& fill) {
+  std::vector<std::uint8_t> bytes = validPackage(size);
+  for (std::size_t i = minimalPackage().size(), at = 0; i < bytes.size() && !fill.empty(); ++i, ++at)
+    bytes[i] = fill[at % fill.size()];
   return bytes;
 }
 

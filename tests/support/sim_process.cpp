@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 namespace skiff::test {
 
@@ -183,6 +184,17 @@ std::optional<int> SimProcess::wait(int timeoutMs) {
   auto tail = Clock::now() + std::chrono::milliseconds(200);
   while ((outFd_ >= 0 || errFd_ >= 0) && msLeft(tail) > 0) collect(20);
   return exitCode_;
+}
+
+std::size_t receivedInfoBytes(const std::string& simLog) {
+  std::size_t total = 0;
+  std::istringstream lines(simLog);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t lt = line.find(" rx LT ");
+    const std::size_t length = lt == std::string::npos ? lt : line.find("len=", lt);
+    if (length != std::string::npos) total += std::stoul(line.substr(length + 4));
+  }
+  return total;
 }
 
 }  // namespace skiff::test

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ struct CommandResult {
 
 // Runs argv[0] (a path) with the arguments, captures stdout and stderr, kills it at the deadline.
 CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs);
+
+// The info bytes of the LTs newton-sim's log (--log) says it received, repeats included: the desktop's bytes
+// on the wire.
+std::size_t receivedInfoBytes(const std::string& simLog);
 
 class SimProcess {
  public:

@@ -64,19 +64,26 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(l.window, 8);
                     EXPECT_EQ(l.operands, (std::vector<std::string>{"a.txt", "b.bmp"}));
                   }},
-        ParseCase{"SendWindowDefaultsToOne", kSend, {"a.txt"}, "",
-                  [](const CommandLine& l) { EXPECT_EQ(l.window, 1); }},
+        ParseCase{"SendWindowDefaultsToOneUncompressed", kSend, {"a.txt"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.window, 1);
+                    EXPECT_FALSE(l.compress);
+                  }},
+        ParseCase{"SendCompressed", kSend, {"--compress", "a.txt"}, "",
+                  [](const CommandLine& l) { EXPECT_TRUE(l.compress); }},
         ParseCase{"DoubleDashEndsOptions", kSend, {"--", "--port", "-"}, "",
                   [](const CommandLine& l) { EXPECT_EQ(l.operands, (std::vector<std::string>{"--port", "-"})); }},
         ParseCase{"ALoneDashIsAFile", kSend, {"-"}, "",
                   [](const CommandLine& l) { EXPECT_EQ(l.operands, std::vector<std::string>{"-"}); }},
         ParseCase{"InstallEverything", kInstall,
-                  {"--port", "COM2", "--baud", "2400", "--more-background-time", "--window", "3", "x.pkg"}, "",
+                  {"--port", "COM2", "--baud", "2400", "--more-background-time", "--window", "3", "--compress", "x.pkg"},
+                  "",
                   [](const CommandLine& l) {
                     EXPECT_EQ(l.port, "COM2");
                     EXPECT_EQ(l.baud, 2400);
                     EXPECT_TRUE(l.moreBackgroundTime);
                     EXPECT_EQ(l.window, 3);
+                    EXPECT_TRUE(l.compress);
                   }},
         ParseCase{"TcpPortForANetworkedNewton", kInstall, {"--port", "tcp:0.0.0.0:3679", "x.pkg"}, "",
                   [](const CommandLine& l) { EXPECT_EQ(l.port, "tcp:0.0.0.0:3679"); }},
@@ -92,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"UnknownOption", kSend, {"--fast", "a.txt"}, "unknown option '--fast'"},
         ParseCase{"OptionOfAnotherCommand", kSend, {"--baud", "9600", "a.txt"}, "unknown option '--baud'"},
         ParseCase{"TimeoutIsListensOnly", kInstall, {"--timeout", "3", "x.pkg"}, "unknown option '--timeout'"},
+        ParseCase{"ListenDoesNotCompress", kListen, {"--compress"}, "unknown option '--compress'"},
         ParseCase{"FlagWithAValue", kInstall, {"--more-background-time=1", "x.pkg"},
                   "--more-background-time takes no value"},
         ParseCase{"SpeedTheSerialPortLacks", kListen, {"--baud", "12345"},

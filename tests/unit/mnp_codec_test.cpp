@@ -142,6 +142,15 @@ TEST(MnpBuilders, GiveTheBodiesSeenOnTheLine) {
   Bytes disc = bytesOf("newtdockdisc");
   disc.insert(disc.end(), {0, 0, 0, 0});
   EXPECT_EQ(encodeFrame(dataBody(0x10, disc)), hex(kWorked[10].frame));
+  // Accepting V.42bis: the reply of the recorded session (window 8), and the proven one with 0E at its end.
+  const V42bisOffer offer{kBothDirections, {1024, 250}};
+  EXPECT_EQ(encodeFrame(desktopLinkRequest(8, offer)),
+            hex("16 10 02 1D 01 02 01 06 01 00 00 00 00 FF 02 01 02 03 01 08 04 02 40 00 08 01 03 0E 04 03 04 00 FA "
+                "10 03 8A 2E"));
+  Bytes proven = bodyOf(hex(kWorked[2].frame));
+  proven[0] = 0x1D;
+  proven.insert(proven.end(), {0x0E, 0x04, 0x03, 0x04, 0x00, 0xFA});
+  EXPECT_EQ(desktopLinkRequest(1, offer), proven);
 }
 
 TEST(MnpLinkRequest, IsReadToItsEndNotByItsLengthByte) {
@@ -150,9 +159,13 @@ TEST(MnpLinkRequest, IsReadToItsEndNotByItsLengthByte) {
   EXPECT_EQ(newton->window, 8);
   EXPECT_EQ(newton->maxInfo, 64);
   EXPECT_EQ(newton->optimisation, 3);
+  EXPECT_EQ(newton->v42bis, (V42bisOffer{kBothDirections, {1024, 250}}));  // P1 big-endian, unlike N401
+  EXPECT_FALSE(parseLinkRequest(newtonLinkRequest(8, false))->v42bis);
+  EXPECT_EQ(parseLinkRequest(newtonLinkRequest(8, false))->window, 8);
   auto desktop = parseLinkRequest(desktopLinkRequest());
   ASSERT_TRUE(desktop);
   EXPECT_EQ(desktop->window, 1);
+  EXPECT_FALSE(desktop->v42bis);
   LinkParams agreed = negotiate(*desktop, *newton);
   EXPECT_EQ(agreed.window, 1);
   EXPECT_EQ(agreed.infoLimit(), 256u);
@@ -162,6 +175,32 @@ TEST(MnpLinkRequest, IsReadToItsEndNotByItsLengthByte) {
   EXPECT_FALSE(parseLinkRequest(hex("03 05 00 01")));
   EXPECT_FALSE(parseLinkRequest(hex("17 01 02 03 01")));
 }
+
+struct CompressionCase {
+  const char* name;
+  std::optional<V42bisOffer> ours, theirs, agreed;
+};
+const V42bisOffer kNewtonOffer{kBothDirections, {1024, 250}};
+const CompressionCase kCompressionCases[] = {
+    {"BothOfferTheSame", kNewtonOffer, kNewtonOffer, kNewtonOffer},
+    {"TheSmallerValuesWin", V42bisOffer{3, {4096, 100}}, kNewtonOffer, V42bisOffer{3, {1024, 100}}},
+    {"WeDoNotAsk", std::nullopt, kNewtonOffer, std::nullopt},
+    {"TheyDoNotOffer", kNewtonOffer, std::nullopt, std::nullopt},
+    {"OneDirectionOnly", kNewtonOffer, V42bisOffer{1, {1024, 250}}, std::nullopt},
+    {"TooFewCodewords", kNewtonOffer, V42bisOffer{3, {511, 250}}, std::nullopt},
+    {"StringsTooShort", kNewtonOffer, V42bisOffer{3, {1024, 5}}, std::nullopt},
+    {"StringsTooLong", kNewtonOffer, V42bisOffer{3, {1024, 251}}, std::nullopt},
+};
+class MnpCompression : public ::testing::TestWithParam<CompressionCase> {};
+TEST_P(MnpCompression, IsAgreedOnlyWithinWhatBothOffer) {
+  LinkParams ours, theirs;
+  ours.v42bis = GetParam().ours;
+  theirs.v42bis = GetParam().theirs;
+  EXPECT_EQ(negotiate(ours, theirs).v42bis, GetParam().agreed);
+  EXPECT_EQ(negotiate(theirs, ours).v42bis, GetParam().agreed);
+}
+INSTANTIATE_TEST_SUITE_P(Offers, MnpCompression, ::testing::ValuesIn(kCompressionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct BodyCase {
   const char* body;

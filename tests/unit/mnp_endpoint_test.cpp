@@ -9,6 +9,8 @@
 #include "dil/mnp_endpoint.h"
 #include "dil/pipe_states.h"
 #include "link/link_ops.h"
+#include "tests/support/recorded_session.h"
+#include "tests/support/sample_package.h"
 
 namespace skiff::mnp {
 namespace {
@@ -60,12 +62,13 @@ struct EndpointPair : ::testing::Test {
     desktop.retransmitMs = newton.retransmitMs = 100;
     newton.ignoreFirstDuplicate = true;
   }
-  void start(int window) {
+  void start(int window, bool v42bis = false) {
     a = std::make_unique<Endpoint>(lineA, desktop);
     b = std::make_unique<Endpoint>(lineB, newton);
     LinkParams params;
     params.window = static_cast<std::uint8_t>(window);
     params.optimisation = 3;
+    if (v42bis) params.v42bis = V42bisOffer{kBothDirections, {1024, 250}};
     a->startDataPhase(params);
     b->startDataPhase(params);
   }
@@ -87,20 +90,28 @@ struct EndpointPair : ::testing::Test {
 };
 
 TEST_F(EndpointPair, WindowOfEightCarriesBothWaysExactly) {
-  start(8);
-  Bytes toNewton = pattern(40000, 3), toDesktop = pattern(30000, 5);
-  a->queue(toNewton, true);
-  b->queue(toDesktop, true);
-  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0 && b->unacknowledged() == 0; }));
-  EXPECT_EQ(drain(*b), toNewton);
-  EXPECT_EQ(drain(*a), toDesktop);
-  EXPECT_EQ(a->retransmissions(), 0u);
+  for (bool v42bis : {false, true}) {
+    SetUp();
+    start(8, v42bis);
+    std::size_t onTheWire = 0;
+    a->txFilter = [&](Bytes&, const Bytes& body) { onTheWire += body[1] == 4 ? body.size() - 3 : 0; };
+    Bytes toNewton = test::prose(40000), toDesktop = pattern(30000, 5);
+    a->queue(toNewton, true);
+    b->queue(toDesktop, true);
+    ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0 && b->unacknowledged() == 0; }));
+    EXPECT_EQ(drain(*b), toNewton);
+    EXPECT_EQ(drain(*a), toDesktop);
+    EXPECT_EQ(a->retransmissions(), 0u);
+    EXPECT_EQ(b->receivedTotal(), toNewton.size());  // counted in the application's bytes
+    EXPECT_TRUE(v42bis ? onTheWire < toNewton.size() / 2 : onTheWire == toNewton.size()) << onTheWire;
+  }
 }
 
+// A compressed LT that goes again is the same bytes: decoded once, the stream stays whole.
 TEST_F(EndpointPair, LostFramesAreSentAgainAndDeliveredOnce) {
-  for (int window : {1, 8}) {
+  for (auto [window, v42bis] : {std::pair{1, false}, {8, false}, {1, true}, {8, true}}) {
     SetUp();
-    start(window);
+    start(window, v42bis);
     int frames = 0;
     a->txFilter = [&](Bytes& frame, const Bytes& body) {
       if (body.size() > 1 && body[1] == 4 && ++frames % 5 == 0) frame.clear();  // every fifth LT is lost
@@ -109,11 +120,12 @@ TEST_F(EndpointPair, LostFramesAreSentAgainAndDeliveredOnce) {
     b->txFilter = [&](Bytes& frame, const Bytes& body) {
       if (body.size() > 1 && body[1] == 5 && ++acks % 7 == 0) frame[frame.size() / 2] ^= 0x01;  // a broken LA
     };
-    Bytes data = pattern(20000, 9);
+    Bytes data = v42bis ? test::prose(40000) : pattern(20000, 9);
     a->queue(data, true);
     ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; })) << "window " << window;
     EXPECT_EQ(drain(*b), data) << "window " << window;
     EXPECT_GT(a->retransmissions(), 0u);
+    EXPECT_EQ(b->down(), LinkDown::None);
   }
 }
 
@@ -187,6 +199,56 @@ TEST_F(EndpointPair, MessageBoundariesShapeTheFrames) {
   Bytes some(100);
   b->take(some, &ended);
   EXPECT_FALSE(ended);
+}
+
+// Compressed, every message still ends its LT, flushed so that the peer decodes all of it; a part waits for a
+// push, which flushes it too; the counts are of the application's bytes.
+TEST_F(EndpointPair, CompressedMessagesEndTheirLts) {
+  start(1, true);
+  const Bytes text = test::prose(3000);
+  a->queue(std::span(text).first(100), false);
+  a->queue(std::span(text).subspan(100, 100), true);   // one message of 200
+  a->queue(std::span(text).subspan(200, 2000), true);  // several LTs, the last one ending it
+  a->queue(std::span(text).subspan(2200, 10), false);  // waits for a push
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 10; }));
+  EXPECT_TRUE(a->partialPending());
+  EXPECT_EQ(b->receivedTotal(), 2200u);
+  a->pushOut();
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
+  EXPECT_EQ(drain(*b), Bytes(text.begin(), text.begin() + 2210));
+}
+
+// The desktop's LTs of the recorded session, each fourth one twice as after a lost LA, through an end that
+// agreed V.42bis: delivered once each, they make the desktop's dock traffic.
+TEST_F(EndpointPair, RecordedDesktopFramesDecodeThroughTheLink) {
+  start(8, true);
+  const auto session = test::recordedSession();
+  ASSERT_FALSE(session.empty()) << test::recordedSessionFile();
+  int lts = 0;
+  for (const auto& frame : session) {
+    if (frame.fromNewton || frame.bytes.size() < 5 || frame.bytes[4] != 0x04) continue;
+    const int copies = ++lts % 4 == 0 ? 2 : 1;
+    for (int copy = 0; copy < copies; ++copy) {
+      lineB.inbox.insert(lineB.inbox.end(), frame.bytes.begin(), frame.bytes.end());
+      b->service(0);
+    }
+  }
+  EXPECT_EQ(lts, 36);
+  EXPECT_EQ(b->down(), LinkDown::None);
+  const Bytes stream = drain(*b);
+  ASSERT_EQ(stream.size(), 8552u);
+  EXPECT_EQ(std::string(stream.begin(), stream.begin() + 12), "newtdockdock");
+  EXPECT_EQ(std::string(stream.end() - 16, stream.end()), std::string("newtdockopdn\0\0\0\0", 16));
+}
+
+TEST_F(EndpointPair, UndecodableCompressedDataIsALostLink) {
+  start(1, true);
+  const Bytes garbage = encodeFrame(dataBody(1, Bytes{0x41, 0x00, 0x07}));  // no such command after the escape
+  lineA.inbox.insert(lineA.inbox.end(), garbage.begin(), garbage.end());
+  ASSERT_TRUE(runUntil([&] { return b->down() != LinkDown::None; }));
+  EXPECT_EQ(a->down(), LinkDown::BadData);
+  EXPECT_EQ(b->down(), LinkDown::PeerDisconnected);  // told with an LD
+  EXPECT_EQ(a->available(), 0u);  // nothing of the broken LT is delivered
 }
 
 // --- the peer's credit ----------------------------------------------------------------------------------------
