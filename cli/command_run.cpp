@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "cli/os_reasons.h"
-#include "dil/serial.h"
 #include "link/link_ops.h"
 #include "ui/texts.h"
 
@@ -57,8 +56,8 @@ bool chooseSettings(Command command, const CommandLine& line, Settings& settings
   return true;
 }
 
-void explainPortFailure(Command command, std::int32_t result, const std::string& port) {
-  if (result == code::kPortUnavailable) complain(command, portProblem(dil::systemPortName(port)));
+void explainPortFailure(Command command, std::int32_t result, const std::string& port, int systemError) {
+  if (result == code::kPortUnavailable) complain(command, portProblem(port, systemError));
 }
 
 int exitCodeFor(const CommandOutcome& outcome, bool stopped, bool failedBefore) {

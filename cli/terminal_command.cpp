@@ -8,6 +8,7 @@ namespace skiff::cli {
 
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command) {
   app.pipeBufferSize = 2048;
+  app.frontEndTellsPortFailure = true;
   auto link = makeDilLink();
   tuneDilLink(*link, command.link);
   startLink(app, *link);
@@ -20,7 +21,11 @@ CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command)
   CommandOutcome outcome;
   outcome.result = command.run(rt);
   app.transferPhase = -1;
-  if (outcome.result != 0) ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
+  if (outcome.result == code::kPortUnavailable) {
+    outcome.portError = dilPortSystemError(*link, app.pipe);
+  } else if (outcome.result != 0) {
+    ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
+  }
   stopLink(app, *link);
   shell.endStatusLine();
 

@@ -13,10 +13,13 @@ std::unique_ptr<LinkOps> makeDilLink();
 // Window and timers, for tests and benchmarks; the program itself keeps the defaults.
 struct DilTuning {
   int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
-  int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
+  int retransmitMs = 2000;  // the retransmission timer's ceiling (it follows the line, see retransmitFloorMs)
   int retryLimit = 8;       // retransmissions without progress before the link counts as lost
   int frameGapChars = 8;    // quiet line after each frame, in character times
   bool hardwareFlowControl = false;  // RTS/CTS on the serial port
+  // The retransmission timer's floor; -1: what the Newton could answer in at the line's speed. The timer adds
+  // the unacknowledged frames' own time on the line to what it learnt between the two bounds.
+  int retransmitFloorMs = -1;
 };
 // Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
 void tuneDilLink(LinkOps& link, const DilTuning& tuning);
@@ -29,5 +32,9 @@ struct DilLineStats {
   std::uint64_t badFrames = 0;
 };
 DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe);
+
+// The system's error where the pipe's port last failed to open (the reason behind -97: errno on POSIX,
+// GetLastError on Windows); 0 when it opened, the system said nothing, or the link is not this library's.
+int dilPortSystemError(LinkOps& link, PipeHandle pipe);
 
 }  // namespace skiff

@@ -71,5 +71,23 @@ TEST_F(TerminalFixture, OneFileIsNotNumbered) {
   EXPECT_EQ(screen(), "");
 }
 
+// The first Ctrl-C: a request to stop while bytes are counted; while a file sets up, only the batch that
+// stops between files takes it as one (its file then runs to its end); otherwise the command ends.
+TEST(FirstPress, MeansWhatThePhaseAndTheCommandSay) {
+  struct Row {
+    std::int32_t phase;
+    bool stopBetweenFiles;
+    FirstPress means;
+  };
+  for (const Row row : {Row{-1, false, FirstPress::Quit}, Row{-1, true, FirstPress::Quit},
+                        Row{0, false, FirstPress::Quit}, Row{0, true, FirstPress::AskToStop},
+                        Row{1, false, FirstPress::AskToStop}, Row{500, true, FirstPress::AskToStop}}) {
+    AppState app;
+    app.transferPhase = row.phase;
+    app.stopBetweenFiles = row.stopBetweenFiles;
+    EXPECT_EQ(firstPressMeans(app), row.means) << row.phase << " " << row.stopBetweenFiles;
+  }
+}
+
 }  // namespace
 }  // namespace skiff::cli
