@@ -2,6 +2,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
 #include "newton/test_data.h"
 #include "tests/e2e/link_fixture.h"
 #include "tests/support/pty_process.h"
@@ -81,6 +85,7 @@ TEST_F(LinkStates, MissingDeviceIsPortUnavailable) {
   EXPECT_EQ(link->CDPipeInit(pipe, "MNP", "", "/dev/skiff-no-such-port:38400,n,8,1", "/dev/skiff-no-such-port",
                              2048, 2048),
             code::kPortUnavailable);
+  EXPECT_EQ(dilPortSystemError(*link, pipe), ENOENT) << "the system's reason travels with -97";
   std::vector<std::uint8_t> reply;
   EXPECT_NE(read(reply, 2, 100), 0);
 }
@@ -148,7 +153,7 @@ TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
   const std::string hint = "Bytes arrive that make no MNP frame: the Newton is probably set to another speed "
                            "than 115200 bit/s";
   const std::vector<std::vector<std::string>> commands = {{"listen", "--timeout", "3"},
-                                                          {"install", test::binPath("newton-sim")}};
+                                                          {"install", std::string(SKIFF_SOURCE_DIR) + "/samples/skiff-test.pkg"}};
   for (const auto& command : commands) {
     startSim({"--wrong-speed", "1", "connect"});
     link->pipeDisconnect(pipe);
@@ -160,13 +165,30 @@ TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
   }
 }
 
-TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
-  auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", "/dev/skiff-no-such-port"}, 10000);
-  EXPECT_NE(result.exitCode, 0);
-  EXPECT_NE(result.err.find("The selected port could not be found or is already in use."), std::string::npos)
-      << result.err;
-  EXPECT_NE(result.err.find("skiff listen: /dev/skiff-no-such-port: No such file or directory\n"), std::string::npos)
-      << result.err;
+// A port that cannot be opened is one line on a terminal: the port, the system's reason kept where the open
+// failed, whichever command tried it.
+TEST(SkiffCommands, APortThatCannotBeOpenedIsOneLine) {
+  const std::string note = (std::filesystem::temp_directory_path() / "skiff-port-note.txt").string();
+  std::ofstream(note) << "x";
+  struct Row {
+    std::vector<std::string> command;
+    const char* port;
+    const char* says;
+  };
+  const Row rows[] = {
+      {{"listen"}, "/dev/skiff-no-such-port", "skiff listen: /dev/skiff-no-such-port: No such file or directory\n"},
+      {{"send", note}, "/dev/skiff-no-such-port", "skiff send: /dev/skiff-no-such-port: No such file or directory\n"},
+      {{"install", std::string(SKIFF_SOURCE_DIR) + "/samples/skiff-test.pkg"}, "/dev/null",
+       "skiff install: /dev/null: not a serial port\n"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> argv{test::binPath("skiff"), row.command[0], "--port", row.port};
+    argv.insert(argv.end(), row.command.begin() + 1, row.command.end());
+    const auto result = test::runCommand(argv, 10000);
+    EXPECT_EQ(result.exitCode, 1) << row.command[0];
+    EXPECT_EQ(result.err, row.says) << row.command[0];
+  }
+  std::filesystem::remove(note);
 }
 
 // A line that hangs up while the pipe listens: the pipe reports it lost, and idling it waits as on a live line
@@ -223,8 +245,9 @@ TEST(SkiffSend, AHungUpLineEndsTheWaitForTheCallWithAnError) {
   test::TempDir folder;
   const std::string note = folder.file("todo.txt", "Buy rope\n");
   test::PtyLine line;
-  expectAHungUpLineEndsTheWait(line, {test::binPath("skiff"), "send", "--port", line.device(), note}, "Error -- ",
-                               folder.path());
+  // The Download command opens the port again for a new wait; the port is gone, and says so in one line.
+  expectAHungUpLineEndsTheWait(line, {test::binPath("skiff"), "send", "--port", line.device(), note},
+                               "\r\nskiff send: " + line.device() + ": No such file or directory\r\n", folder.path());
 }
 
 }  // namespace
