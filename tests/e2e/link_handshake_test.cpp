@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 
 #include "newton/test_data.h"
 #include "tests/e2e/link_fixture.h"
@@ -168,27 +166,18 @@ TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
 // A port that cannot be opened is one line on a terminal: the port, the system's reason kept where the open
 // failed, whichever command tried it.
 TEST(SkiffCommands, APortThatCannotBeOpenedIsOneLine) {
-  const std::string note = (std::filesystem::temp_directory_path() / "skiff-port-note.txt").string();
-  std::ofstream(note) << "x";
-  struct Row {
-    std::vector<std::string> command;
-    const char* port;
-    const char* says;
-  };
-  const Row rows[] = {
-      {{"listen"}, "/dev/skiff-no-such-port", "skiff listen: /dev/skiff-no-such-port: No such file or directory\n"},
-      {{"send", note}, "/dev/skiff-no-such-port", "skiff send: /dev/skiff-no-such-port: No such file or directory\n"},
-      {{"install", std::string(SKIFF_SOURCE_DIR) + "/samples/skiff-test.pkg"}, "/dev/null",
-       "skiff install: /dev/null: not a serial port\n"},
-  };
-  for (const Row& row : rows) {
-    std::vector<std::string> argv{test::binPath("skiff"), row.command[0], "--port", row.port};
-    argv.insert(argv.end(), row.command.begin() + 1, row.command.end());
+  const std::string package = std::string(SKIFF_SOURCE_DIR) + "/samples/skiff-test.pkg";
+  const std::vector<std::string> rows[] = {
+      {"listen", "/dev/skiff-no-such-port", "skiff listen: /dev/skiff-no-such-port: No such file or directory\n"},
+      {"send", "/dev/skiff-no-such-port", "skiff send: /dev/skiff-no-such-port: No such file or directory\n", package},
+      {"install", "/dev/null", "skiff install: /dev/null: not a serial port\n", package}};
+  for (const auto& row : rows) {
+    std::vector<std::string> argv{test::binPath("skiff"), row[0], "--port", row[1]};
+    argv.insert(argv.end(), row.begin() + 3, row.end());
     const auto result = test::runCommand(argv, 10000);
-    EXPECT_EQ(result.exitCode, 1) << row.command[0];
-    EXPECT_EQ(result.err, row.says) << row.command[0];
+    EXPECT_EQ(result.exitCode, 1) << row[0];
+    EXPECT_EQ(result.err, row[2]) << row[0];
   }
-  std::filesystem::remove(note);
 }
 
 // A line that hangs up while the pipe listens: the pipe reports it lost, and idling it waits as on a live line

@@ -39,26 +39,13 @@ TEST(WindowsNames, FromUtf8AndBack) {
   EXPECT_EQ(utf8FromWindowsName("\x81"), "_") << "a byte the code page leaves out";
 }
 
-TEST(FileChecks, APackageStartsWithItsSignature) {
-  struct Row {
-    std::string start;
-    const char* problem;
-  };
-  const Row rows[] = {
-      {"package0", ""},
-      {"package1", ""},
-      {"package2", "a.pkg: not a package (it starts with \"package2\"; a package starts with \"package0\" or \"package1\")"},
-      {"Buy rope\r\n", "a.pkg: not a package (it starts with \"Buy rope\"; a package starts with \"package0\" or \"package1\")"},
-      {std::string("\0\x01\"x", 4), "a.pkg: not a package (it starts with \"\\x00\\x01\\x22x\"; a package starts with \"package0\" or \"package1\")"},
-      {"packag", "a.pkg: not a package (it starts with \"packag\"; a package starts with \"package0\" or \"package1\")"},
-      {"", "a.pkg: not a package (it is empty; a package starts with \"package0\" or \"package1\")"},
-  };
-  for (const Row& row : rows) EXPECT_EQ(packageProblem("a.pkg", row.start), row.problem) << row.start;
-}
-
-TEST(FileChecks, APictureHasItsHeader) {
-  EXPECT_EQ(pictureProblem("sea.pic", 300), "sea.pic: 300 bytes, shorter than the 512-byte header of a picture");
-  EXPECT_EQ(pictureProblem("sea.PIC", 0), "sea.PIC: 0 bytes, shorter than the 512-byte header of a picture");
+TEST(FileChecks, APackageStartsWithItsSignatureAndAPictureHasItsHeader) {
+  const std::string rest = "; a package starts with \"package0\" or \"package1\")";
+  EXPECT_EQ(packageProblem("a.pkg", "package1"), "");
+  EXPECT_EQ(packageProblem("a.pkg", "package2"), "a.pkg: not a package (it starts with \"package2\"" + rest);
+  EXPECT_EQ(packageProblem("a.pkg", std::string("\0\x01\"x", 4)),
+            "a.pkg: not a package (it starts with \"\\x00\\x01\\x22x\"" + rest);
+  EXPECT_EQ(packageProblem("a.pkg", ""), "a.pkg: not a package (it is empty" + rest);
   EXPECT_EQ(pictureProblem("sea.pic", 512), "") << "a header and no data is an empty picture";
   EXPECT_EQ(pictureProblem("sea.bmp", 300), "") << "not a picture";
 }

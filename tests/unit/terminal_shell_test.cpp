@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "tests/support/engine_world.h"
 #include "ui/status_model.h"
@@ -74,18 +75,16 @@ TEST_F(TerminalFixture, OneFileIsNotNumbered) {
 // The first Ctrl-C: a request to stop while bytes are counted; while a file sets up, only the batch that
 // stops between files takes it as one (its file then runs to its end); otherwise the command ends.
 TEST(FirstPress, MeansWhatThePhaseAndTheCommandSay) {
-  struct Row {
-    std::int32_t phase;
-    bool stopBetweenFiles;
-    FirstPress means;
-  };
-  for (const Row row : {Row{-1, false, FirstPress::Quit}, Row{-1, true, FirstPress::Quit},
-                        Row{0, false, FirstPress::Quit}, Row{0, true, FirstPress::AskToStop},
-                        Row{1, false, FirstPress::AskToStop}, Row{500, true, FirstPress::AskToStop}}) {
+  using P = FirstPress;
+  // (transferPhase, stopBetweenFiles) -> what the press means
+  const std::tuple<std::int32_t, bool, P> rows[] = {{-1, false, P::Quit}, {-1, true, P::Quit},
+                                                    {0, false, P::Quit},  {0, true, P::AskToStop},
+                                                    {1, false, P::AskToStop}, {500, true, P::AskToStop}};
+  for (const auto& [phase, stopBetweenFiles, means] : rows) {
     AppState app;
-    app.transferPhase = row.phase;
-    app.stopBetweenFiles = row.stopBetweenFiles;
-    EXPECT_EQ(firstPressMeans(app), row.means) << row.phase << " " << row.stopBetweenFiles;
+    app.transferPhase = phase;
+    app.stopBetweenFiles = stopBetweenFiles;
+    EXPECT_EQ(firstPressMeans(app), means) << phase << " " << stopBetweenFiles;
   }
 }
 
