@@ -35,6 +35,7 @@ struct BatchProgress {
   int filesSent = 0;           // files whose data all went and was answered (packages: installed)
   std::int64_t bytesSent = 0;  // the data bytes of those files
   std::vector<IncompleteFile> incomplete;
+  std::vector<std::string> notSent;  // files a stop kept from starting (the command line's Ctrl-C)
 };
 
 struct AppState {
@@ -49,6 +50,13 @@ struct AppState {
   std::string statusText;           // at most kStatusTextMax characters are kept
   WindowRef statusDialog = nullptr;
   bool abortRequested = false;
+  // The command line's choice: a stop asked for during a batch lets the file being sent run to its end, starts
+  // no further file and ends the batch. The Windows program's Close leaves the batch running, and Close while a
+  // file sets up ends the program.
+  bool stopBetweenFiles = false;
+  // The command line's choice: a port that cannot be opened is told by the front end in one line with the
+  // system's reason, instead of the "CDPipeInit error" box.
+  bool frontEndTellsPortFailure = false;
   bool quitPending = false;         // a quit message was taken by a nested pump; post it again afterwards
   int quitCode = 0;
   bool transferRunning = false;     // a transfer command is under way (its pumps may re-enter the window)
@@ -63,6 +71,8 @@ struct AppState {
   bool lastFileOfBatch = false;
   bool firstFile = false;
   std::string fileName;             // name part as the user chose it
+  std::string announcedName;        // the name the Newton is told when it differs (the command line's, in the
+                                    // Windows character set); empty: fileName
   std::string fileTypeValue;        // "WINDOWS\x04"
   std::string fileCreatorValue;     // "WINDOWS\x04"
   std::string textHeader;           // "*TODO*\n" or empty

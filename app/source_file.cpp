@@ -30,6 +30,7 @@ bool SourceFile::open(const std::string& path, bool textMode) {
   atEnd_ = false;
   stop_ = Stop::None;
   pushedBack_ = -1;
+  textAheadAt_ = -1;
   offset_ = 0;
   limit_ = INT64_MAX;
   // Checked before opening: opening a FIFO would wait for a writer.
@@ -57,6 +58,7 @@ bool SourceFile::seek(std::int64_t offset) {
   atEnd_ = false;
   stop_ = Stop::None;
   pushedBack_ = -1;
+  textAheadAt_ = -1;
   offset_ = offset;
   return std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
 }
@@ -80,7 +82,7 @@ int SourceFile::nextTextByte() {
   int c = pushedBack_ >= 0 ? pushedBack_ : nextByte();
   pushedBack_ = -1;
   if (c == EOF) return EOF;
-  if (c == kCtrlZ) {
+  if (c == kCtrlZ && onlyEndMarksFollow()) {
     stop_ = Stop::CtrlZ;
     return EOF;
   }
@@ -90,6 +92,30 @@ int SourceFile::nextTextByte() {
     if (following != EOF) pushedBack_ = following;
   }
   return c;
+}
+
+// Whether only Ctrl-Z bytes and line ends follow, up to the limit. The file is looked ahead and put back; the
+// first other byte found is remembered, so a run of Ctrl-Z bytes before it costs one look only.
+bool SourceFile::onlyEndMarksFollow() {
+  if (offset_ < textAheadAt_) return false;
+  const long here = std::ftell(file_);
+  if (here < 0) return false;
+  bool only = true;
+  for (std::int64_t at = offset_; at < limit_; ++at) {
+    const int c = std::getc(file_);
+    if (c == EOF) {
+      only = !std::ferror(file_);  // what cannot be read is no end mark: the reads after it will say so
+      break;
+    }
+    if (c != kCtrlZ && c != '\r' && c != '\n') {
+      only = false;
+      textAheadAt_ = at;
+      break;
+    }
+  }
+  std::clearerr(file_);
+  if (std::fseek(file_, here, SEEK_SET) != 0) return false;
+  return only;
 }
 
 std::size_t SourceFile::read(void* buffer, std::size_t count) {

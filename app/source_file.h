@@ -1,5 +1,7 @@
 // The file being sent. Always opened in binary; in text mode Skiff applies the text rules itself, so the same
-// bytes go out on every platform: CR LF arrives as LF, a lone CR is kept, a Ctrl-Z byte ends the text.
+// bytes go out on every platform: CR LF arrives as LF, a lone CR is kept, and a Ctrl-Z byte ends the text where
+// nothing but Ctrl-Z bytes and line ends follow it (the end mark of old editors). A Ctrl-Z with text after it
+// is data like any other byte: ending there would drop the rest of the note without a word.
 #pragma once
 
 #include <cstddef>
@@ -45,12 +47,14 @@ class SourceFile {
   enum class Stop { None, EndOfData, CtrlZ, Failed };
   int nextByte();
   int nextTextByte();
+  bool onlyEndMarksFollow();
 
   std::FILE* file_ = nullptr;
   bool textMode_ = false;
   bool atEnd_ = false;
   Stop stop_ = Stop::None;
   int pushedBack_ = -1;  // one byte of look-ahead after a CR
+  std::int64_t textAheadAt_ = -1;  // where a byte that is no end mark was last found ahead of a Ctrl-Z
   std::int64_t offset_ = 0;
   std::int64_t limit_ = INT64_MAX;
 };

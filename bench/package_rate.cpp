@@ -5,11 +5,12 @@
 // beside the ceiling of one LT at a time, each waiting for its LA. Then the command line's way (the next chunk
 // written while the last one waits for its acknowledgements): a 1 MiB package (or SIZE KiB, the first argument)
 // at 115200 and 230400 bit/s, windows 1 and 8, adapter latency 0, 1 and 16 ms, beside the streaming ceiling
-// (LTs back to back), with the time from the Newton's call to its install result. Last the 128 KB package over
+// (LTs back to back), with the time from the Newton's call to its install result. Then the 128 KB package over
 // loopback TCP, unpaced: MNP carried as the emulator's serial driver does, at window 1 and 8, and raw dock frames
 // as from a Newton on the network. Then 256 KiB packages with V.42bis (--compress) at 38400: one of text, which
 // compresses, and one of random bytes, which does not, beside the random one without it, each with the desktop's
-// bytes on the wire for each package byte.
+// bytes on the wire for each package byte. Last, a damaged line beside the clean one (the only rows with the
+// argument "damaged").
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -51,6 +52,8 @@ struct Setup {
   bool streamAhead = false;  // the batch writes the next chunk while the last one waits for its LAs
   Line line = Line::Serial;
   bool compress = false;
+  double damage = 0;         // the fraction of LTs and LAs, each way, the line damages or loses (half each)
+  int retransmitFloorMs = -1;  // 2000: the timer fixed at its ceiling, as it was before it followed the line
 };
 
 // Just enough of a shell: no windows, real time, and the moments the stream starts and ends.
@@ -125,8 +128,10 @@ std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePat
   AppState app;
   app.settings.moreBackgroundTime = setup.moreBackgroundTime ? 1 : 0;
   auto link = makeDilLink();
-  DilTuning tuning{setup.window, 2000, 8};
+  DilTuning tuning;
+  tuning.window = setup.window;
   tuning.compress = setup.compress;
+  tuning.retransmitFloorMs = setup.retransmitFloorMs;
   tuneDilLink(*link, tuning);
   link->linkStartup();
   app.pipe = link->pipeCreate();
@@ -140,6 +145,10 @@ std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePat
     if (openPipe(rt, setup.baud) != 0) return std::nullopt;
     simArgs = {"--tcp-connect", dilListenAddress(*link, app.pipe)};
     if (setup.line == Line::RawDockOverTcp) simArgs.push_back("--raw-dock");
+  }
+  if (setup.damage > 0) {
+    const std::string half = std::to_string(setup.damage / 2);
+    simArgs.insert(simArgs.end(), {"--corrupt", half, "--drop", half, "--seed", "3"});
   }
   const std::string logPath = outDir + ".log";
   for (const char* word : {"--log", logPath.c_str(), "dock", "--out"}) simArgs.emplace_back(word);
@@ -261,6 +270,42 @@ bool highSpeedRows(const std::string& dir, std::size_t size) {
   return ok;
 }
 
+// A damaged line: the Package command's way at 38400 bit/s, window 1, with 0, 2, 5 and 10 % of the LTs and LAs
+// lost or damaged each way (half of them each), beside the clean rate. What costs the time there is how soon an
+// LT whose LA did not come goes again.
+bool damagedLineRows(const std::string& dir) {
+  const auto package = benchPackage(32 * 1024);
+  const std::string path = dir + "/DAMAGED.PKG";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
+  std::printf("\ndamaged line, %zu bytes at %d bit/s, window 1 (frames lost or damaged, each way)\n", package.size(),
+              kBaud);
+  bool ok = true;
+  double clean = 0;
+  int run = 400;
+  struct Row {
+    double damage;
+    int floorMs;
+  };
+  // The last row keeps the timer at 2 s, as it was before it followed the line.
+  for (const Row row : {Row{0.0, -1}, Row{0.02, -1}, Row{0.05, -1}, Row{0.10, -1}, Row{0.10, 2000}}) {
+    Setup setup;
+    setup.damage = row.damage;
+    setup.retransmitFloorMs = row.floorMs;
+    const auto figures = runOnce(setup, path, package.size(), dir + "/" + std::to_string(run++));
+    if (!figures) {
+      ok = false;
+      continue;
+    }
+    if (row.damage == 0) clean = figures->rate;
+    std::printf("  %4.1f %% of frames  timer %-14s  %6.1f s  %7.1f bytes/s  %5.1f %% of the clean rate\n",
+                100.0 * row.damage, row.floorMs < 0 ? "follows line" : "fixed at 2 s", figures->streamSeconds,
+                figures->rate, clean > 0 ? 100.0 * figures->rate / clean : 0.0);
+    std::fflush(stdout);
+  }
+  return ok;
+}
+
 }  // namespace
 
 bool compressionRows(const std::string& dir) {
@@ -324,14 +369,20 @@ bool tcpRows(const std::string& dir) {
 }
 
 int main(int argc, char** argv) {
-  const std::size_t fastKib = argc > 1 ? static_cast<std::size_t>(std::max(1L, std::atol(argv[1]))) : 1024;
+  // "damaged" as the first argument runs only the damaged-line rows.
+  const bool damagedOnly = argc > 1 && std::string(argv[1]) == "damaged";
+  const std::size_t fastKib =
+      argc > 1 && !damagedOnly ? static_cast<std::size_t>(std::max(1L, std::atol(argv[1]))) : 1024;
   const auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-package-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  const bool slow = std::getenv("SKIFF_BENCH_FAST_ONLY") == nullptr;
+  const bool slow = std::getenv("SKIFF_BENCH_FAST_ONLY") == nullptr && !damagedOnly;
   bool ok = !slow || packageCommandRows(dir.string());
-  ok = highSpeedRows(dir.string(), fastKib * 1024) && ok;
-  ok = compressionRows(dir.string()) && ok;
-  ok = tcpRows(dir.string()) && ok;
+  if (!damagedOnly) {
+    ok = highSpeedRows(dir.string(), fastKib * 1024) && ok;
+    ok = compressionRows(dir.string()) && ok;
+    ok = tcpRows(dir.string()) && ok;
+  }
+  ok = damagedLineRows(dir.string()) && ok;
   std::filesystem::remove_all(dir);
   return ok ? 0 : 1;
 }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "cli/os_reasons.h"
-#include "dil/serial.h"
 #include "dil/tcp_address.h"
 #include "dil/tcp_socket.h"
 #include "link/link_ops.h"
@@ -65,13 +64,13 @@ bool chooseSettings(Command command, const CommandLine& line, Settings& settings
   return true;
 }
 
-void explainPortFailure(Command command, std::int32_t result, const std::string& port) {
+void explainPortFailure(Command command, std::int32_t result, const std::string& port, int systemError) {
   if (result != code::kPortUnavailable && result != code::kBadParameter) return;
   if (const auto address = dil::parseTcpPort(port)) {
     const std::string problem = dil::tcpListenProblem(*address);
     complain(command, port + ": cannot listen there: " + (problem.empty() ? "it was taken a moment ago" : problem));
   } else if (result == code::kPortUnavailable) {
-    complain(command, portProblem(dil::systemPortName(port)));
+    complain(command, portProblem(port, systemError));
   }
 }
 

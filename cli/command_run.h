@@ -29,8 +29,9 @@ void complain(Command command, const std::string& text);
 // (--port, $SKIFF_PORT, skiff.cfg) in settings.portName. False, with the reason printed, when no port is named.
 bool chooseSettings(Command command, const CommandLine& line, Settings& settings);
 
-// After a command whose result was `result`: a port that could not be opened gets the system's reason.
-void explainPortFailure(Command command, std::int32_t result, const std::string& port);
+// After a command whose result was `result`: a port that could not be opened is told in one line, the port as
+// typed with the system's reason (`systemError`, kept by the link library) and the hint where there is one.
+void explainPortFailure(Command command, std::int32_t result, const std::string& port, int systemError);
 
 // 1 when the command failed with a link status; else 130 when the user stopped it (saying so when nothing else
 // was said); else 1 when any failure was reported (by the command or, `failedBefore`, before it ran); else 0.

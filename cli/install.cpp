@@ -8,6 +8,7 @@
 #include "cli/batch_summary.h"
 #include "cli/command_run.h"
 #include "cli/commands.h"
+#include "cli/file_checks.h"
 #include "cli/os_reasons.h"
 #include "package/package_command.h"
 #include "ui/texts.h"
@@ -30,13 +31,15 @@ int cmdInstall(int argc, char** argv) {
     return 2;
   }
 
-  // Only regular files this user may read go. Any other is reported by name now, before the link opens, and
-  // the rest still go.
+  // Only regular files this user may read go, and only packages. Any other is reported by name now, before the
+  // link opens, and the rest still go.
   PackageBatch batch;
   batch.streamAhead = true;
   int refusedFiles = 0;
   for (const std::string& path : line.operands) {
-    if (const std::string problem = fileProblem(path); !problem.empty()) {
+    std::string problem = fileProblem(path);
+    if (problem.empty()) problem = packageProblem(path, firstBytes(path, 8));
+    if (!problem.empty()) {
       complain(Command::Install, problem);
       ++refusedFiles;
     } else {
@@ -61,7 +64,7 @@ int cmdInstall(int argc, char** argv) {
   command.prepare = [&](TerminalShell& shell) { terminal = &shell; };
   command.run = [&](Runtime& rt) { return runPackageBatchCommand(rt, batch); };
   const CommandOutcome outcome = runTerminalCommand(app, command);
-  explainPortFailure(Command::Install, outcome.result, app.settings.portName);
+  explainPortFailure(Command::Install, outcome.result, app.settings.portName, outcome.portError);
   const int exitCode = exitCodeFor(outcome, outcome.stopped || app.abortRequested, refusedFiles > 0);
   if (exitCode == 0) std::printf("%s\n", LoadText(TextId::TransferCompleted).c_str());
 

@@ -69,10 +69,13 @@ int cmdListen(int argc, char** argv) {
   const std::string config = pipeConfigText(port, baud);
   std::int32_t result = link->CDPipeInit(pipe, "MNP", "", config.c_str(), port.c_str(), 2048, 2048);
   if (result == code::kOk) result = link->pipeListen(pipe, -1, 0, 0);
+  if (result == code::kPortUnavailable) {
+    explainPortFailure(Command::Listen, result, port, dilPortSystemError(*link, pipe));
+    return finish(1);
+  }
   if (result != code::kOk) {
     std::fprintf(stderr, "%s\n", ShowErrorText(result, "CDPipeInit error").c_str());
     say(result);
-    explainPortFailure(Command::Listen, result, port);
     return finish(1);
   }
   std::fprintf(stderr, "%s\n", LoadText(TextId::LookingForNewton).c_str());

@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "dil/serial.h"
 
 namespace skiff::cli {
 
@@ -23,33 +24,21 @@ std::string fileProblem(const std::string& path) {
   return {};
 }
 
-std::string portProblem(const std::string& device) {
-  int error = 0;
-  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = errno;
-  } else {
-    // The same checks as the link library's: another program's lock, a device that is no terminal.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      error = EBUSY;
-    } else if (!isatty(fd)) {
-      error = ENOTTY;
-    }
-    close(fd);
-  }
+std::string portProblem(const std::string& typed, int error) {
+  const std::string device = dil::systemPortName(typed);
   std::string group = "dialout";
   struct stat info {};
   if (stat(device.c_str(), &info) == 0) {
     if (const struct group* owner = getgrgid(info.st_gid); owner != nullptr && owner->gr_gid != 0)
       group = owner->gr_name;
   }
-  return portProblemText(device, error, group);
+  return portProblemText(device == typed ? typed : typed + " (" + device + ")", error, group);
 }
 
 std::string portProblemText(const std::string& device, int error, const std::string& group) {
   switch (error) {
     case 0:
-      return device + ": opens now; it may have been busy a moment ago";
+      return device + ": could not be opened";
     case EACCES:
     case EPERM:
       return device + ": " + std::strerror(error) + " (your user needs to be in the group '" + group +

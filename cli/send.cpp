@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/batch_summary.h"
 #include "cli/command_run.h"
 #include "cli/commands.h"
+#include "cli/file_checks.h"
 #include "cli/os_reasons.h"
-#include "cli/batch_summary.h"
+#include "cli/windows_names.h"
 #include "transfer/download_command.h"
 
 namespace skiff::cli {
@@ -18,31 +20,45 @@ int cmdSend(int argc, char** argv) {
 
   AppState app;
   if (!chooseSettings(Command::Send, line, app.settings)) return 2;
+  // Ctrl-C lets the file being sent finish and starts no further one.
+  app.stopBetweenFiles = true;
 
-  // Only regular files this user may read go. Any other is reported by name now, before the link opens, and
-  // the rest of the batch still goes.
+  // Only regular files this user may read go, and no picture without a picture in it. Any other is reported by
+  // name now, before the link opens, and the rest of the batch still goes.
   DownloadSelection selection;
   selection.several = line.operands.size() > 1;
   int refusedFiles = 0;
   for (const std::string& path : line.operands) {
-    if (const std::string problem = fileProblem(path); !problem.empty()) {
+    std::string problem = fileProblem(path);
+    if (problem.empty()) problem = pictureProblem(path, fileSize(path));
+    if (!problem.empty()) {
       complain(Command::Send, problem);
       ++refusedFiles;
-    } else {
-      selection.files.push_back({path, baseName(path)});
+      continue;
     }
+    // The Newton reads names in the Windows character set; one it cannot carry whole is shown as it goes.
+    const std::string name = baseName(path);
+    bool lossy = false;
+    std::string announced = windowsNameFromUtf8(name, &lossy);
+    if (lossy) complain(Command::Send, name + ": the Newton gets the name \"" + utf8FromWindowsName(announced) + "\"");
+    if (announced == name) announced.clear();
+    selection.files.push_back({path, name, announced});
   }
-  if (selection.files.empty()) return 1;
 
   const auto start = std::chrono::steady_clock::now();
-  TerminalCommand command;
-  command.link = linkTuning(line);
-  command.callWatch = CallWatch(kDownloadBaud, false);
-  command.run = [&](Runtime& rt) { return runDownloadSelection(rt, selection); };
-  const CommandOutcome outcome = runTerminalCommand(app, command);
-  explainPortFailure(Command::Send, outcome.result, app.settings.portName);
-  const int exitCode = exitCodeFor(outcome, outcome.stopped, refusedFiles > 0);
+  int exitCode = 1;
+  if (!selection.files.empty()) {
+    TerminalCommand command;
+    command.link = linkTuning(line);
+    command.callWatch = CallWatch(kDownloadBaud, false);
+    command.run = [&](Runtime& rt) { return runDownloadSelection(rt, selection); };
+    const CommandOutcome outcome = runTerminalCommand(app, command);
+    explainPortFailure(Command::Send, outcome.result, app.settings.portName, outcome.portError);
+    exitCode = exitCodeFor(outcome, outcome.stopped || app.abortRequested, refusedFiles > 0);
+    if (!app.batch.notSent.empty()) std::fprintf(stderr, "%s\n", notSentLine(app.batch.notSent).c_str());
+  }
 
+  // The summary ends every run, even one in which no file could go.
   SendFigures figures;
   figures.named = static_cast<int>(line.operands.size());
   figures.sent = app.batch.filesSent;

@@ -10,6 +10,7 @@ const char* const kNoCompressionOffered = "The Newton offers no compression: the
 
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command) {
   app.pipeBufferSize = 2048;
+  app.frontEndTellsPortFailure = true;
   TerminalShell* shown = nullptr;  // the link says its note through the shell, made below
   auto link = makeDilLink();
   DilTuning tuning = command.link;
@@ -29,7 +30,11 @@ CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command)
   CommandOutcome outcome;
   outcome.result = command.run(rt);
   app.transferPhase = -1;
-  if (outcome.result != 0) ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
+  if (outcome.result == code::kPortUnavailable) {
+    outcome.portError = dilPortSystemError(*link, app.pipe);
+  } else if (outcome.result != 0) {
+    ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
+  }
   stopLink(app, *link);
   setDilNotices(*link, nullptr);
   shell.endStatusLine();

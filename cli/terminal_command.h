@@ -1,5 +1,6 @@
 // Runs one transfer command in the terminal as the main window runs it: the link started, the command, the
-// "Error -- " report of a non-zero result, and the link shut down in its fixed order.
+// "Error -- " report of a non-zero result, and the link shut down in its fixed order. A port that cannot be
+// opened is not reported here: the command tells it in one line with the system's reason.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ struct CommandOutcome {
   std::int32_t result = 0;  // the command's result (0, or the link status code that was reported)
   int messagesShown = 0;    // reports shown for any file, the final one included
   bool stopped = false;     // the user stopped the wait, or asked to quit
+  int portError = 0;        // result -97: the system's error where the port failed to open
 };
 
 struct TerminalCommand {

@@ -58,6 +58,11 @@ bool takeInterrupt() {
   return true;
 }
 
+FirstPress firstPressMeans(const AppState& app) {
+  if (app.transferPhase > 0 || (app.transferPhase == 0 && app.stopBetweenFiles)) return FirstPress::AskToStop;
+  return FirstPress::Quit;
+}
+
 std::string progressBarText(int barUnits, int width) {
   int filled = static_cast<int>(static_cast<long long>(barUnits) * width / 158);
   if (filled < 0) filled = 0;
@@ -84,7 +89,8 @@ void TerminalShell::onInterrupt() {
   app_.statusText = "ABORTING";
   app_.abortRequested = true;
   status_.refresh();
-  // A download runs on until it ends or the link fails, as on Windows; the user may still insist.
+  // A download runs on until it ends or the link fails, as on Windows (a batch that stops between files starts
+  // no further file); the user may still insist.
   std::fprintf(messageOut_, "ABORTING... %s\n", kQuitHint);
   std::fflush(messageOut_);
 }
@@ -96,7 +102,7 @@ PumpPass TerminalShell::takeMessage(int* quitCode) {
     return PumpPass::Quit;
   }
   if (takeInterrupt()) {
-    if (app_.transferPhase > 0) {
+    if (firstPressMeans(app_) == FirstPress::AskToStop) {
       onInterrupt();
       return PumpPass::Dispatched;
     }

@@ -20,6 +20,12 @@ namespace skiff::cli {
 void installInterruptHandler();
 bool takeInterrupt();   // true once, for the first press
 
+// What the first press means now: a transfer is asked to stop (as Close during a transfer on Windows), or the
+// command ends (as Close while idle or setting up). A batch that stops between files (`send`) takes the press
+// as a request to stop in every phase of a file, its opening pause included.
+enum class FirstPress { AskToStop, Quit };
+FirstPress firstPressMeans(const AppState& app);
+
 class TerminalShell final : public ShellOps, private StatusCanvas {
  public:
   // Status goes to `statusOut`, message texts to `messageOut`. `statusIsTerminal` chooses the in-place status

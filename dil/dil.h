@@ -16,7 +16,7 @@ std::unique_ptr<LinkOps> makeDilLink();
 // the defaults.
 struct DilTuning {
   int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
-  int retransmitMs = 2000;  // retransmission timer, plus the unacknowledged frames' own time on the line
+  int retransmitMs = 2000;  // the retransmission timer's ceiling (it follows the line, see retransmitFloorMs)
   int retryLimit = 8;       // retransmissions without progress before the link counts as lost
   int openingWaitMs = 10000;  // on a tcp: port, a caller must say what it is (and an MNP caller call) in this
   int frameGapChars = 8;    // quiet line after each frame, in character times
@@ -24,6 +24,9 @@ struct DilTuning {
   bool compress = false;    // accept the V.42bis compression the Newton's LR offers, with its values
   // With compress: called once, at the first link whose Newton offered no compression (it runs uncompressed).
   std::function<void()> uncompressed = {};
+  // The retransmission timer's floor; -1: what the Newton could answer in at the line's speed. The timer adds
+  // the unacknowledged frames' own time on the line to what it learnt between the two bounds.
+  int retransmitFloorMs = -1;
 };
 // Applies to the pipes of `link` (made by makeDilLink) from their next CDPipeInit on.
 void tuneDilLink(LinkOps& link, const DilTuning& tuning);
@@ -43,5 +46,9 @@ struct DilLineStats {
   std::uint64_t badFrames = 0;
 };
 DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe);
+
+// The system's error where the pipe's port last failed to open (the reason behind -97: errno on POSIX,
+// GetLastError on Windows); 0 when it opened, the system said nothing, or the link is not this library's.
+int dilPortSystemError(LinkOps& link, PipeHandle pipe);
 
 }  // namespace skiff

@@ -37,6 +37,24 @@ constexpr int kQuietWaitMs = 50;
 constexpr std::size_t kMaxPendingWrites = 256;
 constexpr std::size_t kSyncQueueLimit = 8192;  // a write without end of message returns once this much is left
 
+// The time-out of a synchronous read or write counts only the time in which the line could have taken our
+// bytes: while the Newton holds its window shut (credit 0) with our bytes waiting, its clock stands still. The
+// link's own bound on a busy Newton (60 s) ends such a wait with a lost link.
+class LineTimeout {
+ public:
+  LineTimeout(std::int64_t nowMs, std::int32_t timeoutMs) : leftMs_(std::max(timeoutMs, 0)), lastMs_(nowMs) {}
+  // Milliseconds left at `nowMs`; the time since the last look is not counted when the Newton held us back.
+  std::int64_t leftAt(std::int64_t nowMs, bool heldBack) {
+    if (!heldBack) leftMs_ -= nowMs - lastMs_;
+    lastMs_ = nowMs;
+    return leftMs_;
+  }
+
+ private:
+  std::int64_t leftMs_;
+  std::int64_t lastMs_;
+};
+
 struct PendingWrite {
   std::uint64_t endOffset;
   PipeCompletion completion;
@@ -62,6 +80,7 @@ class DilPipe {
     policy_ = mnp::Policy{};
     policy_.baud = baud_;
     policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
+    policy_.retransmitFloorMs = std::min(tuning.retransmitFloorMs, policy_.retransmitMs);
     policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
     policy_.gapChars = std::clamp(tuning.frameGapChars, 0, 1000);
     compress_ = tuning.compress;
@@ -148,7 +167,7 @@ class DilPipe {
     if (std::int32_t refusal = dataRefusal(); refusal != code::kOk && !(link_ && link_->available() >= wanted))
       return narrow(refusal);
     if (wanted == 0) return code::kOk;
-    std::int64_t deadline = nowMs() + std::max(timeoutMs, 0);
+    LineTimeout timeout(nowMs(), timeoutMs);
     for (;;) {
       if (link_->available() >= wanted) {
         bool ended = false;
@@ -160,7 +179,7 @@ class DilPipe {
       if (state_ != PipeState::Connected) return narrow(code::kDisconnected);
       // Whoever waits for an answer has finished asking: a part LT goes out now.
       if (link_->partialPending()) link_->pushOut();
-      std::int64_t left = deadline - nowMs();
+      const std::int64_t left = timeout.leftAt(nowMs(), heldBack());
       if (left <= 0) return narrow(code::kTimeout);
       service(static_cast<int>(std::min<std::int64_t>(left, 50)));
     }
@@ -180,12 +199,12 @@ class DilPipe {
       service(0);
       return code::kOk;
     }
-    std::int64_t deadline = nowMs() + std::max(timeoutMs, 0);
+    LineTimeout timeout(nowMs(), timeoutMs);
     for (;;) {
       bool done = endOfMessage ? link_->ackedTotal() >= endOffset : link_->unsent() <= kSyncQueueLimit;
       if (done) return code::kOk;
       if (state_ != PipeState::Connected) return narrow(code::kDisconnected);
-      std::int64_t left = deadline - nowMs();
+      const std::int64_t left = timeout.leftAt(nowMs(), heldBack());
       if (left <= 0) return narrow(code::kTimeout);
       service(static_cast<int>(std::min<std::int64_t>(left, 50)));
     }
@@ -208,6 +227,8 @@ class DilPipe {
 
   void disconnect() { on(PipeEvent::Disconnect); }
 
+  int portSystemError() const { return source_ ? source_->systemError() : 0; }
+
   DilLineStats lineStats() const {
     if (!endpoint_) return {};
     const mnp::LineStats& stats = endpoint_->lineStats();
@@ -222,6 +243,9 @@ class DilPipe {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
   }
+
+  // Whether the Newton's credit 0 holds back bytes we wrote.
+  bool heldBack() const { return link_ && link_->peerBusy() && link_->unacknowledged() > 0; }
 
   // Why a read or write cannot go ahead now, or 0.
   std::int32_t dataRefusal() const {
@@ -509,6 +533,12 @@ void setDilNotices(LinkOps& link, std::function<void(const std::string&)> notice
 std::string dilListenAddress(LinkOps& link, PipeHandle pipe) {
   auto* dil = dynamic_cast<DilLink*>(&link);
   return dil ? dil->listenAddress(pipe) : std::string();
+}
+
+int dilPortSystemError(LinkOps& link, PipeHandle pipe) {
+  auto* dil = dynamic_cast<DilLink*>(&link);
+  DilPipe* p = dil ? dil->find(pipe) : nullptr;
+  return p ? p->portSystemError() : 0;
 }
 
 DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe) {

@@ -18,9 +18,9 @@ class SerialSource final : public LineSource {
   // A port that failed stays as it is: listening on it then ends as a lost line at once.
   std::int32_t prepare() override {
     if (port_) return code::kOk;
-    std::int32_t error = code::kOk;
-    port_ = openSerialPort(portName_, baud_, &error, options_);
-    return port_ ? code::kOk : error;
+    failure_ = {};
+    port_ = openSerialPort(portName_, baud_, &failure_, options_);
+    return port_ ? code::kOk : failure_.code;
   }
   void hangUp() override { port_.reset(); }
   std::optional<Caller> poll(int maxWaitMs) override {
@@ -32,12 +32,14 @@ class SerialSource final : public LineSource {
   }
   void dropCaller(CallMissed) override {}
   bool singleLine() const override { return true; }
+  int systemError() const override { return failure_.systemError; }
 
  private:
   std::string portName_;
   int baud_;
   SerialOptions options_;
   std::unique_ptr<SerialPort> port_;
+  PortFailure failure_;  // why the port last failed to open
 };
 
 }  // namespace

@@ -45,6 +45,8 @@ class LineSource {
   virtual void dropCaller(CallMissed why) = 0;
   // Whether the caller's line is the only line there is, so that its failure means nobody can call any more.
   virtual bool singleLine() const = 0;
+  // The system's reason (errno, GetLastError) the serial port last failed to open; 0 when there is none.
+  virtual int systemError() const { return 0; }
   // The address it listens on, for the user; empty for a serial port.
   virtual std::string listenAddress() const { return {}; }
 };

@@ -9,6 +9,7 @@ namespace {
 constexpr std::size_t kReadChunk = 4096;
 constexpr std::size_t kMaxReadPerPass = 64 * 1024;  // keeps one pass short on a fast line
 constexpr std::int64_t kBodyWaitUs = 200'000;      // longest wait for the gap before a control frame
+constexpr std::int64_t kPromptUs = 10'000;         // a pass this soon after the last one reads what just came
 
 const char* typeName(std::uint8_t type) {
   switch (type) {
@@ -21,7 +22,15 @@ const char* typeName(std::uint8_t type) {
 }
 }  // namespace
 
-Endpoint::Endpoint(ByteLine& line, Policy policy) : line_(line), policy_(policy) {}
+namespace {
+RetransmitTimer timerFor(const Policy& policy) {
+  const std::int64_t floorUs = policy.retransmitFloorMs >= 0 ? std::int64_t{policy.retransmitFloorMs} * 1000
+                                                             : answerFloorUs(policy.baud, policy.gapChars);
+  return RetransmitTimer(floorUs, std::int64_t{policy.retransmitMs} * 1000);
+}
+}  // namespace
+
+Endpoint::Endpoint(ByteLine& line, Policy policy) : line_(line), policy_(policy), timer_(timerFor(policy)) {}
 
 std::int64_t Endpoint::wireUs(std::size_t bytes) const {
   return policy_.baud > 0 ? static_cast<std::int64_t>(bytes) * 10'000'000 / policy_.baud : 0;
@@ -30,7 +39,8 @@ std::int64_t Endpoint::wireUs(std::size_t bytes) const {
 std::int64_t Endpoint::timerUs() const {
   std::size_t bytes = 0;
   for (const auto& sent : outstanding_) bytes += sent.frame.size();
-  return static_cast<std::int64_t>(policy_.retransmitMs) * 1000 + wireUs(bytes);
+  // A busy peer is asked again at the slow pace: it said it is there, only full.
+  return (peerBusy_ ? timer_.ceilingUs() : timer_.timeoutUs()) + wireUs(bytes);
 }
 
 void Endpoint::logFrame(const char* direction, const Bytes& body) {
@@ -212,6 +222,8 @@ void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
   std::uint8_t first = outstanding_.front().sequence;
   std::size_t covered = static_cast<std::uint8_t>(receivedUpTo - first) + std::size_t{1};
   if (covered <= outstanding_.size() && covered <= cursor_) {
+    const Sent& last = outstanding_[covered - 1];
+    if (!last.resent && promptPass_) timer_.answered(line_.nowUs() - last.sentUs - wireUs(last.frame.size()));
     ackedOffset_ = outstanding_[covered - 1].endOffset;
     outstanding_.erase(outstanding_.begin(), outstanding_.begin() + static_cast<long>(covered));
     cursor_ -= covered;
@@ -274,6 +286,7 @@ void Endpoint::checkTimer() {
     return;
   }
   fastRetransmitDone_ = false;
+  timer_.expired();
   retransmitAll();
 }
 
@@ -432,6 +445,14 @@ void Endpoint::disconnect(std::uint8_t reason) {
 // --- the service pass ---------------------------------------------------------------------------------------
 
 void Endpoint::service(int maxWaitMs) {
+  // An LA read by a pass that follows the last one closely arrived just now; after a while without service it
+  // may have waited in the port, and timing an LT by it would teach the timer the owner's delay.
+  promptPass_ = line_.nowUs() - servicedUntilUs_ <= kPromptUs;
+  servicePass(maxWaitMs);
+  servicedUntilUs_ = line_.nowUs();
+}
+
+void Endpoint::servicePass(int maxWaitMs) {
   progressed_ = false;
   if (muted_ || down_ != LinkDown::None) {
     if (maxWaitMs > 0) line_.waitReadable(static_cast<std::int64_t>(maxWaitMs) * 1000);
@@ -449,7 +470,9 @@ void Endpoint::service(int maxWaitMs) {
       writeFrame(encodeFrame(body), body);
     } else if (cursor_ < outstanding_.size() && cursor_ < sendLimit()) {
       if (cursor_ == 0) timerStartUs_ = line_.nowUs();
-      const Sent& sent = outstanding_[cursor_++];
+      Sent& sent = outstanding_[cursor_++];
+      sent.resent = sent.sentUs >= 0;
+      sent.sentUs = line_.nowUs();
       probe_ = false;
       writeFrame(sent.frame, sent.body);
     } else {

@@ -11,6 +11,7 @@
 
 #include "dil/byte_line.h"
 #include "dil/mnp_codec.h"
+#include "dil/retransmit_timer.h"
 #include "dil/v42bis.h"
 
 namespace skiff::mnp {
@@ -18,7 +19,8 @@ namespace skiff::mnp {
 struct Policy {
   int baud = 38400;             // for the gap after each frame and timer lengths
   int gapChars = 8;             // quiet line after each frame, in character times (a Newton hangs without it)
-  int retransmitMs = 2000;      // an unacknowledged LT goes again after this plus its own time on the wire
+  int retransmitMs = 2000;      // the longest an unacknowledged LT waits, beyond its own time on the wire
+  int retransmitFloorMs = -1;   // the shortest; -1: what the peer could answer in at this speed
   int retryLimit = 8;           // retransmissions of one LT before the link counts as dead
   bool ignoreFirstDuplicate = false;  // a Newton drops the first repeat of an LT without an acknowledgement
   int ackDelayMs = 0;           // hold every acknowledgement this long (fault injection)
@@ -105,10 +107,13 @@ class Endpoint {
     Bytes body;
     Bytes frame;
     std::uint64_t endOffset;
+    std::int64_t sentUs = -1;  // when it last went on the line; -1: not yet
+    bool resent = false;       // it went more than once: its LA times neither copy
   };
   bool nextPlainInfo(Bytes& info, std::uint64_t& endOffset);
   bool nextCompressedInfo(Bytes& info, std::uint64_t& endOffset);
   bool deliver(std::span<const std::uint8_t> info);
+  void servicePass(int maxWaitMs);
   void readLine();
   void handle(const DecodeEvent& event);
   void handleData(const Parsed& frame);
@@ -148,6 +153,9 @@ class Endpoint {
   std::uint8_t nextSequence_ = 1;
   std::size_t cursor_ = 0;         // outstanding frames already on the line in this round
   std::int64_t timerStartUs_ = 0;
+  RetransmitTimer timer_;
+  std::int64_t servicedUntilUs_ = 0;  // when the last service pass ended
+  bool promptPass_ = false;           // this pass follows the last closely
   int retries_ = 0;
   bool fastRetransmitDone_ = false;
   std::uint64_t retransmissions_ = 0;

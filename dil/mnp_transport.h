@@ -13,6 +13,7 @@ class MnpTransport final : public Transport {
   bool progressed() const override { return link_.progressed(); }
   bool lost() const override { return link_.down() != mnp::LinkDown::None; }
   bool awaitingAck() const override { return link_.awaitingAck(); }
+  bool peerBusy() const override { return link_.peerBusy(); }
   std::size_t available() const override { return link_.available(); }
   std::size_t take(std::span<std::uint8_t> out, bool* endOfMessage) override { return link_.take(out, endOfMessage); }
   void discardInput() override { link_.discardInput(); }

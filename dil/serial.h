@@ -34,9 +34,16 @@ struct SerialOptions {
   bool hardwareFlowControl = false;
 };
 
-// Opens and sets up the port. Nothing when it fails; *error is then -97 (missing or in use) or -28706 (a speed
-// this platform does not have).
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error,
+// Why a port did not open: -97 (missing, in use, no serial port) or -28706 (a speed or handshake this platform
+// does not have), with the system's own error where the open failed (errno on POSIX, GetLastError on Windows;
+// 0 when the system said nothing), so that nobody has to guess it afterwards.
+struct PortFailure {
+  std::int32_t code = 0;
+  int systemError = 0;
+};
+
+// Opens and sets up the port. Nothing when it fails, with *failure saying why.
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, PortFailure* failure,
                                            const SerialOptions& options = {});
 
 // With no port to wait for: waits ms milliseconds (on Windows returning early for a window message).

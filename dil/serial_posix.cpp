@@ -160,26 +160,29 @@ std::string systemPortName(std::string_view portName) {
   return std::string(portName);
 }
 
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error,
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, PortFailure* failure,
                                            const SerialOptions& options) {
   speed_t speed = speedFor(baud);
   if (speed == B0) {
-    *error = code::kBadParameter;
+    *failure = {code::kBadParameter, 0};
     return nullptr;
   }
   std::string path = systemPortName(portName);
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    *error = code::kPortUnavailable;
+    *failure = {code::kPortUnavailable, errno};
     return nullptr;
   }
+  // Fails with the system's error, the port closed.
+  auto unavailable = [&](int systemError) {
+    close(fd);
+    *failure = {code::kPortUnavailable, systemError};
+    return nullptr;
+  };
   termios tio{};
   // Another program holding the port (advisory lock) or a descriptor that is no terminal: unavailable.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &tio) != 0) {
-    close(fd);
-    *error = code::kPortUnavailable;
-    return nullptr;
-  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return unavailable(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (tcgetattr(fd, &tio) != 0) return unavailable(errno);
   cfmakeraw(&tio);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
 #ifdef CRTSCTS
@@ -188,7 +191,7 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
 #else
   if (options.hardwareFlowControl) {
     close(fd);
-    *error = code::kBadParameter;  // this system's terminals have no RTS/CTS handshake
+    *failure = {code::kBadParameter, 0};  // this system's terminals have no RTS/CTS handshake
     return nullptr;
   }
 #endif
@@ -198,11 +201,7 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
   tio.c_cc[VTIME] = 0;
   cfsetispeed(&tio, speed);
   cfsetospeed(&tio, speed);
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-    close(fd);
-    *error = code::kPortUnavailable;
-    return nullptr;
-  }
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return unavailable(errno);
   askForLowLatency(fd);
   tcflush(fd, TCIOFLUSH);
   return std::make_unique<PosixPort>(fd);

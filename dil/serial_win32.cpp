@@ -140,21 +140,23 @@ std::string systemPortName(std::string_view portName) {
   return std::string(portName);
 }
 
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, std::int32_t* error,
+std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, PortFailure* failure,
                                            const SerialOptions& options) {
   std::string path = systemPortName(portName);
   HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
-    *error = code::kPortUnavailable;  // missing, or another program has it
+    // Missing (ERROR_FILE_NOT_FOUND), or another program has it (ERROR_ACCESS_DENIED).
+    *failure = {code::kPortUnavailable, static_cast<int>(GetLastError())};
     return nullptr;
   }
   SetupComm(port, 8192, 8192);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(port, &dcb)) {
+    const int systemError = static_cast<int>(GetLastError());
     CloseHandle(port);
-    *error = code::kPortUnavailable;
+    *failure = {code::kPortUnavailable, systemError};  // no serial port
     return nullptr;
   }
   dcb.BaudRate = static_cast<DWORD>(baud);
@@ -175,7 +177,7 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
   dcb.fAbortOnError = FALSE;
   if (!SetCommState(port, &dcb)) {
     CloseHandle(port);
-    *error = code::kBadParameter;  // a speed this port does not have
+    *failure = {code::kBadParameter, 0};  // a speed this port does not have
     return nullptr;
   }
   // A read returns at once with what has arrived; writes give up eventually.

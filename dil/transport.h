@@ -22,6 +22,9 @@ class Transport {
   virtual bool lost() const = 0;
   // Whether sent bytes wait for the peer (a wait on the line then ends when it answers).
   virtual bool awaitingAck() const = 0;
+  // Whether the peer has said it can take nothing now (MNP's credit 0); time it holds the line shut is not the
+  // line's fault, so the callers' time-outs do not count it.
+  virtual bool peerBusy() const { return false; }
 
   virtual std::size_t available() const = 0;
   // Moves up to out.size() received bytes; *endOfMessage tells whether the last one ended a message.

@@ -13,6 +13,7 @@ std::int32_t openPipe(Runtime& rt, std::int32_t baud) {
   const std::int32_t result = rt.link.CDPipeInit(rt.app.pipe, "MNP", "", config.c_str(),
                                                  rt.app.settings.portName.c_str(), rt.app.pipeBufferSize,
                                                  rt.app.pipeBufferSize);
+  if (result == code::kPortUnavailable && rt.app.frontEndTellsPortFailure) return result;
   if (result != 0) return ShowError(rt.shell, result, "CDPipeInit error");
   return 0;
 }

@@ -12,7 +12,8 @@ namespace skiff {
 std::string pipeConfigText(const std::string& portName, std::int32_t baud);
 
 // Configures the pipe for Settings.portName at `baud` with MNP framing. A failure is shown with ShowError
-// ("CDPipeInit error") and its code returned.
+// ("CDPipeInit error") and its code returned; a port that cannot be opened is left to a front end that tells
+// it itself (AppState.frontEndTellsPortFailure).
 std::int32_t openPipe(Runtime& rt, std::int32_t baud);
 
 // Dispatches window messages and idles the pipe for `ms` milliseconds. A quit message sets abortRequested and

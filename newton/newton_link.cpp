@@ -17,6 +17,7 @@ mnp::Policy newtonPolicy(const NewtonOptions& options) {
   mnp::Policy policy;
   policy.baud = options.baud;  // unpaced: no gap to keep
   policy.retransmitMs = options.retransmitMs;
+  policy.retransmitFloorMs = options.retransmitMs;  // a Newton's timer is fixed
   policy.retryLimit = options.retryLimit;
   policy.ignoreFirstDuplicate = true;
   policy.ackDelayMs = options.faults.ackDelayMs;

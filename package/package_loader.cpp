@@ -476,7 +476,11 @@ std::int32_t PackageLoad::run() {
   if (installAnswered_ && !newtonStopped_) {
     settle(installResult_ == 0 ? PackageFate::Installed : PackageFate::Refused, dock::resultText(installResult_));
   }
-  if (const std::int16_t status = writeEmptyFrame("disc"); status != 0) return errorEnding(status);
+  if (const std::int16_t status = writeEmptyFrame("disc"); status != 0) {
+    // A Newton may hang up as soon as "disc" reaches it, before its acknowledgement reaches us (on a damaged
+    // line that LA can be lost): with its result in hand, that is the end asked for, not a failure.
+    if (status != code::kDisconnected || !installAnswered_) return errorEnding(status);
+  }
 
   link_.pipeIdle(pipe_);
   pumpFor(rt_, 4000);

@@ -37,17 +37,35 @@ class DownloadRun {
         if (!last) {
           // Skipped; the batch goes on with the next file, over the connection the first file makes.
           if (const auto ended = connect()) return *ended;
+          if (stopAsked()) return endEarly(files, i + 1);
           continue;
         }
         // The last file's session still runs: it only ends the batch.
       }
       if (const auto ended = send()) return *ended;
       if (!last) app_.openFile.close();
+      if (!last && stopAsked()) return endEarly(files, i + 1);
     }
     return 0;
   }
 
  private:
+  // The command line's stop: the file that was being sent has ended, the next must not start.
+  bool stopAsked() const { return app_.stopBetweenFiles && app_.abortRequested; }
+
+  // Ends a stopped batch after files[next - 1]: the files after it are noted as not sent, and a session for no
+  // file ends the batch on the Newton ("DONE"), as for a last file that cannot be opened. A link that is down
+  // already has no batch left to end.
+  std::int32_t endEarly(const std::vector<SelectedFile>& files, std::size_t next) {
+    for (std::size_t i = next; i < files.size(); ++i) app_.batch.notSent.push_back(files[i].name);
+    app_.openFile.close();
+    app_.fileOpened = false;
+    app_.lastFileOfBatch = true;
+    const std::int32_t state = rt_.link.pipeState(app_.pipe);
+    if (state != state::kConnected && state != state::kOutputBusy) return 0;
+    return runTransferSession(rt_);
+  }
+
   // The state the session reads for one file, and the file opened (by the path as given: the upper-cased copy
   // only classifies, file names are case-sensitive here). False when it could not be opened.
   bool open(const SelectedFile& file, std::size_t number, bool last) {
@@ -55,6 +73,7 @@ class DownloadRun {
     app_.lastFileOfBatch = last;
     app_.currentPath = upperCased(file.path);
     app_.fileName = file.name;
+    app_.announcedName = file.announced;
     app_.fileTypeValue = kWindowsValue;
     app_.fileCreatorValue = kWindowsValue;
     const Classification found = classifyPath(app_.currentPath);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/shell_ops.h"
@@ -17,8 +18,11 @@ std::int32_t runDownloadCommand(Runtime& rt);
 
 // What the user chose, taken out of the dialog's shape. `path` opens the file; `name` is announced.
 struct SelectedFile {
+  SelectedFile(std::string path_, std::string name_, std::string announced_ = {})
+      : path(std::move(path_)), name(std::move(name_)), announced(std::move(announced_)) {}
   std::string path;
   std::string name;
+  std::string announced;  // the name the Newton is told, when not `name` (the command line's character set)
 };
 struct DownloadSelection {
   bool several = false;  // the batch rules (one connection, "Cannot open file" texts) rather than one file

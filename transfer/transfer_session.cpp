@@ -175,7 +175,7 @@ std::optional<std::int32_t> Session::sendParameters() {
   if (readReply(kReplyTimeoutMs) != 0) return std::nullopt;  // no answer: go straight to the type token
 
   // The name goes whole, however long: the message is the name and one EOT byte.
-  const std::string nameValue = app_.fileName + kEot;
+  const std::string nameValue = (app_.announcedName.empty() ? app_.fileName : app_.announcedName) + kEot;
   const std::string_view steps[] = {kFileType, app_.fileTypeValue,    kParm,     kFileCreator,
                                     app_.fileCreatorValue, kParm, kFileNameToken, nameValue};
   for (std::string_view message : steps) {

@@ -123,7 +123,7 @@ TEST_F(Install, OnATerminalTheStatusLineEndsBeforeTheResult) {
 TEST_F(Install, RefusedPackageIsReportedAndFails) {
   startDock({});
   Bytes package = test::minimalPackage();
-  package[3] = 'X';  // no package signature
+  package[31] ^= 0x01;  // its size field differs from its length (a file without the signature never goes)
   const auto result = install(writePackage(package));
   EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
   EXPECT_NE(result.err.find("Process aborted by Newton. -10401 (bad package)"), std::string::npos) << result.err;
@@ -197,7 +197,7 @@ TEST_P(InstallBatch, EveryPackageOverOneConnectionInOrder) {
   const BatchCase& c = GetParam();
   startDock(c.dock);
   Bytes refused = test::validPackage(4000);
-  refused[0] = 'X';  // no package signature: the Newton refuses it
+  refused[31] ^= 0x01;  // its size field differs from its length: the Newton refuses it
   const std::vector<Bytes> packages = {test::validPackage(3000), std::string(c.name) == "SecondRefused"
                                                                       ? refused
                                                                       : test::validPackage(4001),
@@ -267,6 +267,16 @@ TEST_F(Install, UnknownSpeedIsRefused) {
   const auto result = install(writePackage(test::minimalPackage()), {"--baud", "19200"});
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.err.find("38400, 9600 or 2400"), std::string::npos);
+}
+
+TEST_F(Install, ATextFileIsRefusedBeforeThePortOpens) {
+  const std::string notes = (dir / "notes.txt").string();
+  std::ofstream(notes, std::ios::binary) << "Buy rope\r\n";
+  const auto result = install(notes);  // no such port: trying it would say so
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "skiff install: " + notes +
+                            ": not a package (it starts with \"Buy rope\"; a package starts with \"package0\" or "
+                            "\"package1\")\n");
 }
 
 TEST_F(Install, AnUnknownSpeedInSkiffCfgIsRefusedNamingTheFile) {

@@ -4,6 +4,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "dil/serial.h"
 
 #include "newton/test_data.h"
@@ -85,6 +87,7 @@ TEST_F(LinkStates, MissingDeviceIsPortUnavailable) {
   EXPECT_EQ(link->CDPipeInit(pipe, "MNP", "", "/dev/skiff-no-such-port:38400,n,8,1", "/dev/skiff-no-such-port",
                              2048, 2048),
             code::kPortUnavailable);
+  EXPECT_EQ(dilPortSystemError(*link, pipe), ENOENT) << "the system's reason travels with -97";
   std::vector<std::uint8_t> reply;
   EXPECT_NE(read(reply, 2, 100), 0);
 }
@@ -152,7 +155,7 @@ TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
   const std::string hint = "Bytes arrive that make no MNP frame: the Newton is probably set to another speed "
                            "than 115200 bit/s";
   const std::vector<std::vector<std::string>> commands = {{"listen", "--timeout", "3"},
-                                                          {"install", test::binPath("newton-sim")}};
+                                                          {"install", std::string(SKIFF_SOURCE_DIR) + "/samples/skiff-test.pkg"}};
   for (const auto& command : commands) {
     startSim({"--wrong-speed", "1", "connect"});
     link->pipeDisconnect(pipe);
@@ -164,13 +167,21 @@ TEST_F(LinkStates, BytesThatMakeNoFrameAreExplainedWhileWaiting) {
   }
 }
 
-TEST_F(LinkStates, SkiffListenReportsAMissingPort) {
-  auto result = test::runCommand({test::binPath("skiff"), "listen", "--port", "/dev/skiff-no-such-port"}, 10000);
-  EXPECT_NE(result.exitCode, 0);
-  EXPECT_NE(result.err.find("The selected port could not be found or is already in use."), std::string::npos)
-      << result.err;
-  EXPECT_NE(result.err.find("skiff listen: /dev/skiff-no-such-port: No such file or directory\n"), std::string::npos)
-      << result.err;
+// A port that cannot be opened is one line on a terminal: the port, the system's reason kept where the open
+// failed, whichever command tried it.
+TEST(SkiffCommands, APortThatCannotBeOpenedIsOneLine) {
+  const std::string package = std::string(SKIFF_SOURCE_DIR) + "/samples/skiff-test.pkg";
+  const std::vector<std::string> rows[] = {
+      {"listen", "/dev/skiff-no-such-port", "skiff listen: /dev/skiff-no-such-port: No such file or directory\n"},
+      {"send", "/dev/skiff-no-such-port", "skiff send: /dev/skiff-no-such-port: No such file or directory\n", package},
+      {"install", "/dev/null", "skiff install: /dev/null: not a serial port\n", package}};
+  for (const auto& row : rows) {
+    std::vector<std::string> argv{test::binPath("skiff"), row[0], "--port", row[1]};
+    argv.insert(argv.end(), row.begin() + 3, row.end());
+    const auto result = test::runCommand(argv, 10000);
+    EXPECT_EQ(result.exitCode, 1) << row[0];
+    EXPECT_EQ(result.err, row[2]) << row[0];
+  }
 }
 
 // A line that hangs up while the pipe listens: the pipe reports it lost, and idling it waits as on a live line
@@ -196,9 +207,9 @@ TEST_F(LinkStates, AHungUpLineIsLostAndIdlingItDoesNotSpin) {
 TEST(SerialPort, HardwareFlowControlOnlyWhenAsked) {
   test::PtyLine line;
   for (const bool asked : {false, true}) {
-    std::int32_t error = 0;
-    auto port = dil::openSerialPort(line.device(), 230400, &error, dil::SerialOptions{asked});
-    ASSERT_TRUE(port) << error;
+    dil::PortFailure failure;
+    auto port = dil::openSerialPort(line.device(), 230400, &failure, dil::SerialOptions{asked});
+    ASSERT_TRUE(port) << failure.code;
     const int fd = open(line.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     termios tio{};
@@ -245,8 +256,9 @@ TEST(SkiffSend, AHungUpLineEndsTheWaitForTheCallWithAnError) {
   test::TempDir folder;
   const std::string note = folder.file("todo.txt", "Buy rope\n");
   test::PtyLine line;
-  expectAHungUpLineEndsTheWait(line, {test::binPath("skiff"), "send", "--port", line.device(), note}, "Error -- ",
-                               folder.path());
+  // The Download command opens the port again for a new wait; the port is gone, and says so in one line.
+  expectAHungUpLineEndsTheWait(line, {test::binPath("skiff"), "send", "--port", line.device(), note},
+                               "\r\nskiff send: " + line.device() + ": No such file or directory\r\n", folder.path());
 }
 
 }  // namespace

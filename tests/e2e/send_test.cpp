@@ -51,11 +51,11 @@ std::string pattern(std::size_t n, unsigned seed) {
 }
 
 // What the companion stores for a text note: its header, then the text as text mode reads it (CR LF as one
-// line end, a Ctrl-Z ends it) with every line end sent as CR.
+// line end, a Ctrl-Z ends it where only Ctrl-Z bytes and line ends follow) with every line end sent as CR.
 std::string storedText(const std::string& header, const std::string& file) {
   std::string out = header;
   for (std::size_t i = 0; i < file.size(); ++i) {
-    if (file[i] == 0x1A) break;
+    if (file[i] == 0x1A && file.find_first_not_of("\x1A\r\n", i) == std::string::npos) break;
     if (file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n') continue;
     out += file[i] == '\n' ? '\r' : file[i];
   }
@@ -304,14 +304,56 @@ TEST(SendE2E, ADirectoryInABatchIsReportedAndTheOtherFilesArrive) {
   EXPECT_NE(readFile(log).find("event data-phase window=4 info=256 v42bis=1024/250"), std::string::npos);
 }
 
-TEST(SendE2E, AFifoIsReportedAtOnceAndNothingIsOpened) {
+TEST(SendE2E, AFifoAndAPictureWithoutItsHeaderAreReportedAtOnceAndNothingIsOpened) {
   TempDir dir;
   ASSERT_EQ(mkfifo((dir.path / "pipe").c_str(), 0600), 0);
-  const auto result = send(dir.path, "/dev/skiff-no-such-port", {"pipe"});
+  writeFile(dir.path / "short.pic", pattern(300, 10));
+  const auto result = send(dir.path, "/dev/skiff-no-such-port", {"pipe", "short.pic"});
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "skiff send: pipe: not a regular file\n");  // no port was tried, no wait began
-  EXPECT_EQ(result.out, "");
+  // No port was tried, no wait began; the run still ends with its summary.
+  EXPECT_EQ(result.err, "skiff send: pipe: not a regular file\n"
+                        "skiff send: short.pic: 300 bytes, shorter than the 512-byte header of a picture\n");
+  EXPECT_EQ(result.out.rfind("Sent 0 of 2 files, 0 bytes, in ", 0), 0u) << result.out;
+}
+
+// A Ctrl-Z before the end is data; one at the end (with line ends after it) is the end mark of old editors. The
+// names are UTF-8 here and reach the Newton in the Windows character set.
+TEST(SendE2E, NotesWithCtrlZArriveWholeAndNamesInTheWindowsCharacterSet) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string middle = "Tide tables\r\n\x1A" + std::string(2000, 'w') + "\r\nend\r\n";
+  const std::string trailing = "Buy rope\r\n\x1A\r\n";
+  writeFile(dir.path / "middle.txt", middle);
+  writeFile(dir.path / "caf\xC3\xA9 \xC3\xBC" "ber.txt", trailing);
+  writeFile(dir.path / "\xE6\x97\xA5.bmp", "x");
+  SimProcess sim({"companion", "--out", out.string()});
+  ASSERT_TRUE(sim.start());
+  const auto result = send(dir.path, sim.device(), {"middle.txt", "caf\xC3\xA9 \xC3\xBC" "ber.txt", "\xE6\x97\xA5.bmp"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("skiff send: \xE6\x97\xA5.bmp: the Newton gets the name \"_.bmp\"\n"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
+  EXPECT_EQ(readFile(out / "middle.txt"), storedText("", middle));
+  EXPECT_EQ(readFile(out / "middle.txt").size(), middle.size() - 3) << "every byte but the CRs of the CR LFs";
+  EXPECT_EQ(readFile(out / "caf\xE9 \xFC" "ber.txt"), "Buy rope\r");
+  EXPECT_EQ(readFile(out / "_.bmp"), "x");
+  const std::string log = readFile(out / "companion.log");
+  EXPECT_NE(log.find("name=\"caf\\xE9 \\xFCber.txt\""), std::string::npos) << log;
+}
+
+// The Newton's receiver is full for 20 s a third of the way into the file: longer than a write's 15 s.
+TEST(SendE2E, ATwentySecondBusySpellIsRiddenOut) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string bitmap = pattern(6000, 11);
+  writeFile(dir.path / "chart.bmp", bitmap);
+  SimProcess sim({"--busy-after", "2000", "--busy-ms", "20000", "companion", "--out", out.string()});
+  ASSERT_TRUE(sim.start());
+  const auto result = send(dir.path, sim.device(), {"chart.bmp"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
+  EXPECT_EQ(readFile(out / "chart.bmp"), bitmap);
 }
 
 TEST(SendE2E, AFileThatShrinksWhileItIsSentEndsWithAnErrorNotPadding) {
@@ -342,6 +384,31 @@ TEST(SendE2E, CtrlCStopsTheWaitForTheNewton) {
   skiff->type("\x03");  // a press as the wait begins stops it as well as one during it
   EXPECT_EQ(skiff->wait(5000), 130) << skiff->output();
   EXPECT_NE(skiff->output().find("Operation cancelled by user\r\n"), std::string::npos) << skiff->output();
+}
+
+// The first Ctrl-C during the second file of three, as it sets up: it runs to its end, the third never starts,
+// the batch ends on the Newton, and the command says what was not sent.
+TEST(SendE2E, CtrlCDuringTheSecondFileLetsItFinishAndStartsNoOther) {
+  TempDir dir;
+  const fs::path out = dir.path / "newton";
+  const std::string second = pattern(3000, 12);
+  writeFile(dir.path / "a.bmp", pattern(100, 13));
+  writeFile(dir.path / "b.bmp", second);
+  writeFile(dir.path / "c.bmp", pattern(100, 14));
+  SimProcess sim({"--baud", "9600", "companion", "--out", out.string()});
+  ASSERT_TRUE(sim.start());
+  auto skiff = sendOnTerminal(dir.path, sim.device(), {"a.bmp", "b.bmp", "c.bmp"});
+  ASSERT_TRUE(skiff->waitFor("b.bmp (2 of 3)", 60000)) << skiff->output();
+  skiff->type("\x03");
+  EXPECT_EQ(skiff->wait(kSendTimeoutMs), 130) << skiff->output();
+  EXPECT_NE(skiff->output().find("ABORTING... (press Ctrl-C again to quit at once)"), std::string::npos);
+  EXPECT_NE(skiff->output().find("Not sent: c.bmp.\r\n"), std::string::npos) << skiff->output();
+  EXPECT_NE(skiff->output().find("Sent 2 of 3 files, 3100 bytes, in "), std::string::npos) << skiff->output();
+  EXPECT_EQ(skiff->output().find("c.bmp (3 of 3)"), std::string::npos) << skiff->output();
+  EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
+  EXPECT_EQ(readFile(out / "b.bmp"), second);
+  EXPECT_FALSE(fs::exists(out / "c.bmp"));
+  EXPECT_NE(readFile(out / "companion.log").find("done files=2"), std::string::npos);
 }
 
 TEST(SendE2E, TwoCtrlCDuringATransferQuitAtOnce) {

@@ -213,7 +213,10 @@ TEST(PortProblem, GivesTheSystemsReasonAndTheGroupHint) {
   EXPECT_EQ(portProblemText("/dev/ttyS3", ENXIO, "dialout"), "/dev/ttyS3: No such device or address");
   EXPECT_EQ(portProblemText("/dev/ttyS0", EBUSY, "dialout"), "/dev/ttyS0: in use by another program");
   EXPECT_EQ(portProblemText("/tmp/x", ENOTTY, "dialout"), "/tmp/x: not a serial port");
-  EXPECT_EQ(portProblem("/dev/skiff-no-such-port"), "/dev/skiff-no-such-port: No such file or directory");
+  // The port as typed; a COM name with the device it stands for.
+  EXPECT_EQ(portProblem("/dev/skiff-no-such-port", ENOENT), "/dev/skiff-no-such-port: No such file or directory");
+  EXPECT_EQ(portProblem("COM4", EBUSY), "COM4 (/dev/ttyS3): in use by another program");
+  EXPECT_EQ(portProblem("/dev/ttyS1", 0), "/dev/ttyS1: could not be opened");
 }
 
 TEST(FileProblem, OnlyARegularReadableFileGoes) {

@@ -283,5 +283,47 @@ TEST_F(DownloadFixture, EachCommandStartsItsProgressAfresh) {
   EXPECT_EQ(bench.app.batch.bytesSent, 1);
   EXPECT_EQ(bench.app.batch.fileCount, 1);
 }
+
+// A stop asked for while the n-th file's type token goes (its opening phase): the command line lets that file
+// finish, starts no further one and ends the batch with "DONE"; the Windows program's batch runs on.
+struct StopCase {
+  const char* label;
+  bool stopBetweenFiles;
+  int stopAtTypeToken;
+  std::vector<std::string> sent;
+  std::vector<std::string> notSent;
+};
+
+class StopDuringABatch : public DownloadFixture, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopDuringABatch, FinishesTheFileAndStartsNoOther) {
+  const StopCase& c = GetParam();
+  bench.app.stopBetweenFiles = c.stopBetweenFiles;
+  int typeTokens = 0;
+  auto feed = bench.link.onWrite;
+  bench.link.onWrite = [&, feed](test::ScriptedLink& link, const test::Bytes& written, bool end) {
+    feed(link, written, end);
+    if (test::textOf(written) == "SBMP\x04" && ++typeTokens == c.stopAtTypeToken) bench.app.abortRequested = true;
+  };
+  EXPECT_EQ(runDownloadSelection(
+                rt, batch({file("A.BMP", std::string(700, 'a')), file("B.BMP", std::string(1200, 'b')),
+                           file("C.BMP", "c")})),
+            0);
+  EXPECT_EQ(names(), c.sent) << c.label;
+  EXPECT_EQ(bench.app.batch.notSent, c.notSent) << c.label;
+  EXPECT_EQ(countOf(writtenTexts(bench.link), "DONE\x04"), 1) << c.label;
+  EXPECT_EQ(bench.batchesDone, 1) << c.label;
+  EXPECT_EQ(bench.link.count("pipeDisconnect"), 1) << c.label;
+  EXPECT_TRUE(bench.shell.boxes.empty()) << c.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StopDuringABatch,
+    ::testing::Values(StopCase{"SecondOfThree", true, 2, {"A.BMP", "B.BMP"}, {"C.BMP"}},
+                      StopCase{"FirstOfThree", true, 1, {"A.BMP"}, {"B.BMP", "C.BMP"}},
+                      StopCase{"LastLeavesNothingUnsent", true, 3, {"A.BMP", "B.BMP", "C.BMP"}, {}},
+                      StopCase{"TheWindowsBatchRunsOn", false, 2, {"A.BMP", "B.BMP", "C.BMP"}, {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 }  // namespace
 }  // namespace skiff

@@ -130,6 +130,7 @@ TEST_F(EndpointPair, LostFramesAreSentAgainAndDeliveredOnce) {
 }
 
 TEST_F(EndpointPair, NewtonIgnoresTheFirstRepeatAndAnswersTheSecond) {
+  desktop.retransmitMs = 2000;
   start(1);
   bool lost = false;
   b->txFilter = [&](Bytes& frame, const Bytes& body) {
@@ -142,9 +143,26 @@ TEST_F(EndpointPair, NewtonIgnoresTheFirstRepeatAndAnswersTheSecond) {
   a->txFilter = [&](Bytes&, const Bytes& body) { sent += body.size() > 1 && body[1] == 4; };
   Bytes data = pattern(100, 1);
   a->queue(data, true);
+  const std::int64_t begin = wire.nowUs;
   ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
   EXPECT_EQ(sent, 3);  // the original, the ignored repeat, the answered repeat
   EXPECT_EQ(drain(*b), data);
+  // The lost LA costs the timer's floor and its double, not two periods of 2 s.
+  EXPECT_LT(wire.nowUs - begin, 200'000);
+}
+
+TEST_F(EndpointPair, ASlowNewtonIsLearntAndNotAskedAgain) {
+  desktop.retransmitMs = 2000;
+  newton.ackDelayMs = 300;  // every LA comes 300 ms after its LT
+  start(1);
+  Bytes data = pattern(20 * 256, 4);
+  a->queue(data, true);
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
+  EXPECT_EQ(drain(*b), data);
+  // The first LTs go again while the timer backs off from its floor; once an LA times an LT that went only
+  // once, the timer waits long enough.
+  EXPECT_GT(a->retransmissions(), 0u);
+  EXPECT_LE(a->retransmissions(), 4u);
 }
 
 TEST_F(EndpointPair, SilentPeerEndsInTheRetryLimit) {
@@ -155,9 +173,10 @@ TEST_F(EndpointPair, SilentPeerEndsInTheRetryLimit) {
   std::int64_t begin = wire.nowUs;
   ASSERT_TRUE(runUntil([&] { return a->down() != LinkDown::None; }));
   EXPECT_EQ(a->down(), LinkDown::RetryLimit);
-  // Four timer periods of 100 ms (plus the frame's own time on the line) before giving up.
-  EXPECT_GE(wire.nowUs - begin, 400'000);
-  EXPECT_LT(wire.nowUs - begin, 600'000);
+  // Four timer periods, doubling from the floor (32 ms at 38400) to the ceiling of 100 ms, each plus the
+  // frame's own time on the line, before giving up.
+  EXPECT_GE(wire.nowUs - begin, 32'031 + 64'062 + 100'000 + 100'000);
+  EXPECT_LT(wire.nowUs - begin, 400'000);
 }
 
 TEST_F(EndpointPair, PortThatNeverReportsDrainedStillCarries) {

@@ -481,6 +481,20 @@ TEST_F(LoaderFixture, FailedChunkWriteIsAnErrorEnding) {
   EXPECT_EQ(app.transferPhase, -1);
 }
 
+TEST_F(LoaderFixture, ANewtonThatHangsUpOnDiscAfterItsResultHasInstalled) {
+  usePackage(50);
+  dock.attach(link);
+  auto feed = link.onWrite;
+  link.onWrite = [&, feed](test::ScriptedLink& l, const Bytes& written, bool end) {
+    feed(l, written, end);
+    // The count that ends "disc" is never acknowledged: the Newton has gone.
+    if (written == bytesOf("newtdockdisc")) l.failWrite(l.count("pipeWrite"), code::kDisconnected);
+  };
+  EXPECT_EQ(runPackageLoad(rt), 0);
+  EXPECT_TRUE(shell.boxes.empty());
+  EXPECT_EQ(link.ops().back(), "pipeDisconnect");
+}
+
 TEST_F(LoaderFixture, FailedDockWriteIsAnErrorEnding) {
   usePackage(50);
   dock.attach(link);

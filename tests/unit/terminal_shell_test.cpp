@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "tests/support/engine_world.h"
 #include "ui/status_model.h"
@@ -69,6 +70,22 @@ TEST_F(TerminalFixture, ABatchNamesEachFileOnceAsItStarts) {
 TEST_F(TerminalFixture, OneFileIsNotNumbered) {
   startFile("todo.txt", 1, 1);
   EXPECT_EQ(screen(), "");
+}
+
+// The first Ctrl-C: a request to stop while bytes are counted; while a file sets up, only the batch that
+// stops between files takes it as one (its file then runs to its end); otherwise the command ends.
+TEST(FirstPress, MeansWhatThePhaseAndTheCommandSay) {
+  using P = FirstPress;
+  // (transferPhase, stopBetweenFiles) -> what the press means
+  const std::tuple<std::int32_t, bool, P> rows[] = {{-1, false, P::Quit}, {-1, true, P::Quit},
+                                                    {0, false, P::Quit},  {0, true, P::AskToStop},
+                                                    {1, false, P::AskToStop}, {500, true, P::AskToStop}};
+  for (const auto& [phase, stopBetweenFiles, means] : rows) {
+    AppState app;
+    app.transferPhase = phase;
+    app.stopBetweenFiles = stopBetweenFiles;
+    EXPECT_EQ(firstPressMeans(app), means) << phase << " " << stopBetweenFiles;
+  }
 }
 
 }  // namespace
