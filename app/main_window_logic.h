@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff::win32 {
 

@@ -2,7 +2,7 @@
 // and the link's shut-down.
 #include <windows.h>
 
-#include "app/program.h"
+#include "core/program.h"
 #include "app/skin_win32.h"
 #include "dil/dil.h"
 #include "ui/texts.h"

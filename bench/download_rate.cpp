@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "dil/dil.h"
-#include "link/connection_dialog.h"
+#include "core/connection_dialog.h"
 #include "tests/support/sim_process.h"
 #include "transfer/download_command.h"
 #include "ui/status_display.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "cli/options.h"
 #include "cli/terminal_command.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "transfer/classify.h"
 #include "transfer/transfer_session.h"
 

@@ -1,6 +1,6 @@
 #include "cli/terminal_command.h"
 
-#include "app/program.h"
+#include "core/program.h"
 #include "dil/dil.h"
 #include "ui/texts.h"
 

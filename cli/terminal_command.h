@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "cli/terminal_shell.h"
 #include "dil/dil.h"
 

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "dil/dil.h"
-#include "link/connection_dialog.h"
-#include "link/pump.h"
+#include "core/connection_dialog.h"
+#include "core/pump.h"
 #include "ui/texts.h"
 
 namespace skiff::cli {
@@ -207,7 +207,7 @@ bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) 
   return true;
 }
 
-// The connection dialog without a window: the same decisions (link/connection_dialog.h) every 250 ms, the pipe
+// The connection dialog without a window: the same decisions (core/connection_dialog.h) every 250 ms, the pipe
 // serviced in between (a call or a lost line is acted on at once), and Ctrl-C, even one pressed just before the
 // wait began, as its STOP button.
 int TerminalShell::runConnectionDialog() {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "cli/call_watch.h"
 #include "ui/status_display.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff {
 

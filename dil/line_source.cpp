@@ -3,7 +3,7 @@
 #include "dil/serial.h"
 #include "dil/tcp_address.h"
 #include "dil/tcp_source.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff::dil {
 

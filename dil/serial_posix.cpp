@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "dil/serial.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff::dil {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "dil/serial.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff::dil {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "dil/tcp_socket.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff::dil {
 

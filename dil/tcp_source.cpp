@@ -7,7 +7,7 @@
 
 #include "dil/caller_opening.h"
 #include "dil/serial.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff::dil {
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "link/pump.h"
+#include "core/pump.h"
 #include "package/package_loader.h"
 #include "ui/texts.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "package/package_loader.h"
 
 namespace skiff {

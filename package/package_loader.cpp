@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "link/pump.h"
+#include "core/pump.h"
 #include "package/dock_frame.h"
 #include "package/dock_result.h"
 #include "ui/status_model.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "link/pump.h"
+#include "core/pump.h"
 #include "transfer/classify.h"
 #include "transfer/multi_select.h"
 #include "transfer/transfer_session.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/pump.h"
+#include "core/pump.h"
 #include "ui/status_model.h"
 #include "ui/texts.h"
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/skin_win32.h"
-#include "link/connection_dialog.h"
+#include "core/connection_dialog.h"
 
 namespace skiff::win32 {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "ui/status_model.h"
 
 namespace skiff {

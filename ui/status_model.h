@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "ui/text_ids.h"
 
 namespace skiff {

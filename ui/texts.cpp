@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/shell_ops.h"
-#include "link/link_ops.h"
+#include "core/shell_ops.h"
+#include "core/link_ops.h"
 #include "ui/string_table.h"
 
 namespace skiff {

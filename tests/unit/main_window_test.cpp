@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/main_window_logic.h"
-#include "app/program.h"
-#include "link/pump.h"
+#include "core/program.h"
+#include "core/pump.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
 #include "tests/support/engine_world.h"

@@ -8,7 +8,7 @@
 
 #include "dil/mnp_endpoint.h"
 #include "dil/pipe_states.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 #include "tests/support/recorded_session.h"
 #include "tests/support/sample_package.h"
 

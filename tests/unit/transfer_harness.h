@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "newton/companion_protocol.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/pump.h"
+#include "core/pump.h"
 #include "tests/unit/transfer_harness.h"
 
 namespace skiff {

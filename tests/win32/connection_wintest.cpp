@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "app/program.h"
+#include "core/program.h"
 #include "app/skin_win32.h"
 #include "dil/dil.h"
-#include "link/pump.h"
+#include "core/pump.h"
 
 namespace skiff::win32 {
 

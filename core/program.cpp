@@ -1,4 +1,4 @@
-#include "app/program.h"
+#include "core/program.h"
 
 #include "ui/status_model.h"
 

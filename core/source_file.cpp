@@ -1,4 +1,4 @@
-#include "app/source_file.h"
+#include "core/source_file.h"
 
 #include <sys/stat.h>
 

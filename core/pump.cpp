@@ -1,4 +1,4 @@
-#include "link/pump.h"
+#include "core/pump.h"
 
 #include "ui/texts.h"
 
