@@ -1,8 +1,8 @@
 #include "app/main_window_logic.h"
 
+#include "core/texts.h"
 #include "package/package_command.h"
 #include "transfer/download_command.h"
-#include "ui/texts.h"
 
 namespace skiff {
 

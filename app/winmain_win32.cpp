@@ -2,10 +2,10 @@
 // and the link's shut-down.
 #include <windows.h>
 
-#include "core/program.h"
 #include "app/skin_win32.h"
+#include "core/program.h"
+#include "core/texts.h"
 #include "dil/dil.h"
-#include "ui/texts.h"
 
 namespace skiff::win32 {
 

@@ -10,8 +10,8 @@
 #include "cli/commands.h"
 #include "cli/file_checks.h"
 #include "cli/os_reasons.h"
+#include "core/texts.h"
 #include "package/package_command.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 

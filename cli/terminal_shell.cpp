@@ -7,10 +7,10 @@
 #include <csignal>
 #include <thread>
 
-#include "dil/dil.h"
 #include "core/connection_dialog.h"
 #include "core/pump.h"
-#include "ui/texts.h"
+#include "core/texts.h"
+#include "dil/dil.h"
 
 namespace skiff::cli {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "core/shell_ops.h"
 #include "cli/call_watch.h"
+#include "core/shell_ops.h"
 #include "ui/status_display.h"
 
 namespace skiff::cli {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "core/link_ops.h"
 #include "core/settings.h"
 #include "core/source_file.h"
-#include "core/link_ops.h"
 
 namespace skiff {
 

@@ -1,6 +1,6 @@
 #include "core/pump.h"
 
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff {
 

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "dil/serial.h"
 #include "core/link_ops.h"
+#include "dil/serial.h"
 
 namespace skiff::dil {
 

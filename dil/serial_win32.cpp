@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "dil/serial.h"
 #include "core/link_ops.h"
+#include "dil/serial.h"
 
 namespace skiff::dil {
 

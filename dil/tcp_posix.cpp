@@ -14,8 +14,8 @@
 #include <ctime>
 #include <vector>
 
-#include "dil/tcp_socket.h"
 #include "core/link_ops.h"
+#include "dil/tcp_socket.h"
 
 namespace skiff::dil {
 

@@ -3,8 +3,8 @@
 #include <functional>
 
 #include "core/pump.h"
+#include "core/texts.h"
 #include "package/package_loader.h"
-#include "ui/texts.h"
 
 namespace skiff {
 

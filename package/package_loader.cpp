@@ -7,10 +7,9 @@
 #include <string>
 
 #include "core/pump.h"
+#include "core/texts.h"
 #include "package/dock_frame.h"
 #include "package/dock_result.h"
-#include "ui/status_model.h"
-#include "ui/texts.h"
 
 namespace skiff {
 

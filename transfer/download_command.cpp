@@ -3,10 +3,10 @@
 #include <optional>
 
 #include "core/pump.h"
+#include "core/texts.h"
 #include "transfer/classify.h"
 #include "transfer/multi_select.h"
 #include "transfer/transfer_session.h"
-#include "ui/texts.h"
 
 namespace skiff {
 

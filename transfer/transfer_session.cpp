@@ -9,8 +9,7 @@
 #include <string_view>
 
 #include "core/pump.h"
-#include "ui/status_model.h"
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff {
 

@@ -13,9 +13,9 @@
 #include "app/main_window_logic.h"
 #include "core/program.h"
 #include "core/pump.h"
+#include "tests/support/engine_world.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
-#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {

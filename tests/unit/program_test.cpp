@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "core/program.h"
+#include "tests/support/engine_world.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
-#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "core/program.h"
 #include "app/skin_win32.h"
-#include "dil/dil.h"
+#include "core/program.h"
 #include "core/pump.h"
+#include "dil/dil.h"
 
 namespace skiff::win32 {
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/skin_win32.h"
+#include "core/texts.h"
 #include "dil/dil.h"
 #include "ui/status_model.h"
 
