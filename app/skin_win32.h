@@ -21,11 +21,11 @@ std::string moduleText(int id);
 void registerMainWindowClass(HINSTANCE instance);
 HWND createMainWindow(HINSTANCE instance);
 
-// The About box, modal (ui/about_box_win32.cpp).
+// The About box, modal (app/about_box_win32.cpp).
 void runAboutBox(HWND owner);
-// The status dialog, modeless (ui/status_dialog_win32.cpp).
+// The status dialog, modeless (app/status_dialog_win32.cpp).
 HWND createStatusDialog(HWND owner);
-// The connection dialog, modal: 2 stopped, 5 connected, else the listen code (ui/connection_dialog_win32.cpp).
+// The connection dialog, modal: 2 stopped, 5 connected, else the listen code (app/connection_dialog_win32.cpp).
 int runConnectionDialog(HWND owner);
 
 // Places `dialog` 100 pixels right of and below the main window's top-left corner.
