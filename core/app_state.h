@@ -69,15 +69,12 @@ struct AppState {
   SourceFile openFile;
   bool fileOpened = false;
   bool lastFileOfBatch = false;
-  bool firstFile = false;
   std::string fileName;             // name part as the user chose it
   std::string announcedName;        // the name the Newton is told when it differs (the command line's, in the
                                     // Windows character set); empty: fileName
   std::string fileTypeValue;        // "WINDOWS\x04"
   std::string fileCreatorValue;     // "WINDOWS\x04"
   std::string textHeader;           // "*TODO*\n" or empty
-
-  bool writePending = false;        // an asynchronous chunk write is outstanding
 
   BatchProgress batch;              // reset by each batch command
 

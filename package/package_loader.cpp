@@ -20,6 +20,11 @@ constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton s
 constexpr std::int32_t kWaitPassMs = 20;
 constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
 
+// Whether a chunk write is outstanding; the writes' completion routine clears it through the reference value.
+// It outlives every load: the link runs the routine of a write it dropped at its next idle, which may come after
+// the load that made the write has returned.
+bool writePending = false;
+
 bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
 
 // One session with the Newton's dock. Without a batch it loads the package open in app.openFile, as the Package
@@ -104,9 +109,8 @@ std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t
 std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
   std::int32_t length = count;
-  // The completion routine finds the state record through the write's reference value.
   return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten,
-                         reinterpret_cast<std::intptr_t>(&app_));
+                         reinterpret_cast<std::intptr_t>(&writePending));
 }
 
 // Header 12 (0), count 4 (0), data 4 (1).
@@ -222,7 +226,7 @@ bool PackageLoad::deadlinePassed(std::uint32_t start) const {
 }
 
 std::int32_t PackageLoad::sendChunk(std::int32_t count) {
-  app_.writePending = true;
+  writePending = true;
   const bool inPieces = app_.settings.moreBackgroundTime != 0 && count > kPackagePieceSize;
   if (!inPieces) return writeChunkBytes(chunk_.data(), count, 1);
   const std::int32_t pieces = count / kPackagePieceSize;
@@ -232,12 +236,14 @@ std::int32_t PackageLoad::sendChunk(std::int32_t count) {
     if (status != 0) return status;
     pumpFor(rt_, 0);
   }
-  app_.writePending = true;
+  // Any piece's completion clears the flag. Set again here, it stands for the rest's write alone; when the chunk
+  // was whole pieces, nothing is waited for.
+  writePending = true;
   if (rest > 0) {
     const std::int16_t status = writeChunkBytes(chunk_.data() + kPackagePieceSize * pieces, rest, 1);
     if (status != 0) return status;
   } else {
-    app_.writePending = false;
+    writePending = false;
   }
   link_.pipeFlush(pipe_, side::kOutput);
   return 0;
@@ -245,7 +251,7 @@ std::int32_t PackageLoad::sendChunk(std::int32_t count) {
 
 std::int32_t PackageLoad::waitForChunkWritten() {
   const std::uint32_t start = rt_.shell.tickCount();
-  while (app_.writePending) {
+  while (writePending) {
     if (!linkUp(link_.pipeState(pipe_))) return code::kDisconnected;
     if (deadlinePassed(start)) return code::kTimeout;
     pumpFor(rt_, 0);
@@ -535,7 +541,7 @@ std::int32_t installWaitLimitMs(std::int32_t packageLength) {
 }
 
 void onChunkWritten(std::int32_t, std::intptr_t refCon) {
-  if (refCon != 0) reinterpret_cast<AppState*>(refCon)->writePending = false;
+  if (refCon != 0) *reinterpret_cast<bool*>(refCon) = false;
 }
 
 std::int32_t runPackageLoad(Runtime& rt) {

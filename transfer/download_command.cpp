@@ -111,7 +111,6 @@ class DownloadRun {
         return end;
       }
     }
-    app_.firstFile = false;
     return std::nullopt;
   }
 
@@ -162,7 +161,6 @@ std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selectio
   rt.app.abortRequested = false;
   rt.app.batch = {};
   rt.app.batch.fileCount = static_cast<int>(selection.files.size());
-  rt.app.firstFile = true;
   DownloadRun run(rt, selection.several);
   std::int32_t result = 0;
   if (!selection.several) {
