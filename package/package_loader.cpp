@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "core/pipe_calls.h"
 #include "core/pump.h"
 #include "core/texts.h"
 #include "package/dock_frame.h"
@@ -32,7 +33,7 @@ bool linkUp(std::int32_t state) { return state == state::kConnected || state == 
 class PackageLoad {
  public:
   PackageLoad(Runtime& rt, PackageBatch* batch)
-      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), batch_(batch) {}
+      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe}, batch_(batch) {}
   std::int32_t run();
 
  private:
@@ -46,7 +47,7 @@ class PackageLoad {
   // --- steps ---
   std::int16_t readOpeningRest();
   std::int16_t readReply();
-  std::int16_t discardInPieces(std::uint32_t count, bool fromNewton);
+  std::int16_t discard(std::uint32_t count);
   std::int16_t takeWaitingInput(std::int32_t* queryStatus);
   std::int32_t sendChunk(std::int32_t count);
   std::int32_t waitForChunkWritten();
@@ -65,7 +66,6 @@ class PackageLoad {
   void settle(PackageFate fate, std::string detail = {});
 
   // --- endings ---
-  std::int32_t reconnectEnding();
   std::int32_t errorEnding(std::int32_t status);
   std::int32_t abortEnding();
   std::int32_t finish(std::int32_t result);
@@ -74,6 +74,7 @@ class PackageLoad {
   AppState& app_;
   LinkOps& link_;
   PipeHandle pipe_;
+  PipeCalls calls_;
   std::array<std::uint8_t, kAreaSize> message_{};
   std::array<std::uint8_t, kAreaSize> reply_{};
   std::array<std::uint8_t, kPackageChunkSize> chunk_{};
@@ -95,22 +96,18 @@ class PackageLoad {
 };
 
 std::int16_t PackageLoad::read(std::uint8_t* buffer, std::int32_t wanted, std::int32_t* delivered) {
-  *delivered = wanted;
-  std::uint8_t endOfMessage = 0;
-  return link_.pipeRead(pipe_, buffer, delivered, &endOfMessage, 0, 0, kDockIoTimeoutMs, nullptr, 0);
+  return calls_.read(buffer, wanted, kDockIoTimeoutMs, delivered);
 }
 
 std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
-  std::int32_t length = count;
-  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, nullptr, 0);
+  return calls_.write(data, count, endOfMessage, kDockIoTimeoutMs);
 }
 
 std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
-  std::int32_t length = count;
-  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten,
-                         reinterpret_cast<std::intptr_t>(&writePending));
+  return calls_.write(data, count, endOfMessage, kDockIoTimeoutMs, onChunkWritten,
+                      reinterpret_cast<std::intptr_t>(&writePending));
 }
 
 // Header 12 (0), count 4 (0), data 4 (1).
@@ -159,21 +156,13 @@ std::int16_t PackageLoad::readReply() {
     if (status != 0) return status;
   }
   reply_[static_cast<std::size_t>(got)] = 0;
-  status = discardInPieces(count - static_cast<std::uint32_t>(kept), false);
+  status = discard(count - static_cast<std::uint32_t>(kept));
   if (status != 0) return status;
-  return discardInPieces(static_cast<std::uint32_t>(dock::padFor(count)), false);
+  return discard(static_cast<std::uint32_t>(dock::padFor(count)));
 }
 
-std::int16_t PackageLoad::discardInPieces(std::uint32_t count, bool fromNewton) {
-  while (count > 0) {
-    const std::int32_t piece = static_cast<std::int32_t>(std::min<std::uint32_t>(count, kAreaSize));
-    std::int32_t got = 0;
-    const std::int16_t status = read(message_.data(), piece, &got);
-    if (status != 0) return status;
-    if (fromNewton) newton_.feed(std::span<const std::uint8_t>(message_.data(), static_cast<std::size_t>(got)));
-    count -= static_cast<std::uint32_t>(piece);
-  }
-  return 0;
+std::int16_t PackageLoad::discard(std::uint32_t count) {
+  return calls_.readInPieces(count, message_, kDockIoTimeoutMs);
 }
 
 // Reads whatever the Newton has sent and not yet been read, in message-area pieces.
@@ -182,7 +171,8 @@ std::int16_t PackageLoad::takeWaitingInput(std::int32_t* queryStatus) {
   const std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kInput, &waiting);
   if (queryStatus != nullptr) *queryStatus = query;
   if (waiting <= 0) return 0;
-  return discardInPieces(static_cast<std::uint32_t>(waiting), true);
+  return calls_.readInPieces(static_cast<std::uint32_t>(waiting), message_, kDockIoTimeoutMs,
+                             [this](std::span<const std::uint8_t> piece) { newton_.feed(piece); });
 }
 
 void PackageLoad::newtonStops(std::string detail) {
@@ -416,9 +406,7 @@ std::int32_t PackageLoad::run() {
     ShowMessage(rt_.shell, "Could not open file");
     return errorEnding(code::kReadError);
   }
-  setStatusText(app_, TextId::InitiatingPackageConnection);
-  rt_.shell.openStatus();
-  refreshStatus(rt_);
+  openTransferStatus(rt_, TextId::InitiatingPackageConnection);
   setStatusText(app_, TextId::CalculatingFileLength);
   refreshStatus(rt_);
   std::int64_t size = app_.openFile.sizeOnDisk();
@@ -427,7 +415,7 @@ std::int32_t PackageLoad::run() {
 
   std::int32_t got = 0;
   if (read(message_.data(), 12, &got) != 0 || std::memcmp(message_.data(), "newtdockrtdk", 12) != 0)
-    return reconnectEnding();
+    return reconnectEnding(rt_);
   message_[12] = 0;
   if (const std::int16_t status = readOpeningRest(); status != 0) return errorEnding(status);
 
@@ -474,8 +462,9 @@ std::int32_t PackageLoad::run() {
   if (!newtonStopped_ && !installAnswered_ && !resultWaited) {
     if (const std::int32_t status = waitForInstallResult(); status != 0) return errorEnding(status);
   }
-  std::int32_t result = 0;
-  if (const std::int16_t status = takeWaitingInput(&result); status != 0) return errorEnding(status);
+  // The load ends with the status of this last query of the input, unless the Newton never answered.
+  std::int32_t queryStatus = 0;
+  if (const std::int16_t status = takeWaitingInput(&queryStatus); status != 0) return errorEnding(status);
   noticeNewtonFrames();
   // The last package's result is told as soon as it is known, not after the closing pauses.
   if (installAnswered_ && !newtonStopped_) {
@@ -492,16 +481,9 @@ std::int32_t PackageLoad::run() {
   app_.transferPhase = -1;
   link_.pipeDisconnect(pipe_);
   app_.openFile.close();
-  if (!newtonStopped_ && !installAnswered_ && !app_.abortRequested) result = code::kTimeout;
+  if (!newtonStopped_ && !installAnswered_ && !app_.abortRequested) queryStatus = code::kTimeout;
   if (!installAnswered_ && !newtonStopped_) settle(app_.abortRequested ? PackageFate::Stopped : PackageFate::Failed);
-  return finish(result);
-}
-
-std::int32_t PackageLoad::reconnectEnding() {
-  rt_.shell.closeStatusNow();
-  link_.pipeDisconnect(pipe_);
-  pumpFor(rt_, 200);
-  return SESSION_RECONNECT;
+  return finish(queryStatus);
 }
 
 std::int32_t PackageLoad::errorEnding(std::int32_t status) {

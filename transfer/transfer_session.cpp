@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/pipe_calls.h"
 #include "core/pump.h"
 #include "core/texts.h"
 
@@ -38,25 +39,23 @@ std::string_view typeToken(std::int32_t kind) {
 
 class Session {
  public:
-  explicit Session(Runtime& rt) : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe) {}
+  explicit Session(Runtime& rt)
+      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe} {}
 
   std::int32_t run();
 
  private:
   // One message, ended (end-of-message 1), 15 s.
   std::int32_t write(const void* bytes, std::size_t length) {
-    auto count = static_cast<std::int32_t>(length);
-    return link_.pipeWrite(pipe_, bytes, &count, 1, 0, 0, kWriteTimeoutMs, nullptr, 0);
+    return calls_.write(bytes, static_cast<std::int32_t>(length), 1, kWriteTimeoutMs);
   }
   std::int32_t write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
 
   // Two reply bytes into reply_, NUL after them.
   std::int32_t readReply(std::int32_t timeoutMs) {
     reply_.fill(0);
-    std::int32_t count = 2;
-    std::uint8_t endOfMessage = 0;  // ignored throughout
-    const std::int32_t status =
-        link_.pipeRead(pipe_, reply_.data(), &count, &endOfMessage, 0, 0, timeoutMs, nullptr, 0);
+    std::int32_t got = 0;
+    const std::int32_t status = calls_.read(reply_.data(), 2, timeoutMs, &got);
     reply_[2] = 0;
     return status;
   }
@@ -69,16 +68,8 @@ class Session {
 
   // Reads and discards `pending` bytes, in pieces no larger than the chunk buffer; the first failure's status.
   std::int32_t discard(std::int32_t pending) {
-    while (pending > 0) {
-      std::int32_t count = std::min<std::int32_t>(pending, static_cast<std::int32_t>(chunk_.size()));
-      const std::int32_t asked = count;
-      std::uint8_t endOfMessage = 0;
-      const std::int32_t status =
-          link_.pipeRead(pipe_, chunk_.data(), &count, &endOfMessage, 0, 0, kShortReplyTimeoutMs, nullptr, 0);
-      if (status != 0) return status;
-      pending -= asked;
-    }
-    return 0;
+    if (pending <= 0) return 0;
+    return calls_.readInPieces(static_cast<std::uint32_t>(pending), chunk_, kShortReplyTimeoutMs);
   }
 
   // Lets the clock move when the link returned at once, so the bounded waits neither spin nor hang.
@@ -99,7 +90,7 @@ class Session {
     }
   }
 
-  // A pause of `seconds` whole seconds by secondsNow; `pumping` keeps the window responsive.
+  // A pause until whole second `deadline` of secondsNow; `pumping` keeps the window responsive.
   void pause(std::int32_t deadline, bool pumping) {
     const std::int32_t start = secondsNow(rt_.shell);
     for (;;) {
@@ -114,13 +105,7 @@ class Session {
     }
   }
 
-  // The six endings.
-  std::int32_t endReconnect() {
-    rt_.shell.closeStatusNow();
-    link_.pipeDisconnect(pipe_);
-    pumpFor(rt_, 200);
-    return SESSION_RECONNECT;
-  }
+  // The endings besides reconnectEnding: a reported failure, a shortfall of the file, a failed link call.
   std::int32_t endReport(TextId textId, std::int32_t status, bool phaseIdle) {
     ShowMessage(rt_.shell, LoadText(textId), ErrorText(status), "", "");
     if (phaseIdle) app_.transferPhase = -1;
@@ -160,6 +145,7 @@ class Session {
   AppState& app_;
   LinkOps& link_;
   PipeHandle pipe_;
+  PipeCalls calls_;
   std::array<std::uint8_t, 8> reply_{};
   std::int64_t dataEnd_ = 0;   // where the announced data ends in the file, in bytes on disk
   bool partAnswerDue_ = false;  // the next reply answers a part (the header or a chunk), not the length word
@@ -170,7 +156,7 @@ class Session {
 };
 
 std::optional<std::int32_t> Session::sendParameters() {
-  if (write(kParm) != 0) return endReconnect();
+  if (write(kParm) != 0) return reconnectEnding(rt_);
   if (readReply(kReplyTimeoutMs) != 0) return std::nullopt;  // no answer: go straight to the type token
 
   // The name goes whole, however long: the message is the name and one EOT byte.
@@ -186,12 +172,12 @@ std::optional<std::int32_t> Session::sendParameters() {
 }
 
 std::optional<std::int32_t> Session::sendTypeToken() {
-  if (write(typeToken(app_.fileKind)) != 0) return endReconnect();
+  if (write(typeToken(app_.fileKind)) != 0) return reconnectEnding(rt_);
   const std::int32_t first = readReply(kReplyTimeoutMs);
   if (first == 0) return std::nullopt;
-  if (first != code::kTimeout) return endReconnect();
-  if (readReply(kReplyTimeoutMs) != 0) return endReconnect();
-  if (link_.pipeState(pipe_) != state::kConnected) return endReconnect();
+  if (first != code::kTimeout) return reconnectEnding(rt_);
+  if (readReply(kReplyTimeoutMs) != 0) return reconnectEnding(rt_);
+  if (link_.pipeState(pipe_) != state::kConnected) return reconnectEnding(rt_);
   return std::nullopt;
 }
 
@@ -364,9 +350,7 @@ std::int32_t Session::tailDrain() {
 std::int32_t Session::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
-  setStatusText(app_, TextId::InitiatingConnection);
-  rt_.shell.openStatus();
-  refreshStatus(rt_);
+  openTransferStatus(rt_, TextId::InitiatingConnection);
 
   if (app_.fileOpened) {
     std::int32_t pending = 0;
