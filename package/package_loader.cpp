@@ -16,8 +16,8 @@ namespace skiff {
 
 namespace {
 
-constexpr std::int32_t kAreaSize = 500;  // message area and reply area
-constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends while the package goes
+constexpr std::int32_t kAreaSize = 500;  // the message area: what one read from the Newton takes at most
+constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends
 constexpr std::int32_t kWaitPassMs = 20;
 constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
 
@@ -47,7 +47,9 @@ class PackageLoad {
   // --- steps ---
   std::int16_t readOpeningRest();
   std::int16_t readReply();
-  std::int16_t discard(std::uint32_t count);
+  // Every byte read from the Newton goes through the frame reader.
+  void takeFromNewton(std::span<const std::uint8_t> bytes);
+  std::int16_t readFromNewton(std::uint32_t count);
   std::int16_t takeWaitingInput(std::int32_t* queryStatus);
   std::int32_t sendChunk(std::int32_t count);
   std::int32_t waitForChunkWritten();
@@ -76,14 +78,13 @@ class PackageLoad {
   PipeHandle pipe_;
   PipeCalls calls_;
   std::array<std::uint8_t, kAreaSize> message_{};
-  std::array<std::uint8_t, kAreaSize> reply_{};
   std::array<std::uint8_t, kPackageChunkSize> chunk_{};
   std::int32_t length_ = 0;
   PackageBatch* batch_;      // null: the one package in app.openFile
   std::size_t index_ = 0;    // the batch's package being loaded
 
-  // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
-  // cancel or error that stops the load.
+  // Every frame the Newton sends, from its opening on. What counts comes after the time-out frame: its answer to
+  // that frame, then its install result, or a cancel or error that stops the load.
   dock::FrameReader newton_{kNewtonKeep};
   std::uint32_t newtonLastHeard_ = 0;  // tick count of the last frame taken from the Newton
   bool stimAnswered_ = false;
@@ -135,34 +136,30 @@ std::int16_t PackageLoad::readOpeningRest() {
   std::int32_t got = 0;
   std::int16_t status = read(message_.data(), 4, &got);
   if (status != 0) return status;
-  std::int32_t again = 0;
-  return read(message_.data(), got, &again);
+  takeFromNewton(std::span<const std::uint8_t>(message_.data(), static_cast<std::size_t>(got)));
+  return readFromNewton(static_cast<std::uint32_t>(got));
 }
 
-// The reply to "newtdockdock" (the Newton's name): header, count, data and its padding. The data is kept up to
-// what the reply area holds with its terminator; the rest is read in pieces and dropped.
+// The reply to "newtdockdock" (the Newton's name): header and count, then the data as far as the message area
+// holds it with a terminator, the rest of it in pieces, and its padding. The frame reader takes it all, as it
+// takes every later frame, and tells how long the data is.
 std::int16_t PackageLoad::readReply() {
-  std::int32_t got = 0;
-  std::int16_t status = read(message_.data(), 12, &got);
+  std::int16_t status = readFromNewton(static_cast<std::uint32_t>(dock::kHeaderSize));
+  if (status == 0) status = readFromNewton(4);
   if (status != 0) return status;
-  status = read(message_.data(), 4, &got);
-  if (status != 0) return status;
-  dock::Cursor cursor(std::span<const std::uint8_t>(message_.data(), 4));
-  const std::uint32_t count = cursor.u32();
-  const std::int32_t kept = static_cast<std::int32_t>(std::min<std::uint32_t>(count, kAreaSize - 1));
-  got = 0;
-  if (kept > 0) {
-    status = read(reply_.data(), kept, &got);
-    if (status != 0) return status;
+  const std::uint32_t length = newton_.inFrame() ? newton_.currentLength() : 0;
+  const std::uint32_t kept = std::min<std::uint32_t>(length, kAreaSize - 1);
+  for (const std::uint32_t part : {kept, length - kept, static_cast<std::uint32_t>(dock::padFor(length))}) {
+    if (const std::int16_t failed = readFromNewton(part); failed != 0) return failed;
   }
-  reply_[static_cast<std::size_t>(got)] = 0;
-  status = discard(count - static_cast<std::uint32_t>(kept));
-  if (status != 0) return status;
-  return discard(static_cast<std::uint32_t>(dock::padFor(count)));
+  return 0;
 }
 
-std::int16_t PackageLoad::discard(std::uint32_t count) {
-  return calls_.readInPieces(count, message_, kDockIoTimeoutMs);
+void PackageLoad::takeFromNewton(std::span<const std::uint8_t> bytes) { newton_.feed(bytes); }
+
+std::int16_t PackageLoad::readFromNewton(std::uint32_t count) {
+  return calls_.readInPieces(count, message_, kDockIoTimeoutMs,
+                             [this](std::span<const std::uint8_t> piece) { takeFromNewton(piece); });
 }
 
 // Reads whatever the Newton has sent and not yet been read, in message-area pieces.
@@ -171,8 +168,7 @@ std::int16_t PackageLoad::takeWaitingInput(std::int32_t* queryStatus) {
   const std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kInput, &waiting);
   if (queryStatus != nullptr) *queryStatus = query;
   if (waiting <= 0) return 0;
-  return calls_.readInPieces(static_cast<std::uint32_t>(waiting), message_, kDockIoTimeoutMs,
-                             [this](std::span<const std::uint8_t> piece) { newton_.feed(piece); });
+  return readFromNewton(static_cast<std::uint32_t>(waiting));
 }
 
 void PackageLoad::newtonStops(std::string detail) {
@@ -416,7 +412,7 @@ std::int32_t PackageLoad::run() {
   std::int32_t got = 0;
   if (read(message_.data(), 12, &got) != 0 || std::memcmp(message_.data(), "newtdockrtdk", 12) != 0)
     return reconnectEnding(rt_);
-  message_[12] = 0;
+  takeFromNewton(std::span<const std::uint8_t>(message_.data(), dock::kHeaderSize));
   if (const std::int16_t status = readOpeningRest(); status != 0) return errorEnding(status);
 
   if (const std::int16_t status = writeLongFrame("dock", 4); status != 0) return errorEnding(status);
