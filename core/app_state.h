@@ -63,18 +63,11 @@ struct AppState {
   WindowRef aboutDialog = nullptr;
   std::string errorText;
 
-  // The file being sent and how it is announced.
-  std::int32_t fileKind = kText;
+  // The file being sent, as the front ends name it; how a transfer session announces it is the session's own.
   std::string currentPath;          // upper-cased full path
   SourceFile openFile;
   bool fileOpened = false;
-  bool lastFileOfBatch = false;
   std::string fileName;             // name part as the user chose it
-  std::string announcedName;        // the name the Newton is told when it differs (the command line's, in the
-                                    // Windows character set); empty: fileName
-  std::string fileTypeValue;        // "WINDOWS\x04"
-  std::string fileCreatorValue;     // "WINDOWS\x04"
-  std::string textHeader;           // "*TODO*\n" or empty
 
   BatchProgress batch;              // reset by each batch command
 

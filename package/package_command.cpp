@@ -40,7 +40,6 @@ std::int32_t connectAndLoad(Runtime& rt, const std::function<std::int32_t()>& lo
     app.openFile.seek(0);
     const std::int32_t opened = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
     if (opened != 0) return closeAndReturn(app, opened);
-    app.lastFileOfBatch = true;
     app.fileOpened = true;
     const int end = rt.shell.runConnectionDialog();
     if (end == kConnectionStopped) return closeAndReturn(app, 0);

@@ -39,8 +39,8 @@ std::string_view typeToken(std::int32_t kind) {
 
 class Session {
  public:
-  explicit Session(Runtime& rt)
-      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe} {}
+  Session(Runtime& rt, FileToSend& file)
+      : rt_(rt), app_(rt.app), file_(file), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe} {}
 
   std::int32_t run();
 
@@ -143,6 +143,7 @@ class Session {
 
   Runtime& rt_;
   AppState& app_;
+  FileToSend& file_;
   LinkOps& link_;
   PipeHandle pipe_;
   PipeCalls calls_;
@@ -160,9 +161,9 @@ std::optional<std::int32_t> Session::sendParameters() {
   if (readReply(kReplyTimeoutMs) != 0) return std::nullopt;  // no answer: go straight to the type token
 
   // The name goes whole, however long: the message is the name and one EOT byte.
-  const std::string nameValue = (app_.announcedName.empty() ? app_.fileName : app_.announcedName) + kEot;
-  const std::string_view steps[] = {kFileType, app_.fileTypeValue,    kParm,     kFileCreator,
-                                    app_.fileCreatorValue, kParm, kFileNameToken, nameValue};
+  const std::string nameValue = (file_.announcedName.empty() ? file_.fileName : file_.announcedName) + kEot;
+  const std::string_view steps[] = {kFileType, file_.fileTypeValue,    kParm,     kFileCreator,
+                                    file_.fileCreatorValue, kParm, kFileNameToken, nameValue};
   for (std::string_view message : steps) {
     std::int32_t status = write(message);
     if (status == 0) status = readReply(kReplyTimeoutMs);
@@ -172,7 +173,7 @@ std::optional<std::int32_t> Session::sendParameters() {
 }
 
 std::optional<std::int32_t> Session::sendTypeToken() {
-  if (write(typeToken(app_.fileKind)) != 0) return reconnectEnding(rt_);
+  if (write(typeToken(file_.fileKind)) != 0) return reconnectEnding(rt_);
   const std::int32_t first = readReply(kReplyTimeoutMs);
   if (first == 0) return std::nullopt;
   if (first != code::kTimeout) return reconnectEnding(rt_);
@@ -189,7 +190,7 @@ std::optional<std::int32_t> Session::sendLength() {
 
   // The size on disk, not the count of characters text reading delivers.
   std::int64_t length = std::max<std::int64_t>(app_.openFile.sizeOnDisk(), 0);
-  if (app_.fileKind == kPicture) {
+  if (file_.fileKind == kPicture) {
     // The first 512 bytes are never sent; a shorter file is announced as empty and sends nothing.
     length = std::max<std::int64_t>(length - kPictureSkip, 0);
     app_.openFile.seek(kPictureSkip);
@@ -197,7 +198,7 @@ std::optional<std::int32_t> Session::sendLength() {
     app_.openFile.seek(0);
   }
   length = std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max());
-  dataEnd_ = length + (app_.fileKind == kPicture ? kPictureSkip : 0);
+  dataEnd_ = length + (file_.fileKind == kPicture ? kPictureSkip : 0);
   app_.openFile.limitTo(dataEnd_);
   partAnswerDue_ = false;
 
@@ -215,12 +216,12 @@ std::optional<std::int32_t> Session::sendLength() {
 }
 
 std::optional<std::int32_t> Session::sendHeader() {
-  if (app_.fileKind != kText || app_.textHeader.empty()) return std::nullopt;
+  if (file_.fileKind != kText || file_.textHeader.empty()) return std::nullopt;
   if (const std::int32_t status = readReply(kShortReplyTimeoutMs); status != 0)
     return endReport(TextId::ReadReturned, status, false);
   if (const std::int32_t status = write(kData); status != 0) return endLinkStatus(status);
-  const std::string header = app_.textHeader + kEot;  // its LF stays an LF
-  app_.textHeader.clear();                            // sent once only
+  const std::string header = file_.textHeader + kEot;  // its LF stays an LF
+  file_.textHeader.clear();                            // sent once only
   if (const std::int32_t status = write(header); status != 0) return endLinkStatus(status);
   ++parts_;
   partAnswerDue_ = true;
@@ -228,7 +229,7 @@ std::optional<std::int32_t> Session::sendHeader() {
 }
 
 std::optional<std::int32_t> Session::sendData() {
-  const bool text = app_.fileKind == kText;
+  const bool text = file_.fileKind == kText;
   std::int64_t position = 0;
   if (app_.openFile.atEnd()) return std::nullopt;
   for (;;) {
@@ -249,7 +250,7 @@ std::optional<std::int32_t> Session::sendData() {
     chunk_[n] = 0;
     // A file that ends before its announced length, or cannot be read, is never made up for: it ends here.
     if (app_.openFile.atEnd()) {
-      if (const std::string report = shortfallText(app_.openFile, app_.fileName, dataEnd_); !report.empty())
+      if (const std::string report = shortfallText(app_.openFile, file_.fileName, dataEnd_); !report.empty())
         return endShortfall(report);
     }
 
@@ -285,14 +286,14 @@ std::optional<std::int32_t> Session::sendData() {
 }
 
 std::optional<std::int32_t> Session::endData() {
-  if (app_.fileKind == kText) {
+  if (file_.fileKind == kText) {
     if (const std::int32_t status = write(kNext); status != 0) return endLinkStatus(status);
   }
   link_.pipeIdle(pipe_);
   // The last message is answered here: "NEXT", or the last chunk. When the file's size is a multiple of 500
   // (0 included), the loop's last pass sent nothing and already read the last chunk's answer; a read now would
   // wait for a reply that never comes and turn a complete transfer into a time-out.
-  if (app_.fileKind == kText || partAnswerDue_) {
+  if (file_.fileKind == kText || partAnswerDue_) {
     if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
     noteReply();
   }
@@ -319,11 +320,11 @@ void Session::recordDelivered() {
   BatchProgress& progress = app_.batch;
   ++progress.filesSent;
   progress.bytesSent += bytesSent_;
-  if (partsRefused_ > 0) progress.incomplete.push_back({app_.fileName, partsRefused_, parts_});
+  if (partsRefused_ > 0) progress.incomplete.push_back({file_.fileName, partsRefused_, parts_});
 }
 
 std::optional<std::int32_t> Session::endBatch() {
-  if (!app_.lastFileOfBatch) return std::nullopt;  // the pipe stays connected, the file open
+  if (!file_.lastFileOfBatch) return std::nullopt;  // the pipe stays connected, the file open
   setStatusText(app_, TextId::Disconnecting);
   refreshStatus(rt_);
   waitOutputSent();
@@ -352,7 +353,7 @@ std::int32_t Session::run() {
   app_.transferPhase = 0;
   openTransferStatus(rt_, TextId::InitiatingConnection);
 
-  if (app_.fileOpened) {
+  if (file_.fileOpened) {
     std::int32_t pending = 0;
     link_.pipeBytesAvailable(pipe_, side::kInput, &pending);
     if (pending > 0) {
@@ -370,6 +371,6 @@ std::int32_t Session::run() {
 
 }  // namespace
 
-std::int32_t runTransferSession(Runtime& rt) { return Session(rt).run(); }
+std::int32_t runTransferSession(Runtime& rt, FileToSend& file) { return Session(rt, file).run(); }
 
 }  // namespace skiff
