@@ -16,6 +16,10 @@ inline constexpr std::size_t kLoadTextMax = 254;     // LoadStringA with a 255-b
 inline constexpr std::size_t kShowErrorMax = 251;    // "Error: %s ... err %d" into 252 bytes
 inline constexpr std::size_t kShowMessageMax = 499;  // "%s%s%s%s" into 500 bytes
 
+// The box for a file that cannot be opened before its command starts: a text the program has always shown as
+// it stands, not from the string table (the batch's own report is string 32, CannotOpenFile).
+inline constexpr std::string_view kCouldNotOpenFile = "Could not open file";
+
 // Where string ids come from. The default is the built-in table; the Windows skin installs one that reads the
 // module's string table, which is generated from the same source.
 using TextSource = std::string (*)(int id);

@@ -61,7 +61,7 @@ std::int32_t runPackageCommand(Runtime& rt) {
   if (!rt.shell.chooseFiles(packageFileRequest(), &chosen)) return 0;
   const std::string path = chosenPath(chosen);
   if (!app.openFile.open(path, false)) {
-    ShowMessage(rt.shell, "Could not open file");
+    ShowMessage(rt.shell, kCouldNotOpenFile);
     return 0;
   }
   app.fileName = chosen.title.empty() ? path : chosen.title;  // how reports name it

@@ -399,7 +399,7 @@ std::int32_t PackageLoad::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
   if (!openPackage(0)) {
-    ShowMessage(rt_.shell, "Could not open file");
+    ShowMessage(rt_.shell, kCouldNotOpenFile);
     return errorEnding(code::kReadError);
   }
   openTransferStatus(rt_, TextId::InitiatingPackageConnection);

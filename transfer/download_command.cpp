@@ -23,7 +23,7 @@ class DownloadRun {
 
   std::int32_t sendOne(const SelectedFile& file) {
     if (!open(file, 1, true)) {
-      ShowMessage(rt_.shell, "Could not open file", "", "", "");
+      ShowMessage(rt_.shell, kCouldNotOpenFile);
       return 0;
     }
     return send().value_or(0);
