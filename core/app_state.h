@@ -1,3 +1,6 @@
+// core/: what every engine and both front ends stand on: the two seams (link, shell), the state, the pump,
+// the texts, the connection wait's decisions and the program's life.
+//
 // The one process-wide state record. Engines take it by reference, so a test can make a fresh one.
 #pragma once
 

@@ -1,3 +1,5 @@
+// package/: the Download Package command, the dock loader it runs and the dock frames they read and write.
+//
 // The Download Package command: choose one package, connect at the package speed, load it through the dock.
 #pragma once
 

@@ -1,3 +1,5 @@
+// transfer/: the Download command and the transfer session it runs for each file.
+//
 // The Download command: choose files, classify them, connect, and send each through the transfer session.
 #pragma once
 
