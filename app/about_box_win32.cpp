@@ -14,6 +14,7 @@ constexpr UINT kVersionFlags = DT_RIGHT | DT_BOTTOM;
 
 HBITMAP gSplash = nullptr;
 SIZE gSplashSize{};
+void** gOpenBox = nullptr;
 
 // The font a fresh device context has, named so that the measuring and the drawing agree.
 HGDIOBJ versionFont() { return GetStockObject(SYSTEM_FONT); }
@@ -49,7 +50,7 @@ void onInit(HWND dialog) {
   const AboutLayout layout = aboutLayout(measureVersionText(dialog));
   moveTo(GetDlgItem(dialog, IDOK), layout.okButton);
   moveTo(GetDlgItem(dialog, kVersionPlace), layout.versionPlace);
-  runtime().app.aboutDialog = dialog;
+  *gOpenBox = dialog;
   SetFocus(GetDlgItem(dialog, IDOK));
 }
 
@@ -96,7 +97,7 @@ INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     case WM_DESTROY:
       DeleteObject(gSplash);
       gSplash = nullptr;
-      runtime().app.aboutDialog = nullptr;
+      *gOpenBox = nullptr;
       return FALSE;
     default:
       return FALSE;
@@ -105,7 +106,8 @@ INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
 
 }  // namespace
 
-void runAboutBox(HWND owner) {
+void runAboutBox(HWND owner, void*& openBox) {
+  gOpenBox = &openBox;
   DialogBoxParamA(static_cast<HINSTANCE>(runtime().app.instance), "AboutBox", owner, aboutBoxProc, 0);
 }
 

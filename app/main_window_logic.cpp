@@ -183,7 +183,7 @@ bool mainWindowClose(MainWindow& window) {
 }
 
 void mainWindowTimer(MainWindow& window) {
-  if (window.rt.app.aboutDialog != nullptr) window.view.pressAboutOk(window.rt.app.aboutDialog);
+  if (window.aboutDialog != nullptr) window.view.pressAboutOk(window.aboutDialog);
   window.view.killSplashTimer();
 }
 

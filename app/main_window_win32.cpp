@@ -45,13 +45,15 @@ class WindowView final : public MainWindowView {
     EnableMenuItem(GetMenu(window), id, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
   }
   void sendClose() override { SendMessageA(window, WM_CLOSE, 0, 0); }
-  void runAboutBox() override { win32::runAboutBox(window); }
+  void runAboutBox() override;
   void pressAboutOk(WindowRef about) override { SendMessageA(static_cast<HWND>(about), WM_COMMAND, IDOK, 0); }
   void killSplashTimer() override { KillTimer(window, kSplashTimer); }
 };
 
 WindowView gView;
 std::optional<MainWindow> gWindow;
+
+void WindowView::runAboutBox() { win32::runAboutBox(window, gWindow->aboutDialog); }
 
 SIZE bitmapSize(HBITMAP bitmap) {
   BITMAP info{};
@@ -69,8 +71,6 @@ void blit(HDC dc, HBITMAP bitmap, SIZE size, int x, int y) {
 }
 
 LRESULT onCreate(HWND window, const CREATESTRUCTA* create) {
-  AppState& app = runtime().app;
-  app.mainWindow = window;
   gInstance = create->hInstance;
   gView.window = window;
   gWindow.emplace(runtime(), gView);
@@ -92,7 +92,6 @@ LRESULT onCreate(HWND window, const CREATESTRUCTA* create) {
   }
 
   mainWindowCreated(*gWindow);
-  app.aboutDialog = nullptr;
   SetTimer(window, kSplashTimer, kSplashMs, nullptr);
   PostMessageA(window, WM_COMMAND, command::kAbout, 0);
   return 0;

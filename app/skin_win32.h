@@ -12,8 +12,15 @@ namespace skiff::win32 {
 // The process's one runtime (state, link, shell), set up by WinMain.
 Runtime& runtime();
 
+// The windows the program's shell works with: the main window, owner of the dialogs and of its own boxes, and
+// the status dialog of the transfer under way. WinMain keeps them for the program's life.
+struct SkinWindows {
+  HWND mainWindow = nullptr;
+  HWND statusDialog = nullptr;
+};
+
 // The Windows shell operations (app/shell_win32.cpp).
-std::unique_ptr<ShellOps> makeShell(AppState& app);
+std::unique_ptr<ShellOps> makeShell(AppState& app, SkinWindows& windows);
 // Texts from the module's string table.
 std::string moduleText(int id);
 
@@ -21,14 +28,14 @@ std::string moduleText(int id);
 void registerMainWindowClass(HINSTANCE instance);
 HWND createMainWindow(HINSTANCE instance);
 
-// The About box, modal (app/about_box_win32.cpp).
-void runAboutBox(HWND owner);
+// The About box, modal (app/about_box_win32.cpp); `openBox` holds its handle while it is open.
+void runAboutBox(HWND owner, void*& openBox);
 // The status dialog, modeless (app/status_dialog_win32.cpp).
 HWND createStatusDialog(HWND owner);
 // The connection dialog, modal: 2 stopped, 5 connected, else the listen code (app/connection_dialog_win32.cpp).
 int runConnectionDialog(HWND owner);
 
-// Places `dialog` 100 pixels right of and below the main window's top-left corner.
+// Places `dialog` 100 pixels right of and below its owner's (the main window's) top-left corner.
 void placeBesideMainWindow(HWND dialog, UINT extraFlags);
 
 }  // namespace skiff::win32

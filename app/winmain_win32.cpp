@@ -29,7 +29,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
   using namespace skiff;
   using namespace skiff::win32;
   std::unique_ptr<LinkOps> link = makeDilLink();
-  std::unique_ptr<ShellOps> shell = makeShell(gApp);
+  SkinWindows windows;
+  std::unique_ptr<ShellOps> shell = makeShell(gApp, windows);
   Runtime rt{gApp, *link, *shell};
   gRuntime = &rt;
 
@@ -40,7 +41,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
   HWND window = createMainWindow(instance);
   ShowWindow(window, show);
   UpdateWindow(window);
-  gApp.mainWindow = window;
+  windows.mainWindow = window;
   startLink(gApp, *link);
 
   const int code = runMainLoop(rt);

@@ -18,8 +18,9 @@ namespace skiff::win32 {
 
 namespace {
 AppState gApp;
+SkinWindows gWindows;
 std::unique_ptr<LinkOps> gLink = makeDilLink();
-std::unique_ptr<ShellOps> gShell = makeShell(gApp);
+std::unique_ptr<ShellOps> gShell = makeShell(gApp, gWindows);
 Runtime gRuntime{gApp, *gLink, *gShell};
 }  // namespace
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
   initialState(rt.app, GetModuleHandleA(nullptr));
   HWND owner = CreateWindowExA(0, "STATIC", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
                                nullptr, static_cast<HINSTANCE>(rt.app.instance), nullptr);
-  rt.app.mainWindow = owner;
+  win32::gWindows.mainWindow = owner;
   startLink(rt.app, rt.link);
   rt.app.settings.portName = port;
   // The pipe is configured without openPipe, whose failure box would wait for a click.

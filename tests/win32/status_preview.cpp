@@ -35,11 +35,12 @@ class QuietShell final : public ShellOps {
 
 AppState gApp;
 QuietShell gShell;
+HWND gDialog = nullptr;
 
 LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_COMMAND) return DefWindowProcA(window, message, wParam, lParam);
   gApp.transferPhase = static_cast<std::int32_t>(wParam);
-  SendMessageA(static_cast<HWND>(gApp.statusDialog), WM_TIMER, 0, 0);
+  SendMessageA(gDialog, WM_TIMER, 0, 0);
   return 0;
 }
 
@@ -68,11 +69,10 @@ int main(int argc, char** argv) {
   RegisterClassA(&standIn);
   HWND owner = CreateWindowExA(0, "StatusPreview", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
                                nullptr, static_cast<HINSTANCE>(app.instance), nullptr);
-  app.mainWindow = owner;
   setStatusText(app, TextId::SendingData);
   HWND dialog = win32::createStatusDialog(owner);
   if (dialog == nullptr) return 1;
-  app.statusDialog = dialog;
+  win32::gDialog = dialog;
   app.transferPhase = static_cast<std::int32_t>(done);
   app.bytesTotal = static_cast<std::int32_t>(total);
   SendMessageA(dialog, WM_TIMER, 0, 0);
