@@ -12,9 +12,15 @@ namespace {
 constexpr int kVersionPlace = 1007;
 constexpr UINT kVersionFlags = DT_RIGHT | DT_BOTTOM;
 
-HBITMAP gSplash = nullptr;
-SIZE gSplashSize{};
-void** gOpenBox = nullptr;
+// What the procedure works with: the creation parameter, kept in the dialog's DWLP_USER.
+struct AboutBox {
+  HINSTANCE instance;
+  void*& openBox;  // the box's handle while it is open
+  HBITMAP splash = nullptr;
+  SIZE splashSize{};
+};
+
+AboutBox* boxOf(HWND dialog) { return reinterpret_cast<AboutBox*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
 // The font a fresh device context has, named so that the measuring and the drawing agree.
 HGDIOBJ versionFont() { return GetStockObject(SYSTEM_FONT); }
@@ -34,12 +40,12 @@ void moveTo(HWND control, const PixelRect& rect) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void onInit(HWND dialog) {
-  gSplash = LoadBitmapA(static_cast<HINSTANCE>(runtime().app.instance), "splash");
+void onInit(HWND dialog, AboutBox& box) {
+  box.splash = LoadBitmapA(box.instance, "splash");
   BITMAP info{};
-  GetObjectA(gSplash, sizeof info, &info);
-  gSplashSize = {info.bmWidth, info.bmHeight};
-  if (gSplash != nullptr) {
+  GetObjectA(box.splash, sizeof info, &info);
+  box.splashSize = {info.bmWidth, info.bmHeight};
+  if (box.splash != nullptr) {
     RECT outer{}, client{};
     GetWindowRect(dialog, &outer);
     GetClientRect(dialog, &client);
@@ -50,11 +56,11 @@ void onInit(HWND dialog) {
   const AboutLayout layout = aboutLayout(measureVersionText(dialog));
   moveTo(GetDlgItem(dialog, IDOK), layout.okButton);
   moveTo(GetDlgItem(dialog, kVersionPlace), layout.versionPlace);
-  *gOpenBox = dialog;
+  box.openBox = dialog;
   SetFocus(GetDlgItem(dialog, IDOK));
 }
 
-void onPaint(HWND dialog) {
+void onPaint(HWND dialog, const AboutBox& box) {
   // The version's place, in the dialog window's own coordinates (window, not client).
   RECT place{}, outer{};
   GetWindowRect(GetDlgItem(dialog, kVersionPlace), &place);
@@ -64,10 +70,10 @@ void onPaint(HWND dialog) {
   PAINTSTRUCT paint{};
   HDC dc = BeginPaint(dialog, &paint);
   FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
-  if (gSplash != nullptr) {
+  if (box.splash != nullptr) {
     HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ previous = SelectObject(memory, gSplash);
-    BitBlt(dc, 0, 0, gSplashSize.cx, gSplashSize.cy, memory, 0, 0, SRCCOPY);
+    HGDIOBJ previous = SelectObject(memory, box.splash);
+    BitBlt(dc, 0, 0, box.splashSize.cx, box.splashSize.cy, memory, 0, 0, SRCCOPY);
     SelectObject(memory, previous);
     DeleteDC(memory);
   }
@@ -80,13 +86,16 @@ void onPaint(HWND dialog) {
   EndPaint(dialog, &paint);
 }
 
-INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+  AboutBox* box = boxOf(dialog);
+  if (box == nullptr) return FALSE;  // messages before the dialog was set up
   switch (message) {
     case WM_INITDIALOG:
-      onInit(dialog);
+      onInit(dialog, *box);
       return FALSE;  // the focus is set already
     case WM_PAINT:
-      onPaint(dialog);
+      onPaint(dialog, *box);
       return FALSE;
     case WM_COMMAND:
       if (wParam == IDOK || wParam == IDCANCEL) {
@@ -95,9 +104,9 @@ INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       }
       return FALSE;
     case WM_DESTROY:
-      DeleteObject(gSplash);
-      gSplash = nullptr;
-      *gOpenBox = nullptr;
+      DeleteObject(box->splash);
+      box->splash = nullptr;
+      box->openBox = nullptr;
       return FALSE;
     default:
       return FALSE;
@@ -106,9 +115,9 @@ INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
 
 }  // namespace
 
-void runAboutBox(HWND owner, void*& openBox) {
-  gOpenBox = &openBox;
-  DialogBoxParamA(static_cast<HINSTANCE>(runtime().app.instance), "AboutBox", owner, aboutBoxProc, 0);
+void runAboutBox(HINSTANCE instance, HWND owner, void*& openBox) {
+  AboutBox box{instance, openBox};
+  DialogBoxParamA(instance, "AboutBox", owner, aboutBoxProc, reinterpret_cast<LPARAM>(&box));
 }
 
 }  // namespace skiff::win32

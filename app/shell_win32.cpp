@@ -47,7 +47,7 @@ std::string chosenBuffer(const char* buffer, std::size_t fileOffset) {
 
 class WindowsShell final : public ShellOps {
  public:
-  WindowsShell(AppState& app, SkinWindows& windows) : app_(app), windows_(windows) {}
+  WindowsShell(AppState& app, LinkOps& link, SkinWindows& windows) : app_(app), link_(link), windows_(windows) {}
 
   PumpPass takeMessage(int* quitCode) override {
     MSG message;
@@ -67,7 +67,7 @@ class WindowsShell final : public ShellOps {
   // Each transfer gets its own status dialog, which is told what happens by window messages: WM_TIMER to show
   // the state now, MSG_STATUS_CLOSE when the transfer failed.
   void openStatus() override {
-    windows_.statusDialog = win32::createStatusDialog(windows_.mainWindow);
+    windows_.statusDialog = win32::createStatusDialog(app_, windows_.mainWindow);
   }
   void showStatusNow() override { sendToStatusDialog(WM_TIMER); }
   void closeStatusNow() override { sendToStatusDialog(MSG_STATUS_CLOSE); }
@@ -109,7 +109,10 @@ class WindowsShell final : public ShellOps {
     return true;
   }
 
-  int runConnectionDialog() override { return win32::runConnectionDialog(windows_.mainWindow); }
+  int runConnectionDialog() override {
+    Runtime rt{app_, link_, *this};
+    return win32::runConnectionDialog(rt, windows_.mainWindow);
+  }
 
  private:
   // A message to a dialog that is gone has no effect.
@@ -118,13 +121,14 @@ class WindowsShell final : public ShellOps {
   }
 
   AppState& app_;
+  LinkOps& link_;
   SkinWindows& windows_;
 };
 
 }  // namespace
 
-std::unique_ptr<ShellOps> makeShell(AppState& app, SkinWindows& windows) {
-  return std::make_unique<WindowsShell>(app, windows);
+std::unique_ptr<ShellOps> makeShell(AppState& app, LinkOps& link, SkinWindows& windows) {
+  return std::make_unique<WindowsShell>(app, link, windows);
 }
 
 }  // namespace skiff::win32
