@@ -42,15 +42,13 @@ void moveTo(HWND control, const PixelRect& rect) {
 
 void onInit(HWND dialog, AboutBox& box) {
   box.splash = LoadBitmapA(box.instance, "splash");
-  BITMAP info{};
-  GetObjectA(box.splash, sizeof info, &info);
-  box.splashSize = {info.bmWidth, info.bmHeight};
+  box.splashSize = bitmapSize(box.splash);
   if (box.splash != nullptr) {
     RECT outer{}, client{};
     GetWindowRect(dialog, &outer);
     GetClientRect(dialog, &client);
     const PixelSize size = windowSizeForClient({outer.right - outer.left, outer.bottom - outer.top},
-                                               {client.right, client.bottom}, {info.bmWidth, info.bmHeight});
+                                               {client.right, client.bottom}, {box.splashSize.cx, box.splashSize.cy});
     SetWindowPos(dialog, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   const AboutLayout layout = aboutLayout(measureVersionText(dialog));
@@ -70,13 +68,7 @@ void onPaint(HWND dialog, const AboutBox& box) {
   PAINTSTRUCT paint{};
   HDC dc = BeginPaint(dialog, &paint);
   FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
-  if (box.splash != nullptr) {
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ previous = SelectObject(memory, box.splash);
-    BitBlt(dc, 0, 0, box.splashSize.cx, box.splashSize.cy, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-  }
+  if (box.splash != nullptr) blit(dc, box.splash, box.splashSize, 0, 0);
   const int oldMode = SetBkMode(dc, TRANSPARENT);
   HGDIOBJ oldFont = SelectObject(dc, versionFont());
   SetTextColor(dc, RGB(0, 0, 0));

@@ -68,21 +68,6 @@ MainWindowData* dataOf(HWND window) {
   return reinterpret_cast<MainWindowData*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
-SIZE bitmapSize(HBITMAP bitmap) {
-  BITMAP info{};
-  GetObjectA(bitmap, sizeof info, &info);
-  return {info.bmWidth, info.bmHeight};
-}
-
-// Copies the whole bitmap to (x, y) of `dc`.
-void blit(HDC dc, HBITMAP bitmap, SIZE size, int x, int y) {
-  HDC memory = CreateCompatibleDC(dc);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(dc, x, y, size.cx, size.cy, memory, 0, 0, SRCCOPY);
-  SelectObject(memory, previous);
-  DeleteDC(memory);
-}
-
 void adopt(HWND window, const CREATESTRUCTA* create) {
   auto* data = new MainWindowData(window, create->hInstance, *static_cast<Runtime*>(create->lpCreateParams));
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));

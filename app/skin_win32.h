@@ -34,6 +34,11 @@ HWND createStatusDialog(AppState& app, HWND owner);
 // The connection dialog, modal: 2 stopped, 5 connected, else the listen code (app/connection_dialog_win32.cpp).
 int runConnectionDialog(Runtime& rt, HWND owner);
 
+// A bitmap's size in pixels ({0, 0} for none), and the whole of it copied to (x, y) of `dc`
+// (app/bitmap_win32.cpp).
+SIZE bitmapSize(HBITMAP bitmap);
+void blit(HDC dc, HBITMAP bitmap, SIZE size, int x, int y);
+
 // Places `dialog` 100 pixels right of and below its owner's (the main window's) top-left corner.
 void placeBesideMainWindow(HWND dialog, UINT extraFlags);
 
