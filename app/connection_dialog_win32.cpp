@@ -1,4 +1,4 @@
-// The modal connection dialog: carries out what link/connection_dialog decides.
+// The modal connection dialog: carries out what core/connection_dialog decides.
 #include <windows.h>
 
 #include "app/skin_win32.h"
@@ -8,7 +8,15 @@ namespace skiff::win32 {
 
 namespace {
 
-ConnectionDialog gDialog;
+// What the procedure works with: the creation parameter, kept in the dialog's DWLP_USER.
+struct ConnectionWindow {
+  Runtime& rt;
+  ConnectionDialog decisions;
+};
+
+ConnectionWindow* windowOf(HWND dialog) {
+  return reinterpret_cast<ConnectionWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
 
 void carryOut(HWND dialog, const ConnectionStep& step) {
   if (step.startTimer) SetTimer(dialog, kConnectionTimerId, kConnectionPollMs, nullptr);
@@ -16,18 +24,21 @@ void carryOut(HWND dialog, const ConnectionStep& step) {
   if (step.endCode) EndDialog(dialog, *step.endCode);
 }
 
-INT_PTR CALLBACK connectionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK connectionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+  ConnectionWindow* window = windowOf(dialog);
+  if (window == nullptr) return FALSE;  // messages before the dialog was set up
   switch (message) {
     case WM_INITDIALOG:
       placeBesideMainWindow(dialog, SWP_NOACTIVATE);
       ShowWindow(dialog, SW_SHOW);
-      carryOut(dialog, connectionOpened(runtime(), gDialog));
+      carryOut(dialog, connectionOpened(window->rt, window->decisions));
       return TRUE;
     case WM_TIMER:
-      carryOut(dialog, connectionTick(runtime(), gDialog));
+      carryOut(dialog, connectionTick(window->rt, window->decisions));
       return TRUE;
     case WM_COMMAND:
-      if (const auto step = connectionCommand(runtime(), gDialog, LOWORD(wParam))) {
+      if (const auto step = connectionCommand(window->rt, window->decisions, LOWORD(wParam))) {
         carryOut(dialog, *step);
         return TRUE;
       }
@@ -39,9 +50,10 @@ INT_PTR CALLBACK connectionDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 }  // namespace
 
-int runConnectionDialog(HWND owner) {
-  return static_cast<int>(DialogBoxParamA(static_cast<HINSTANCE>(runtime().app.instance), "Connection", owner,
-                                          connectionDialogProc, 0));
+int runConnectionDialog(Runtime& rt, HWND owner) {
+  ConnectionWindow window{rt, {}};
+  return static_cast<int>(DialogBoxParamA(static_cast<HINSTANCE>(rt.app.instance), "Connection", owner,
+                                          connectionDialogProc, reinterpret_cast<LPARAM>(&window)));
 }
 
 }  // namespace skiff::win32

@@ -11,6 +11,9 @@
 
 namespace skiff {
 
+// A window of the skin (HWND on Windows); null when there is none.
+using WindowRef = void*;
+
 // Command ids of the menu "Skiff" and of the three buttons.
 namespace command {
 inline constexpr unsigned kReceiveButton = 2;
@@ -68,6 +71,7 @@ struct MainWindow {
   Runtime& rt;
   MainWindowView& view;
   std::string settingsPath = kSettingsFileName;
+  WindowRef aboutDialog = nullptr;  // the About box while it is open, for the splash timer to close
   TransferCommand download;  // runDownloadCommand unless a test puts its own
   TransferCommand package;   // runPackageCommand unless a test puts its own
 

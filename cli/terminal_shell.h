@@ -65,7 +65,7 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   void draw(const StatusFrame& frame) override;
   void hide() override { endStatusLine(); }
   void nameBatchFile();
-  void onInterrupt();
+  void tellAborting();
 
   AppState& app_;
   LinkOps& link_;

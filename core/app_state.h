@@ -14,9 +14,6 @@
 
 namespace skiff {
 
-// A window of the front end (HWND on Windows); null when there is none.
-using WindowRef = void*;
-
 enum FileKind : std::int32_t { kText = 1, kPicture = 3, kBitmap = 4, kPackage = 5 };
 
 inline constexpr std::int32_t SESSION_RECONNECT = -666;
@@ -43,7 +40,6 @@ struct BatchProgress {
 
 struct AppState {
   void* instance = nullptr;
-  WindowRef mainWindow = nullptr;
   PipeHandle pipe = nullptr;
   std::int32_t pipeBufferSize = 2048;
 
@@ -51,7 +47,6 @@ struct AppState {
   std::int32_t transferPhase = -1;  // -1 idle, 0 setting up, >0 bytes handed on
   std::int32_t bytesTotal = 0;
   std::string statusText;           // at most kStatusTextMax characters are kept
-  WindowRef statusDialog = nullptr;
   bool abortRequested = false;
   // The command line's choice: a stop asked for during a batch lets the file being sent run to its end, starts
   // no further file and ends the batch. The Windows program's Close leaves the batch running, and Close while a
@@ -63,7 +58,6 @@ struct AppState {
   bool quitPending = false;         // a quit message was taken by a nested pump; post it again afterwards
   int quitCode = 0;
   bool transferRunning = false;     // a transfer command is under way (its pumps may re-enter the window)
-  WindowRef aboutDialog = nullptr;
   std::string errorText;
 
   // The file being sent, as the front ends name it; how a transfer session announces it is the session's own.

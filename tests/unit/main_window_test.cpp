@@ -78,7 +78,6 @@ struct MainWindowFixture : ::testing::Test, test::EngineWorld {
     window.package = &scriptedTransfer;
     gScript = &script;
     app.pipe = link.pipeCreate();
-    app.mainWindow = reinterpret_cast<WindowRef>(0x10);
   }
   void TearDown() override {
     fs::remove(path);
@@ -405,7 +404,7 @@ TEST_F(MainWindowFixture, CloseWhileCountingAbortsAndClosesTheStatusDialog) {
 }
 
 TEST_F(MainWindowFixture, SplashTimerClosesAnOpenAboutBoxAndDies) {
-  app.aboutDialog = reinterpret_cast<WindowRef>(0x20);
+  window.aboutDialog = reinterpret_cast<WindowRef>(0x20);
   mainWindowTimer(window);
   EXPECT_EQ(view.actions, (std::vector<std::string>{"about ok", "kill splash timer"}));
 }
