@@ -1,3 +1,5 @@
+// app/: the Windows program (skiff.exe): its window procedures and the main window's portable decisions.
+//
 // What the pieces of the Windows skin share: the windows and dialogs each file makes. Each window procedure
 // finds what it works with in its window's user slot (GWLP_USERDATA, DWLP_USER for dialogs), which it fills
 // from the creation parameter.
