@@ -7,7 +7,7 @@ namespace skiff::win32 {
 
 void placeBesideMainWindow(HWND dialog, UINT extraFlags) {
   RECT main{};
-  GetWindowRect(static_cast<HWND>(runtime().app.mainWindow), &main);
+  GetWindowRect(GetWindow(dialog, GW_OWNER), &main);
   SetWindowPos(dialog, nullptr, main.left + 100, main.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | extraFlags);
 }
 

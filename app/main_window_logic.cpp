@@ -1,8 +1,9 @@
 #include "app/main_window_logic.h"
 
+#include "core/abort_request.h"
+#include "core/texts.h"
 #include "package/package_command.h"
 #include "transfer/download_command.h"
-#include "ui/texts.h"
 
 namespace skiff {
 
@@ -173,17 +174,11 @@ CommandReply mainWindowCommand(MainWindow& window, unsigned id) {
   }
 }
 
-bool mainWindowClose(MainWindow& window) {
-  AppState& app = window.rt.app;
-  if (app.transferPhase <= 0) return true;
-  app.statusText = "ABORTING";
-  app.abortRequested = true;
-  window.rt.shell.showStatusNow();
-  return false;
-}
+// The Windows program never stops between files, so only a transfer whose bytes are counted takes the Close.
+bool mainWindowClose(MainWindow& window) { return !requestAbort(window.rt.app, window.rt.shell); }
 
 void mainWindowTimer(MainWindow& window) {
-  if (window.rt.app.aboutDialog != nullptr) window.view.pressAboutOk(window.rt.app.aboutDialog);
+  if (window.aboutDialog != nullptr) window.view.pressAboutOk(window.aboutDialog);
   window.view.killSplashTimer();
 }
 

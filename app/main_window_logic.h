@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
+
+// A window of the skin (HWND on Windows); null when there is none.
+using WindowRef = void*;
 
 // Command ids of the menu "Skiff" and of the three buttons.
 namespace command {
@@ -68,6 +71,7 @@ struct MainWindow {
   Runtime& rt;
   MainWindowView& view;
   std::string settingsPath = kSettingsFileName;
+  WindowRef aboutDialog = nullptr;  // the About box while it is open, for the splash timer to close
   TransferCommand download;  // runDownloadCommand unless a test puts its own
   TransferCommand package;   // runPackageCommand unless a test puts its own
 

@@ -47,7 +47,7 @@ std::string chosenBuffer(const char* buffer, std::size_t fileOffset) {
 
 class WindowsShell final : public ShellOps {
  public:
-  explicit WindowsShell(AppState& app) : app_(app) {}
+  WindowsShell(AppState& app, LinkOps& link, SkinWindows& windows) : app_(app), link_(link), windows_(windows) {}
 
   PumpPass takeMessage(int* quitCode) override {
     MSG message;
@@ -67,14 +67,14 @@ class WindowsShell final : public ShellOps {
   // Each transfer gets its own status dialog, which is told what happens by window messages: WM_TIMER to show
   // the state now, MSG_STATUS_CLOSE when the transfer failed.
   void openStatus() override {
-    app_.statusDialog = win32::createStatusDialog(static_cast<HWND>(app_.mainWindow));
+    windows_.statusDialog = win32::createStatusDialog(app_, windows_.mainWindow);
   }
   void showStatusNow() override { sendToStatusDialog(WM_TIMER); }
   void closeStatusNow() override { sendToStatusDialog(MSG_STATUS_CLOSE); }
 
   void messageBox(std::string_view text, std::string_view caption, BoxIcon icon, BoxOwner owner) override {
     const std::string textZ(text), captionZ(caption);
-    HWND ownerWindow = owner == BoxOwner::MainWindow ? static_cast<HWND>(app_.mainWindow) : nullptr;
+    HWND ownerWindow = owner == BoxOwner::MainWindow ? windows_.mainWindow : nullptr;
     MessageBoxA(ownerWindow, textZ.c_str(), captionZ.c_str(), MB_OK | iconStyle(icon));
   }
   void beep() override { MessageBeep(0xFFFFFFFF); }
@@ -109,19 +109,26 @@ class WindowsShell final : public ShellOps {
     return true;
   }
 
-  int runConnectionDialog() override { return win32::runConnectionDialog(static_cast<HWND>(app_.mainWindow)); }
+  int runConnectionDialog() override {
+    Runtime rt{app_, link_, *this};
+    return win32::runConnectionDialog(rt, windows_.mainWindow);
+  }
 
  private:
   // A message to a dialog that is gone has no effect.
   void sendToStatusDialog(UINT message) {
-    if (app_.statusDialog != nullptr) SendMessageA(static_cast<HWND>(app_.statusDialog), message, 0, 0);
+    if (windows_.statusDialog != nullptr) SendMessageA(windows_.statusDialog, message, 0, 0);
   }
 
   AppState& app_;
+  LinkOps& link_;
+  SkinWindows& windows_;
 };
 
 }  // namespace
 
-std::unique_ptr<ShellOps> makeShell(AppState& app) { return std::make_unique<WindowsShell>(app); }
+std::unique_ptr<ShellOps> makeShell(AppState& app, LinkOps& link, SkinWindows& windows) {
+  return std::make_unique<WindowsShell>(app, link, windows);
+}
 
 }  // namespace skiff::win32

@@ -2,19 +2,16 @@
 // and the link's shut-down.
 #include <windows.h>
 
-#include "app/program.h"
 #include "app/skin_win32.h"
+#include "core/program.h"
+#include "core/texts.h"
 #include "dil/dil.h"
-#include "ui/texts.h"
 
 namespace skiff::win32 {
 
 namespace {
-AppState gApp;
-Runtime* gRuntime = nullptr;
+AppState gApp;  // the program's state, WinMain's; the string table's texts are looked up in its module
 }  // namespace
-
-Runtime& runtime() { return *gRuntime; }
 
 std::string moduleText(int id) {
   char text[255];
@@ -29,18 +26,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
   using namespace skiff;
   using namespace skiff::win32;
   std::unique_ptr<LinkOps> link = makeDilLink();
-  std::unique_ptr<ShellOps> shell = makeShell(gApp);
+  SkinWindows windows;
+  std::unique_ptr<ShellOps> shell = makeShell(gApp, *link, windows);
   Runtime rt{gApp, *link, *shell};
-  gRuntime = &rt;
 
   if (previous == nullptr) registerMainWindowClass(instance);
   gApp.instance = instance;
   SetTextSource(&moduleText);
   initialState(gApp, instance);
-  HWND window = createMainWindow(instance);
+  HWND window = createMainWindow(instance, rt);
   ShowWindow(window, show);
   UpdateWindow(window);
-  gApp.mainWindow = window;
+  windows.mainWindow = window;
   startLink(gApp, *link);
 
   const int code = runMainLoop(rt);

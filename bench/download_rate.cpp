@@ -10,12 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "core/connection_dialog.h"
+#include "core/texts.h"
 #include "dil/dil.h"
-#include "link/connection_dialog.h"
 #include "tests/support/sim_process.h"
 #include "transfer/download_command.h"
 #include "ui/status_display.h"
-#include "ui/texts.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 
 #include <unistd.h>
 
+#include "core/pump.h"
 #include "dil/dil.h"
-#include "link/pump.h"
 #include "package/package_loader.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"

@@ -1,6 +1,6 @@
 #include "cli/batch_summary.h"
 
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff::cli {
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "cli/os_reasons.h"
+#include "core/link_ops.h"
+#include "core/texts.h"
 #include "dil/tcp_address.h"
 #include "dil/tcp_socket.h"
-#include "link/link_ops.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 

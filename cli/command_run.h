@@ -6,9 +6,9 @@
 #include <string>
 #include <variant>
 
-#include "app/settings.h"
 #include "cli/options.h"
 #include "cli/terminal_command.h"
+#include "core/settings.h"
 
 namespace skiff::cli {
 

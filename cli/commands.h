@@ -1,3 +1,5 @@
+// cli/: the terminal front end (`skiff`), a skin over the engines like the Windows program.
+//
 // The subcommands of the native front end; each returns the process exit code.
 #pragma once
 

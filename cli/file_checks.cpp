@@ -4,11 +4,27 @@
 
 #include <cstdio>
 
-#include "app/app_state.h"
+#include "cli/command_run.h"
+#include "cli/os_reasons.h"
+#include "core/app_state.h"
 #include "transfer/classify.h"
 #include "transfer/transfer_session.h"
 
 namespace skiff::cli {
+
+void takeFilesThatMayGo(Command command, const std::vector<std::string>& paths, const PathCheck& contentProblem,
+                        int& refused, const std::function<void(const std::string& path)>& take) {
+  for (const std::string& path : paths) {
+    std::string problem = fileProblem(path);
+    if (problem.empty()) problem = contentProblem(path);
+    if (problem.empty()) {
+      take(path);
+    } else {
+      complain(command, problem);
+      ++refused;
+    }
+  }
+}
 
 namespace {
 

@@ -3,10 +3,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "cli/options.h"
 
 namespace skiff::cli {
+
+// Hands each named file that may go to `take`, in their order: a regular file this user may read, without a
+// `contentProblem`. Every other one is reported by name now, before the link opens, and counted in `refused`;
+// the rest still go.
+using PathCheck = std::function<std::string(const std::string& path)>;
+void takeFilesThatMayGo(Command command, const std::vector<std::string>& paths, const PathCheck& contentProblem,
+                        int& refused, const std::function<void(const std::string& path)>& take);
 
 // Why `path` cannot be installed, from its first bytes (up to eight): a package starts with "package0" or
 // "package1". Empty when it may.

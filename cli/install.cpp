@@ -9,9 +9,8 @@
 #include "cli/command_run.h"
 #include "cli/commands.h"
 #include "cli/file_checks.h"
-#include "cli/os_reasons.h"
+#include "core/texts.h"
 #include "package/package_command.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 
@@ -31,21 +30,13 @@ int cmdInstall(int argc, char** argv) {
     return 2;
   }
 
-  // Only regular files this user may read go, and only packages. Any other is reported by name now, before the
-  // link opens, and the rest still go.
+  // Only packages go.
   PackageBatch batch;
   batch.streamAhead = true;
   int refusedFiles = 0;
-  for (const std::string& path : line.operands) {
-    std::string problem = fileProblem(path);
-    if (problem.empty()) problem = packageProblem(path, firstBytes(path, 8));
-    if (!problem.empty()) {
-      complain(Command::Install, problem);
-      ++refusedFiles;
-    } else {
-      batch.packages.push_back({path, baseName(path)});
-    }
-  }
+  const auto packageCheck = [](const std::string& path) { return packageProblem(path, firstBytes(path, 8)); };
+  takeFilesThatMayGo(Command::Install, line.operands, packageCheck, refusedFiles,
+                     [&](const std::string& path) { batch.packages.push_back({path, baseName(path)}); });
   if (batch.packages.empty()) return 1;
 
   TerminalShell* terminal = nullptr;

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <string>
 
-#include "app/program.h"
 #include "cli/command_run.h"
 #include "cli/commands.h"
 #include "cli/terminal_shell.h"
+#include "core/program.h"
+#include "core/pump.h"
+#include "core/texts.h"
 #include "dil/dil.h"
-#include "link/pump.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 

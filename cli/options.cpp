@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "dil/serial.h"
 #include "dil/tcp_address.h"
 

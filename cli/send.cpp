@@ -7,7 +7,6 @@
 #include "cli/command_run.h"
 #include "cli/commands.h"
 #include "cli/file_checks.h"
-#include "cli/os_reasons.h"
 #include "cli/windows_names.h"
 #include "transfer/download_command.h"
 
@@ -23,19 +22,12 @@ int cmdSend(int argc, char** argv) {
   // Ctrl-C lets the file being sent finish and starts no further one.
   app.stopBetweenFiles = true;
 
-  // Only regular files this user may read go, and no picture without a picture in it. Any other is reported by
-  // name now, before the link opens, and the rest of the batch still goes.
+  // No picture goes without a picture in it.
   DownloadSelection selection;
   selection.several = line.operands.size() > 1;
   int refusedFiles = 0;
-  for (const std::string& path : line.operands) {
-    std::string problem = fileProblem(path);
-    if (problem.empty()) problem = pictureProblem(path, fileSize(path));
-    if (!problem.empty()) {
-      complain(Command::Send, problem);
-      ++refusedFiles;
-      continue;
-    }
+  const auto pictureCheck = [](const std::string& path) { return pictureProblem(path, fileSize(path)); };
+  takeFilesThatMayGo(Command::Send, line.operands, pictureCheck, refusedFiles, [&](const std::string& path) {
     // The Newton reads names in the Windows character set; one it cannot carry whole is shown as it goes.
     const std::string name = baseName(path);
     bool lossy = false;
@@ -43,7 +35,7 @@ int cmdSend(int argc, char** argv) {
     if (lossy) complain(Command::Send, name + ": the Newton gets the name \"" + utf8FromWindowsName(announced) + "\"");
     if (announced == name) announced.clear();
     selection.files.push_back({path, name, announced});
-  }
+  });
 
   const auto start = std::chrono::steady_clock::now();
   int exitCode = 1;

@@ -1,8 +1,8 @@
 #include "cli/terminal_command.h"
 
-#include "app/program.h"
+#include "core/program.h"
+#include "core/texts.h"
 #include "dil/dil.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/app_state.h"
 #include "cli/terminal_shell.h"
+#include "core/app_state.h"
 #include "dil/dil.h"
 
 namespace skiff::cli {

@@ -7,10 +7,11 @@
 #include <csignal>
 #include <thread>
 
+#include "core/abort_request.h"
+#include "core/connection_dialog.h"
+#include "core/pump.h"
+#include "core/texts.h"
 #include "dil/dil.h"
-#include "link/connection_dialog.h"
-#include "link/pump.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 
@@ -59,8 +60,7 @@ bool takeInterrupt() {
 }
 
 FirstPress firstPressMeans(const AppState& app) {
-  if (app.transferPhase > 0 || (app.transferPhase == 0 && app.stopBetweenFiles)) return FirstPress::AskToStop;
-  return FirstPress::Quit;
+  return stopGoesToTransfer(app) ? FirstPress::AskToStop : FirstPress::Quit;
 }
 
 std::string progressBarText(int barUnits, int width) {
@@ -84,11 +84,7 @@ void TerminalShell::sleepMs(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void TerminalShell::onInterrupt() {
-  // As Close on the main window while bytes are counted: the status display ends, the engine is told.
-  app_.statusText = "ABORTING";
-  app_.abortRequested = true;
-  status_.refresh();
+void TerminalShell::tellAborting() {
   // A download runs on until it ends or the link fails, as on Windows (a batch that stops between files starts
   // no further file); the user may still insist.
   std::fprintf(messageOut_, "ABORTING... %s\n", kQuitHint);
@@ -102,8 +98,9 @@ PumpPass TerminalShell::takeMessage(int* quitCode) {
     return PumpPass::Quit;
   }
   if (takeInterrupt()) {
-    if (firstPressMeans(app_) == FirstPress::AskToStop) {
-      onInterrupt();
+    // As Close on the main window while bytes are counted: the status display ends, the engine is told.
+    if (requestAbort(app_, *this)) {
+      tellAborting();
       return PumpPass::Dispatched;
     }
     // Idle or setting up: Close ends the program, which the nested pump sees as the quit message.
@@ -207,7 +204,7 @@ bool TerminalShell::chooseFiles(const OpenFileRequest&, OpenFileResult* result) 
   return true;
 }
 
-// The connection dialog without a window: the same decisions (link/connection_dialog.h) every 250 ms, the pipe
+// The connection dialog without a window: the same decisions (core/connection_dialog.h) every 250 ms, the pipe
 // serviced in between (a call or a lost line is acted on at once), and Ctrl-C, even one pressed just before the
 // wait began, as its STOP button.
 int TerminalShell::runConnectionDialog() {

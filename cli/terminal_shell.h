@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/shell_ops.h"
 #include "cli/call_watch.h"
+#include "core/shell_ops.h"
 #include "ui/status_display.h"
 
 namespace skiff::cli {
@@ -65,7 +65,7 @@ class TerminalShell final : public ShellOps, private StatusCanvas {
   void draw(const StatusFrame& frame) override;
   void hide() override { endStatusLine(); }
   void nameBatchFile();
-  void onInterrupt();
+  void tellAborting();
 
   AppState& app_;
   LinkOps& link_;

@@ -2,7 +2,7 @@
 # named ids every caller uses, so the three can never drift apart. Included at configure time with IN, OUT_CPP,
 # OUT_RC and OUT_IDS set; CMake configures again whenever strings.txt changes.
 file(STRINGS "${IN}" lines ENCODING UTF-8)
-set(cpp "// Generated from ui/resources/strings.txt; do not edit.\n#include \"ui/string_table.h\"\n\nnamespace skiff {\n\nconst StringEntry kStringTable[] = {\n")
+set(cpp "// Generated from ui/resources/strings.txt; do not edit.\n#include \"core/string_table.h\"\n\nnamespace skiff {\n\nconst StringEntry kStringTable[] = {\n")
 set(rc "// Generated from ui/resources/strings.txt; do not edit.\nSTRINGTABLE\nBEGIN\n")
 set(ids "// Generated from ui/resources/strings.txt; do not edit.\n#pragma once\n\nnamespace skiff {\n\n// The string table's ids by name: LoadText(TextId::LookingForNewton).\nenum class TextId : int {\n")
 set(count 0)

@@ -1,3 +1,5 @@
+// dil/: the link library: serial port and TCP per OS, MNP, V.42bis and the pipe states.
+//
 // Skiff's own link library: serial port, MNP and the pipe states, behind the link operations.
 #pragma once
 
@@ -5,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff {
 

@@ -1,9 +1,9 @@
 #include "dil/line_source.h"
 
+#include "core/link_ops.h"
 #include "dil/serial.h"
 #include "dil/tcp_address.h"
 #include "dil/tcp_source.h"
-#include "link/link_ops.h"
 
 namespace skiff::dil {
 

@@ -1,6 +1,6 @@
 #include "dil/pipe_states.h"
 
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 
 namespace skiff::dil {
 

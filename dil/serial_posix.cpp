@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/link_ops.h"
 #include "dil/serial.h"
-#include "link/link_ops.h"
 
 namespace skiff::dil {
 

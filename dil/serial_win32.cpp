@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
+#include "core/link_ops.h"
 #include "dil/serial.h"
-#include "link/link_ops.h"
 
 namespace skiff::dil {
 

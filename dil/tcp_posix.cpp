@@ -14,8 +14,8 @@
 #include <ctime>
 #include <vector>
 
+#include "core/link_ops.h"
 #include "dil/tcp_socket.h"
-#include "link/link_ops.h"
 
 namespace skiff::dil {
 

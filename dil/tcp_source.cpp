@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <deque>
 
+#include "core/link_ops.h"
 #include "dil/caller_opening.h"
 #include "dil/serial.h"
-#include "link/link_ops.h"
 
 namespace skiff::dil {
 

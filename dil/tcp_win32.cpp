@@ -1,6 +1,6 @@
 // The Windows program keeps its serial ports COM1 to COM4: a "tcp:" port is refused as a tool it does not have.
+#include "core/link_ops.h"
 #include "dil/tcp_socket.h"
-#include "link/link_ops.h"
 
 namespace skiff::dil {
 

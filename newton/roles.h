@@ -1,3 +1,5 @@
+// newton/: the simulated Newton (newton-sim) that the tests and demos talk to.
+//
 // The applications a simulated Newton can play once the link is up. Each returns the process exit code.
 #pragma once
 

@@ -69,6 +69,7 @@ class FrameReader {
   void abandonFrame();
   bool inFrame() const { return stage_ != Stage::Header; }
   const std::string& currentCommand() const { return current_.command; }
+  std::uint32_t currentLength() const { return current_.length; }  // the data length of the frame in progress
   std::uint64_t currentDataReceived() const { return dataSeen_; }
   std::uint64_t skippedBytes() const { return skipped_; }
 

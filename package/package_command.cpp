@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "link/pump.h"
+#include "core/pump.h"
+#include "core/texts.h"
 #include "package/package_loader.h"
-#include "ui/texts.h"
 
 namespace skiff {
 
@@ -40,8 +40,6 @@ std::int32_t connectAndLoad(Runtime& rt, const std::function<std::int32_t()>& lo
     app.openFile.seek(0);
     const std::int32_t opened = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
     if (opened != 0) return closeAndReturn(app, opened);
-    app.firstFile = true;
-    app.lastFileOfBatch = true;
     app.fileOpened = true;
     const int end = rt.shell.runConnectionDialog();
     if (end == kConnectionStopped) return closeAndReturn(app, 0);
@@ -63,7 +61,7 @@ std::int32_t runPackageCommand(Runtime& rt) {
   if (!rt.shell.chooseFiles(packageFileRequest(), &chosen)) return 0;
   const std::string path = chosenPath(chosen);
   if (!app.openFile.open(path, false)) {
-    ShowMessage(rt.shell, "Could not open file");
+    ShowMessage(rt.shell, kCouldNotOpenFile);
     return 0;
   }
   app.fileName = chosen.title.empty() ? path : chosen.title;  // how reports name it

@@ -1,9 +1,11 @@
+// package/: the Download Package command, the dock loader it runs and the dock frames they read and write.
+//
 // The Download Package command: choose one package, connect at the package speed, load it through the dock.
 #pragma once
 
 #include <cstdint>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "package/package_loader.h"
 
 namespace skiff {

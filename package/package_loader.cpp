@@ -6,20 +6,25 @@
 #include <limits>
 #include <string>
 
-#include "link/pump.h"
+#include "core/pipe_calls.h"
+#include "core/pump.h"
+#include "core/texts.h"
 #include "package/dock_frame.h"
 #include "package/dock_result.h"
-#include "ui/status_model.h"
-#include "ui/texts.h"
 
 namespace skiff {
 
 namespace {
 
-constexpr std::int32_t kAreaSize = 500;  // message area and reply area
-constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends while the package goes
+constexpr std::int32_t kAreaSize = 500;  // the message area: what one read from the Newton takes at most
+constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends
 constexpr std::int32_t kWaitPassMs = 20;
 constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
+
+// Whether a chunk write is outstanding; the writes' completion routine clears it through the reference value.
+// It outlives every load: the link runs the routine of a write it dropped at its next idle, which may come after
+// the load that made the write has returned.
+bool writePending = false;
 
 bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
 
@@ -28,7 +33,7 @@ bool linkUp(std::int32_t state) { return state == state::kConnected || state == 
 class PackageLoad {
  public:
   PackageLoad(Runtime& rt, PackageBatch* batch)
-      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), batch_(batch) {}
+      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe}, batch_(batch) {}
   std::int32_t run();
 
  private:
@@ -42,7 +47,9 @@ class PackageLoad {
   // --- steps ---
   std::int16_t readOpeningRest();
   std::int16_t readReply();
-  std::int16_t discardInPieces(std::uint32_t count, bool fromNewton);
+  // Every byte read from the Newton goes through the frame reader.
+  void takeFromNewton(std::span<const std::uint8_t> bytes);
+  std::int16_t readFromNewton(std::uint32_t count);
   std::int16_t takeWaitingInput(std::int32_t* queryStatus);
   std::int32_t sendChunk(std::int32_t count);
   std::int32_t waitForChunkWritten();
@@ -61,7 +68,6 @@ class PackageLoad {
   void settle(PackageFate fate, std::string detail = {});
 
   // --- endings ---
-  std::int32_t reconnectEnding();
   std::int32_t errorEnding(std::int32_t status);
   std::int32_t abortEnding();
   std::int32_t finish(std::int32_t result);
@@ -70,15 +76,15 @@ class PackageLoad {
   AppState& app_;
   LinkOps& link_;
   PipeHandle pipe_;
+  PipeCalls calls_;
   std::array<std::uint8_t, kAreaSize> message_{};
-  std::array<std::uint8_t, kAreaSize> reply_{};
   std::array<std::uint8_t, kPackageChunkSize> chunk_{};
   std::int32_t length_ = 0;
   PackageBatch* batch_;      // null: the one package in app.openFile
   std::size_t index_ = 0;    // the batch's package being loaded
 
-  // What the Newton said after the time-out frame: its answer to that frame, then its install result, or a
-  // cancel or error that stops the load.
+  // Every frame the Newton sends, from its opening on. What counts comes after the time-out frame: its answer to
+  // that frame, then its install result, or a cancel or error that stops the load.
   dock::FrameReader newton_{kNewtonKeep};
   std::uint32_t newtonLastHeard_ = 0;  // tick count of the last frame taken from the Newton
   bool stimAnswered_ = false;
@@ -91,23 +97,18 @@ class PackageLoad {
 };
 
 std::int16_t PackageLoad::read(std::uint8_t* buffer, std::int32_t wanted, std::int32_t* delivered) {
-  *delivered = wanted;
-  std::uint8_t endOfMessage = 0;
-  return link_.pipeRead(pipe_, buffer, delivered, &endOfMessage, 0, 0, kDockIoTimeoutMs, nullptr, 0);
+  return calls_.read(buffer, wanted, kDockIoTimeoutMs, delivered);
 }
 
 std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
-  std::int32_t length = count;
-  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, nullptr, 0);
+  return calls_.write(data, count, endOfMessage, kDockIoTimeoutMs);
 }
 
 std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
                                           std::uint8_t endOfMessage) {
-  std::int32_t length = count;
-  // The completion routine finds the state record through the write's reference value.
-  return link_.pipeWrite(pipe_, data, &length, endOfMessage, 0, 0, kDockIoTimeoutMs, onChunkWritten,
-                         reinterpret_cast<std::intptr_t>(&app_));
+  return calls_.write(data, count, endOfMessage, kDockIoTimeoutMs, onChunkWritten,
+                      reinterpret_cast<std::intptr_t>(&writePending));
 }
 
 // Header 12 (0), count 4 (0), data 4 (1).
@@ -135,42 +136,30 @@ std::int16_t PackageLoad::readOpeningRest() {
   std::int32_t got = 0;
   std::int16_t status = read(message_.data(), 4, &got);
   if (status != 0) return status;
-  std::int32_t again = 0;
-  return read(message_.data(), got, &again);
+  takeFromNewton(std::span<const std::uint8_t>(message_.data(), static_cast<std::size_t>(got)));
+  return readFromNewton(static_cast<std::uint32_t>(got));
 }
 
-// The reply to "newtdockdock" (the Newton's name): header, count, data and its padding. The data is kept up to
-// what the reply area holds with its terminator; the rest is read in pieces and dropped.
+// The reply to "newtdockdock" (the Newton's name): header and count, then the data as far as the message area
+// holds it with a terminator, the rest of it in pieces, and its padding. The frame reader takes it all, as it
+// takes every later frame, and tells how long the data is.
 std::int16_t PackageLoad::readReply() {
-  std::int32_t got = 0;
-  std::int16_t status = read(message_.data(), 12, &got);
+  std::int16_t status = readFromNewton(static_cast<std::uint32_t>(dock::kHeaderSize));
+  if (status == 0) status = readFromNewton(4);
   if (status != 0) return status;
-  status = read(message_.data(), 4, &got);
-  if (status != 0) return status;
-  dock::Cursor cursor(std::span<const std::uint8_t>(message_.data(), 4));
-  const std::uint32_t count = cursor.u32();
-  const std::int32_t kept = static_cast<std::int32_t>(std::min<std::uint32_t>(count, kAreaSize - 1));
-  got = 0;
-  if (kept > 0) {
-    status = read(reply_.data(), kept, &got);
-    if (status != 0) return status;
-  }
-  reply_[static_cast<std::size_t>(got)] = 0;
-  status = discardInPieces(count - static_cast<std::uint32_t>(kept), false);
-  if (status != 0) return status;
-  return discardInPieces(static_cast<std::uint32_t>(dock::padFor(count)), false);
-}
-
-std::int16_t PackageLoad::discardInPieces(std::uint32_t count, bool fromNewton) {
-  while (count > 0) {
-    const std::int32_t piece = static_cast<std::int32_t>(std::min<std::uint32_t>(count, kAreaSize));
-    std::int32_t got = 0;
-    const std::int16_t status = read(message_.data(), piece, &got);
-    if (status != 0) return status;
-    if (fromNewton) newton_.feed(std::span<const std::uint8_t>(message_.data(), static_cast<std::size_t>(got)));
-    count -= static_cast<std::uint32_t>(piece);
+  const std::uint32_t length = newton_.inFrame() ? newton_.currentLength() : 0;
+  const std::uint32_t kept = std::min<std::uint32_t>(length, kAreaSize - 1);
+  for (const std::uint32_t part : {kept, length - kept, static_cast<std::uint32_t>(dock::padFor(length))}) {
+    if (const std::int16_t failed = readFromNewton(part); failed != 0) return failed;
   }
   return 0;
+}
+
+void PackageLoad::takeFromNewton(std::span<const std::uint8_t> bytes) { newton_.feed(bytes); }
+
+std::int16_t PackageLoad::readFromNewton(std::uint32_t count) {
+  return calls_.readInPieces(count, message_, kDockIoTimeoutMs,
+                             [this](std::span<const std::uint8_t> piece) { takeFromNewton(piece); });
 }
 
 // Reads whatever the Newton has sent and not yet been read, in message-area pieces.
@@ -179,7 +168,7 @@ std::int16_t PackageLoad::takeWaitingInput(std::int32_t* queryStatus) {
   const std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kInput, &waiting);
   if (queryStatus != nullptr) *queryStatus = query;
   if (waiting <= 0) return 0;
-  return discardInPieces(static_cast<std::uint32_t>(waiting), true);
+  return readFromNewton(static_cast<std::uint32_t>(waiting));
 }
 
 void PackageLoad::newtonStops(std::string detail) {
@@ -223,7 +212,7 @@ bool PackageLoad::deadlinePassed(std::uint32_t start) const {
 }
 
 std::int32_t PackageLoad::sendChunk(std::int32_t count) {
-  app_.writePending = true;
+  writePending = true;
   const bool inPieces = app_.settings.moreBackgroundTime != 0 && count > kPackagePieceSize;
   if (!inPieces) return writeChunkBytes(chunk_.data(), count, 1);
   const std::int32_t pieces = count / kPackagePieceSize;
@@ -233,12 +222,14 @@ std::int32_t PackageLoad::sendChunk(std::int32_t count) {
     if (status != 0) return status;
     pumpFor(rt_, 0);
   }
-  app_.writePending = true;
+  // Any piece's completion clears the flag. Set again here, it stands for the rest's write alone; when the chunk
+  // was whole pieces, nothing is waited for.
+  writePending = true;
   if (rest > 0) {
     const std::int16_t status = writeChunkBytes(chunk_.data() + kPackagePieceSize * pieces, rest, 1);
     if (status != 0) return status;
   } else {
-    app_.writePending = false;
+    writePending = false;
   }
   link_.pipeFlush(pipe_, side::kOutput);
   return 0;
@@ -246,7 +237,7 @@ std::int32_t PackageLoad::sendChunk(std::int32_t count) {
 
 std::int32_t PackageLoad::waitForChunkWritten() {
   const std::uint32_t start = rt_.shell.tickCount();
-  while (app_.writePending) {
+  while (writePending) {
     if (!linkUp(link_.pipeState(pipe_))) return code::kDisconnected;
     if (deadlinePassed(start)) return code::kTimeout;
     pumpFor(rt_, 0);
@@ -408,12 +399,10 @@ std::int32_t PackageLoad::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
   if (!openPackage(0)) {
-    ShowMessage(rt_.shell, "Could not open file");
+    ShowMessage(rt_.shell, kCouldNotOpenFile);
     return errorEnding(code::kReadError);
   }
-  setStatusText(app_, TextId::InitiatingPackageConnection);
-  rt_.shell.openStatus();
-  refreshStatus(rt_);
+  openTransferStatus(rt_, TextId::InitiatingPackageConnection);
   setStatusText(app_, TextId::CalculatingFileLength);
   refreshStatus(rt_);
   std::int64_t size = app_.openFile.sizeOnDisk();
@@ -422,8 +411,8 @@ std::int32_t PackageLoad::run() {
 
   std::int32_t got = 0;
   if (read(message_.data(), 12, &got) != 0 || std::memcmp(message_.data(), "newtdockrtdk", 12) != 0)
-    return reconnectEnding();
-  message_[12] = 0;
+    return reconnectEnding(rt_);
+  takeFromNewton(std::span<const std::uint8_t>(message_.data(), dock::kHeaderSize));
   if (const std::int16_t status = readOpeningRest(); status != 0) return errorEnding(status);
 
   if (const std::int16_t status = writeLongFrame("dock", 4); status != 0) return errorEnding(status);
@@ -469,8 +458,9 @@ std::int32_t PackageLoad::run() {
   if (!newtonStopped_ && !installAnswered_ && !resultWaited) {
     if (const std::int32_t status = waitForInstallResult(); status != 0) return errorEnding(status);
   }
-  std::int32_t result = 0;
-  if (const std::int16_t status = takeWaitingInput(&result); status != 0) return errorEnding(status);
+  // The load ends with the status of this last query of the input, unless the Newton never answered.
+  std::int32_t queryStatus = 0;
+  if (const std::int16_t status = takeWaitingInput(&queryStatus); status != 0) return errorEnding(status);
   noticeNewtonFrames();
   // The last package's result is told as soon as it is known, not after the closing pauses.
   if (installAnswered_ && !newtonStopped_) {
@@ -487,16 +477,9 @@ std::int32_t PackageLoad::run() {
   app_.transferPhase = -1;
   link_.pipeDisconnect(pipe_);
   app_.openFile.close();
-  if (!newtonStopped_ && !installAnswered_ && !app_.abortRequested) result = code::kTimeout;
+  if (!newtonStopped_ && !installAnswered_ && !app_.abortRequested) queryStatus = code::kTimeout;
   if (!installAnswered_ && !newtonStopped_) settle(app_.abortRequested ? PackageFate::Stopped : PackageFate::Failed);
-  return finish(result);
-}
-
-std::int32_t PackageLoad::reconnectEnding() {
-  rt_.shell.closeStatusNow();
-  link_.pipeDisconnect(pipe_);
-  pumpFor(rt_, 200);
-  return SESSION_RECONNECT;
+  return finish(queryStatus);
 }
 
 std::int32_t PackageLoad::errorEnding(std::int32_t status) {
@@ -536,7 +519,7 @@ std::int32_t installWaitLimitMs(std::int32_t packageLength) {
 }
 
 void onChunkWritten(std::int32_t, std::intptr_t refCon) {
-  if (refCon != 0) reinterpret_cast<AppState*>(refCon)->writePending = false;
+  if (refCon != 0) *reinterpret_cast<bool*>(refCon) = false;
 }
 
 std::int32_t runPackageLoad(Runtime& rt) {

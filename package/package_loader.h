@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 
@@ -58,8 +58,8 @@ struct PackageBatch {
 // fate is in batch.outcomes (those not sent stay NotSent).
 std::int32_t runPackageBatch(Runtime& rt, PackageBatch& batch);
 
-// Completion routine of the chunk writes: clears writePending of the state record whose address the write
-// handed the link as its reference value; the status is not looked at.
+// Completion routine of the chunk writes: clears the flag whose address the write handed the link as its
+// reference value (the loader's writePending); the status is not looked at.
 void onChunkWritten(std::int32_t status, std::intptr_t refCon);
 
 }  // namespace skiff

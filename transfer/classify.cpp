@@ -1,6 +1,6 @@
 #include "transfer/classify.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 namespace skiff {
 

@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "link/pump.h"
+#include "core/pump.h"
+#include "core/texts.h"
 #include "transfer/classify.h"
 #include "transfer/multi_select.h"
 #include "transfer/transfer_session.h"
-#include "ui/texts.h"
 
 namespace skiff {
 
@@ -23,7 +23,7 @@ class DownloadRun {
 
   std::int32_t sendOne(const SelectedFile& file) {
     if (!open(file, 1, true)) {
-      ShowMessage(rt_.shell, "Could not open file", "", "", "");
+      ShowMessage(rt_.shell, kCouldNotOpenFile);
       return 0;
     }
     return send().value_or(0);
@@ -59,35 +59,31 @@ class DownloadRun {
   std::int32_t endEarly(const std::vector<SelectedFile>& files, std::size_t next) {
     for (std::size_t i = next; i < files.size(); ++i) app_.batch.notSent.push_back(files[i].name);
     app_.openFile.close();
-    app_.fileOpened = false;
-    app_.lastFileOfBatch = true;
+    app_.fileOpened = file_.fileOpened = false;
+    file_.lastFileOfBatch = true;
     const std::int32_t state = rt_.link.pipeState(app_.pipe);
     if (state != state::kConnected && state != state::kOutputBusy) return 0;
-    return runTransferSession(rt_);
+    return runTransferSession(rt_, file_);
   }
 
-  // The state the session reads for one file, and the file opened (by the path as given: the upper-cased copy
-  // only classifies, file names are case-sensitive here). False when it could not be opened.
+  // The file the session sends, named in the state for the front ends, and opened (by the path as given: the
+  // upper-cased copy only classifies, file names are case-sensitive here). False when it could not be opened.
   bool open(const SelectedFile& file, std::size_t number, bool last) {
     app_.batch.fileNumber = static_cast<int>(number);
-    app_.lastFileOfBatch = last;
     app_.currentPath = upperCased(file.path);
-    app_.fileName = file.name;
-    app_.announcedName = file.announced;
-    app_.fileTypeValue = kWindowsValue;
-    app_.fileCreatorValue = kWindowsValue;
     const Classification found = classifyPath(app_.currentPath);
-    app_.fileKind = found.kind;
-    app_.textHeader = found.header;
-    app_.fileOpened = app_.openFile.open(file.path, found.textMode);
-    return app_.fileOpened;
+    file_ = FileToSend{found.kind, file.name, file.announced, kWindowsValue, kWindowsValue, found.header, false, last};
+    file_.fileOpened = app_.openFile.open(file.path, found.textMode);
+    app_.fileName = file_.fileName;
+    app_.fileOpened = file_.fileOpened;
+    return file_.fileOpened;
   }
 
   // The file's session, over the connection (made first when there is none); nothing when the batch goes on.
   std::optional<std::int32_t> send() {
     for (;;) {
       if (const auto ended = connect()) return ended;
-      const std::int32_t result = runTransferSession(rt_);
+      const std::int32_t result = runTransferSession(rt_, file_);
       if (result != SESSION_RECONNECT) return result != 0 ? std::optional(result) : std::nullopt;
       connected_ = false;
     }
@@ -111,12 +107,12 @@ class DownloadRun {
         return end;
       }
     }
-    app_.firstFile = false;
     return std::nullopt;
   }
 
   Runtime& rt_;
   AppState& app_;
+  FileToSend file_;
   const bool batch_;  // several files: the batch's texts
   bool connected_ = false;
   int listenFailures_ = 0;
@@ -162,7 +158,6 @@ std::int32_t runDownloadSelection(Runtime& rt, const DownloadSelection& selectio
   rt.app.abortRequested = false;
   rt.app.batch = {};
   rt.app.batch.fileCount = static_cast<int>(selection.files.size());
-  rt.app.firstFile = true;
   DownloadRun run(rt, selection.several);
   std::int32_t result = 0;
   if (!selection.several) {

@@ -1,3 +1,5 @@
+// transfer/: the Download command and the transfer session it runs for each file.
+//
 // The Download command: choose files, classify them, connect, and send each through the transfer session.
 #pragma once
 
@@ -6,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

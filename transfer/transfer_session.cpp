@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "link/pump.h"
-#include "ui/status_model.h"
-#include "ui/texts.h"
+#include "core/pipe_calls.h"
+#include "core/pump.h"
+#include "core/texts.h"
 
 namespace skiff {
 
@@ -39,25 +39,23 @@ std::string_view typeToken(std::int32_t kind) {
 
 class Session {
  public:
-  explicit Session(Runtime& rt) : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe) {}
+  Session(Runtime& rt, FileToSend& file)
+      : rt_(rt), app_(rt.app), file_(file), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe} {}
 
   std::int32_t run();
 
  private:
   // One message, ended (end-of-message 1), 15 s.
   std::int32_t write(const void* bytes, std::size_t length) {
-    auto count = static_cast<std::int32_t>(length);
-    return link_.pipeWrite(pipe_, bytes, &count, 1, 0, 0, kWriteTimeoutMs, nullptr, 0);
+    return calls_.write(bytes, static_cast<std::int32_t>(length), 1, kWriteTimeoutMs);
   }
   std::int32_t write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
 
   // Two reply bytes into reply_, NUL after them.
   std::int32_t readReply(std::int32_t timeoutMs) {
     reply_.fill(0);
-    std::int32_t count = 2;
-    std::uint8_t endOfMessage = 0;  // ignored throughout
-    const std::int32_t status =
-        link_.pipeRead(pipe_, reply_.data(), &count, &endOfMessage, 0, 0, timeoutMs, nullptr, 0);
+    std::int32_t got = 0;
+    const std::int32_t status = calls_.read(reply_.data(), 2, timeoutMs, &got);
     reply_[2] = 0;
     return status;
   }
@@ -70,16 +68,8 @@ class Session {
 
   // Reads and discards `pending` bytes, in pieces no larger than the chunk buffer; the first failure's status.
   std::int32_t discard(std::int32_t pending) {
-    while (pending > 0) {
-      std::int32_t count = std::min<std::int32_t>(pending, static_cast<std::int32_t>(chunk_.size()));
-      const std::int32_t asked = count;
-      std::uint8_t endOfMessage = 0;
-      const std::int32_t status =
-          link_.pipeRead(pipe_, chunk_.data(), &count, &endOfMessage, 0, 0, kShortReplyTimeoutMs, nullptr, 0);
-      if (status != 0) return status;
-      pending -= asked;
-    }
-    return 0;
+    if (pending <= 0) return 0;
+    return calls_.readInPieces(static_cast<std::uint32_t>(pending), chunk_, kShortReplyTimeoutMs);
   }
 
   // Lets the clock move when the link returned at once, so the bounded waits neither spin nor hang.
@@ -100,7 +90,7 @@ class Session {
     }
   }
 
-  // A pause of `seconds` whole seconds by secondsNow; `pumping` keeps the window responsive.
+  // A pause until whole second `deadline` of secondsNow; `pumping` keeps the window responsive.
   void pause(std::int32_t deadline, bool pumping) {
     const std::int32_t start = secondsNow(rt_.shell);
     for (;;) {
@@ -115,13 +105,7 @@ class Session {
     }
   }
 
-  // The six endings.
-  std::int32_t endReconnect() {
-    rt_.shell.closeStatusNow();
-    link_.pipeDisconnect(pipe_);
-    pumpFor(rt_, 200);
-    return SESSION_RECONNECT;
-  }
+  // The endings besides reconnectEnding: a reported failure, a shortfall of the file, a failed link call.
   std::int32_t endReport(TextId textId, std::int32_t status, bool phaseIdle) {
     ShowMessage(rt_.shell, LoadText(textId), ErrorText(status), "", "");
     if (phaseIdle) app_.transferPhase = -1;
@@ -159,8 +143,10 @@ class Session {
 
   Runtime& rt_;
   AppState& app_;
+  FileToSend& file_;
   LinkOps& link_;
   PipeHandle pipe_;
+  PipeCalls calls_;
   std::array<std::uint8_t, 8> reply_{};
   std::int64_t dataEnd_ = 0;   // where the announced data ends in the file, in bytes on disk
   bool partAnswerDue_ = false;  // the next reply answers a part (the header or a chunk), not the length word
@@ -171,13 +157,13 @@ class Session {
 };
 
 std::optional<std::int32_t> Session::sendParameters() {
-  if (write(kParm) != 0) return endReconnect();
+  if (write(kParm) != 0) return reconnectEnding(rt_);
   if (readReply(kReplyTimeoutMs) != 0) return std::nullopt;  // no answer: go straight to the type token
 
   // The name goes whole, however long: the message is the name and one EOT byte.
-  const std::string nameValue = (app_.announcedName.empty() ? app_.fileName : app_.announcedName) + kEot;
-  const std::string_view steps[] = {kFileType, app_.fileTypeValue,    kParm,     kFileCreator,
-                                    app_.fileCreatorValue, kParm, kFileNameToken, nameValue};
+  const std::string nameValue = (file_.announcedName.empty() ? file_.fileName : file_.announcedName) + kEot;
+  const std::string_view steps[] = {kFileType, file_.fileTypeValue,    kParm,     kFileCreator,
+                                    file_.fileCreatorValue, kParm, kFileNameToken, nameValue};
   for (std::string_view message : steps) {
     std::int32_t status = write(message);
     if (status == 0) status = readReply(kReplyTimeoutMs);
@@ -187,12 +173,12 @@ std::optional<std::int32_t> Session::sendParameters() {
 }
 
 std::optional<std::int32_t> Session::sendTypeToken() {
-  if (write(typeToken(app_.fileKind)) != 0) return endReconnect();
+  if (write(typeToken(file_.fileKind)) != 0) return reconnectEnding(rt_);
   const std::int32_t first = readReply(kReplyTimeoutMs);
   if (first == 0) return std::nullopt;
-  if (first != code::kTimeout) return endReconnect();
-  if (readReply(kReplyTimeoutMs) != 0) return endReconnect();
-  if (link_.pipeState(pipe_) != state::kConnected) return endReconnect();
+  if (first != code::kTimeout) return reconnectEnding(rt_);
+  if (readReply(kReplyTimeoutMs) != 0) return reconnectEnding(rt_);
+  if (link_.pipeState(pipe_) != state::kConnected) return reconnectEnding(rt_);
   return std::nullopt;
 }
 
@@ -204,7 +190,7 @@ std::optional<std::int32_t> Session::sendLength() {
 
   // The size on disk, not the count of characters text reading delivers.
   std::int64_t length = std::max<std::int64_t>(app_.openFile.sizeOnDisk(), 0);
-  if (app_.fileKind == kPicture) {
+  if (file_.fileKind == kPicture) {
     // The first 512 bytes are never sent; a shorter file is announced as empty and sends nothing.
     length = std::max<std::int64_t>(length - kPictureSkip, 0);
     app_.openFile.seek(kPictureSkip);
@@ -212,7 +198,7 @@ std::optional<std::int32_t> Session::sendLength() {
     app_.openFile.seek(0);
   }
   length = std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max());
-  dataEnd_ = length + (app_.fileKind == kPicture ? kPictureSkip : 0);
+  dataEnd_ = length + (file_.fileKind == kPicture ? kPictureSkip : 0);
   app_.openFile.limitTo(dataEnd_);
   partAnswerDue_ = false;
 
@@ -230,12 +216,12 @@ std::optional<std::int32_t> Session::sendLength() {
 }
 
 std::optional<std::int32_t> Session::sendHeader() {
-  if (app_.fileKind != kText || app_.textHeader.empty()) return std::nullopt;
+  if (file_.fileKind != kText || file_.textHeader.empty()) return std::nullopt;
   if (const std::int32_t status = readReply(kShortReplyTimeoutMs); status != 0)
     return endReport(TextId::ReadReturned, status, false);
   if (const std::int32_t status = write(kData); status != 0) return endLinkStatus(status);
-  const std::string header = app_.textHeader + kEot;  // its LF stays an LF
-  app_.textHeader.clear();                            // sent once only
+  const std::string header = file_.textHeader + kEot;  // its LF stays an LF
+  file_.textHeader.clear();                            // sent once only
   if (const std::int32_t status = write(header); status != 0) return endLinkStatus(status);
   ++parts_;
   partAnswerDue_ = true;
@@ -243,7 +229,7 @@ std::optional<std::int32_t> Session::sendHeader() {
 }
 
 std::optional<std::int32_t> Session::sendData() {
-  const bool text = app_.fileKind == kText;
+  const bool text = file_.fileKind == kText;
   std::int64_t position = 0;
   if (app_.openFile.atEnd()) return std::nullopt;
   for (;;) {
@@ -264,7 +250,7 @@ std::optional<std::int32_t> Session::sendData() {
     chunk_[n] = 0;
     // A file that ends before its announced length, or cannot be read, is never made up for: it ends here.
     if (app_.openFile.atEnd()) {
-      if (const std::string report = shortfallText(app_.openFile, app_.fileName, dataEnd_); !report.empty())
+      if (const std::string report = shortfallText(app_.openFile, file_.fileName, dataEnd_); !report.empty())
         return endShortfall(report);
     }
 
@@ -300,14 +286,14 @@ std::optional<std::int32_t> Session::sendData() {
 }
 
 std::optional<std::int32_t> Session::endData() {
-  if (app_.fileKind == kText) {
+  if (file_.fileKind == kText) {
     if (const std::int32_t status = write(kNext); status != 0) return endLinkStatus(status);
   }
   link_.pipeIdle(pipe_);
   // The last message is answered here: "NEXT", or the last chunk. When the file's size is a multiple of 500
   // (0 included), the loop's last pass sent nothing and already read the last chunk's answer; a read now would
   // wait for a reply that never comes and turn a complete transfer into a time-out.
-  if (app_.fileKind == kText || partAnswerDue_) {
+  if (file_.fileKind == kText || partAnswerDue_) {
     if (const std::int32_t status = readReplyWithRetry(); status != 0) return endLinkStatus(status);
     noteReply();
   }
@@ -334,11 +320,11 @@ void Session::recordDelivered() {
   BatchProgress& progress = app_.batch;
   ++progress.filesSent;
   progress.bytesSent += bytesSent_;
-  if (partsRefused_ > 0) progress.incomplete.push_back({app_.fileName, partsRefused_, parts_});
+  if (partsRefused_ > 0) progress.incomplete.push_back({file_.fileName, partsRefused_, parts_});
 }
 
 std::optional<std::int32_t> Session::endBatch() {
-  if (!app_.lastFileOfBatch) return std::nullopt;  // the pipe stays connected, the file open
+  if (!file_.lastFileOfBatch) return std::nullopt;  // the pipe stays connected, the file open
   setStatusText(app_, TextId::Disconnecting);
   refreshStatus(rt_);
   waitOutputSent();
@@ -365,11 +351,9 @@ std::int32_t Session::tailDrain() {
 std::int32_t Session::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
-  setStatusText(app_, TextId::InitiatingConnection);
-  rt_.shell.openStatus();
-  refreshStatus(rt_);
+  openTransferStatus(rt_, TextId::InitiatingConnection);
 
-  if (app_.fileOpened) {
+  if (file_.fileOpened) {
     std::int32_t pending = 0;
     link_.pipeBytesAvailable(pipe_, side::kInput, &pending);
     if (pending > 0) {
@@ -387,6 +371,6 @@ std::int32_t Session::run() {
 
 }  // namespace
 
-std::int32_t runTransferSession(Runtime& rt) { return Session(rt).run(); }
+std::int32_t runTransferSession(Runtime& rt, FileToSend& file) { return Session(rt, file).run(); }
 
 }  // namespace skiff

@@ -1,3 +1,6 @@
+// ui/: the portable decisions of what the user sees (the status display and its frames, the About box's
+// layout, dialog geometry); a skin draws them.
+//
 // The transfer status display's life, decided once for every front end. An engine opens it when a transfer
 // starts and asks it to show the state now; it also shows the state every 500 ms; it closes when the transfer is
 // idle again (transferPhase -1), when the transfer failed, or when the user's abort ("ABORTING") reaches it. A
@@ -8,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "ui/status_model.h"
 
 namespace skiff {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff {
 
@@ -49,11 +49,5 @@ StatusRefresh statusOnTimer(AppState& app, StatusModel& model, int baseUnitX, in
 }
 
 void statusOnCloseMessage(AppState& app) { app.transferPhase = -1; }
-
-void setStatusText(AppState& app, TextId id) { app.statusText = LoadText(id); }
-
-void setStatusText(AppState& app, const std::string& text) {
-  app.statusText = text.substr(0, kStatusTextMax);
-}
 
 }  // namespace skiff

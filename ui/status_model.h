@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "app/app_state.h"
-#include "ui/text_ids.h"
+#include "core/app_state.h"
+#include "core/text_ids.h"
 
 namespace skiff {
 
@@ -47,9 +47,5 @@ StatusRefresh statusOnTimer(AppState& app, StatusModel& model, int baseUnitX, in
 
 // MSG_STATUS_CLOSE: transferPhase -1; the dialog ends.
 void statusOnCloseMessage(AppState& app);
-
-// Sets statusText to string `id`, bounded as the status text buffer is.
-void setStatusText(AppState& app, TextId id);
-void setStatusText(AppState& app, const std::string& text);
 
 }  // namespace skiff

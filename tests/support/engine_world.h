@@ -2,7 +2,7 @@
 // virtual clock, and the Runtime joining them. Test fixtures inherit it.
 #pragma once
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
 #include "tests/support/virtual_clock.h"

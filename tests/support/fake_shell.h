@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "tests/support/virtual_clock.h"
 #include "ui/status_display.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/link_ops.h"
+#include "core/link_ops.h"
 #include "tests/support/virtual_clock.h"
 
 namespace skiff::test {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "transfer/download_command.h"
 #include "transfer/multi_select.h"
 

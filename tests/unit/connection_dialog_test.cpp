@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "link/connection_dialog.h"
+#include "core/connection_dialog.h"
+#include "tests/support/engine_world.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
-#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {

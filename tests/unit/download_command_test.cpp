@@ -71,9 +71,9 @@ TEST_F(DownloadFixture, OneFileFromTheDialogIsClassifiedConnectedAndSent) {
 
   EXPECT_EQ(runDownloadCommand(rt), 0);
   EXPECT_FALSE(bench.app.abortRequested) << "cleared when the command starts";
-  EXPECT_EQ(bench.app.fileKind, kText);
   EXPECT_EQ(bench.app.currentPath, upperCased(chosen.buffer));
   ASSERT_EQ(bench.received.size(), 1u);
+  EXPECT_EQ(bench.received[0].typeToken, "SPIT");
   EXPECT_EQ(bench.received[0].name, "todo.txt");
   EXPECT_EQ(bench.received[0].header, "*TODO*\n");
   EXPECT_EQ(std::string(bench.received[0].bytes.begin(), bench.received[0].bytes.end()), "*TODO*\nbuy rope\r");
@@ -230,7 +230,7 @@ TEST_F(DownloadFixture, ALongPathAndNameGoWhole) {
   EXPECT_GT(bench.app.currentPath.size(), 767u);
   ASSERT_EQ(bench.received.size(), 1u);
   EXPECT_EQ(bench.received[0].name, announced);
-  EXPECT_EQ(bench.app.fileKind, kBitmap);
+  EXPECT_EQ(bench.received[0].typeToken, "SBMP");
 }
 
 

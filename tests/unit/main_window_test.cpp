@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/main_window_logic.h"
-#include "app/program.h"
-#include "link/pump.h"
+#include "core/program.h"
+#include "core/pump.h"
+#include "tests/support/engine_world.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
-#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {
@@ -78,7 +78,6 @@ struct MainWindowFixture : ::testing::Test, test::EngineWorld {
     window.package = &scriptedTransfer;
     gScript = &script;
     app.pipe = link.pipeCreate();
-    app.mainWindow = reinterpret_cast<WindowRef>(0x10);
   }
   void TearDown() override {
     fs::remove(path);
@@ -405,7 +404,7 @@ TEST_F(MainWindowFixture, CloseWhileCountingAbortsAndClosesTheStatusDialog) {
 }
 
 TEST_F(MainWindowFixture, SplashTimerClosesAnOpenAboutBoxAndDies) {
-  app.aboutDialog = reinterpret_cast<WindowRef>(0x20);
+  window.aboutDialog = reinterpret_cast<WindowRef>(0x20);
   mainWindowTimer(window);
   EXPECT_EQ(view.actions, (std::vector<std::string>{"about ok", "kill splash timer"}));
 }

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/link_ops.h"
 #include "dil/mnp_endpoint.h"
 #include "dil/pipe_states.h"
-#include "link/link_ops.h"
 #include "tests/support/recorded_session.h"
 #include "tests/support/sample_package.h"
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
+#include "core/program.h"
+#include "tests/support/engine_world.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
-#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {

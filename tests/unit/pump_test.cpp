@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "link/pump.h"
+#include "core/pump.h"
+#include "tests/support/engine_world.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
-#include "tests/support/engine_world.h"
 
 namespace skiff {
 namespace {

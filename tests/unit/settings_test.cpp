@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 namespace skiff {
 namespace {

@@ -1,6 +1,6 @@
 // The file being sent as the engines read it: text rules, the limit of what was announced, how far the reads
 // came and why they stopped short. (That only a regular file opens is tested with the Download command.)
-#include "app/source_file.h"
+#include "core/source_file.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "core/texts.h"
 #include "ui/geometry.h"
 #include "ui/status_display.h"
 #include "ui/status_model.h"

@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <tuple>
 
+#include "core/texts.h"
 #include "tests/support/engine_world.h"
-#include "ui/status_model.h"
-#include "ui/texts.h"
 
 namespace skiff::cli {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "core/texts.h"
 #include "tests/support/fake_shell.h"
-#include "ui/texts.h"
 
 namespace skiff {
 namespace {

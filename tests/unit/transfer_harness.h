@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 #include "newton/companion_protocol.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "transfer/transfer_session.h"
 #include "tests/support/temp_dir.h"
 
 namespace skiff::test {
@@ -61,6 +62,7 @@ struct TransferBench {
   TimedLink link{clock};
   FakeShell shell{app, clock};
   Runtime rt{app, link, shell};
+  FileToSend file;  // what prepare() hands the session
   TempDir dir;
   newton::CompanionProtocol companion;
   std::vector<newton::ReceivedFile> received;
@@ -78,17 +80,11 @@ struct TransferBench {
     };
   }
 
-  // Sets the state as the Download command does for one file and opens it.
+  // The file as the Download command gives it to the session, opened.
   void prepare(const std::string& name, const std::string& bytes, std::int32_t kind, const std::string& header = "",
                bool last = true) {
     const std::string path = dir.file(name, bytes);
-    app.fileKind = kind;
-    app.textHeader = header;
-    app.fileName = name;
-    app.fileTypeValue = "WINDOWS\x04";
-    app.fileCreatorValue = "WINDOWS\x04";
-    app.fileOpened = true;
-    app.lastFileOfBatch = last;
+    file = FileToSend{kind, name, "", "WINDOWS\x04", "WINDOWS\x04", header, true, last};
     ASSERT_TRUE(app.openFile.open(path, kind == kText));
   }
 };

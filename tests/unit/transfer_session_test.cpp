@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/pump.h"
+#include "core/pump.h"
 #include "tests/unit/transfer_harness.h"
 
 namespace skiff {
@@ -54,7 +54,7 @@ TEST_P(SessionWire, WritesAndStores) {
   const WireCase& c = GetParam();
   TransferBench bench;
   bench.prepare("NOTE.TXT", c.file, c.kind, c.header);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
 
   std::vector<std::string> expected = parameterBlock("NOTE.TXT");
   expected.insert(expected.end(), c.afterParameters.begin(), c.afterParameters.end());
@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SessionText, LengthWordIsTheSizeOnDiskNotTheCharactersSent) {
   TransferBench bench;
   bench.prepare("CRLF.TXT", std::string(600, 'x') + "\r\n" + std::string(10, 'y') + "\r\n", kText);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   ASSERT_EQ(bench.received.size(), 1u);
   EXPECT_EQ(bench.received[0].announcedLength, 614);
   EXPECT_EQ(bench.received[0].bytes.size(), 612u);  // each CR LF went out as one CR
@@ -128,8 +128,8 @@ TEST(SessionText, LengthWordIsTheSizeOnDiskNotTheCharactersSent) {
 TEST(SessionText, TheHeaderIsSentOnceAndThenCleared) {
   TransferBench bench;
   bench.prepare("TODO.TXT", "z", kText, "*TODO*\n");
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
-  EXPECT_TRUE(bench.app.textHeader.empty());
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
+  EXPECT_TRUE(bench.file.textHeader.empty());
   EXPECT_EQ(bench.received[0].header, "*TODO*\n");
   // The reply to the length word is read with 15 s and no retry, before the header goes out.
   const auto& calls = bench.link.calls;
@@ -146,8 +146,8 @@ TEST(SessionText, TheHeaderIsSentOnceAndThenCleared) {
 TEST(SessionText, ANameOf700BytesGoesWhole) {
   TransferBench bench;
   bench.prepare("LONG.TXT", "q", kText);
-  bench.app.fileName = std::string(700, 'N');
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  bench.file.fileName = std::string(700, 'N');
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   const auto writes = writtenTexts(bench.link);
   ASSERT_GT(writes.size(), 8u);
   EXPECT_EQ(writes[8], std::string(700, 'N') + "\x04");
@@ -161,7 +161,7 @@ TEST(SessionReplies, NoFlushesBothSidesAndTheNextChunkFollows) {
   faults.refuseChunk = 1;
   TransferBench bench(faults);
   bench.prepare("P.PKG", k1234, kPackage);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   const auto writes = writtenTexts(bench.link);
   EXPECT_EQ(std::count(writes.begin(), writes.end(), k1234.substr(0, 500)), 1) << "the refused chunk is not repeated";
   EXPECT_EQ(bench.received[0].bytes.size(), 734u);
@@ -193,7 +193,7 @@ TEST(SessionReplies, NoReplyToTheFirstParmGoesStraightToTheTypeToken) {
   faults.silentAt = 1;
   TransferBench bench(faults);
   bench.prepare("Q.BMP", "bm", kBitmap);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   const auto writes = writtenTexts(bench.link);
   ASSERT_GE(writes.size(), 3u);
   EXPECT_EQ(writes[0], "PARM\x04");
@@ -213,9 +213,9 @@ TEST(SessionReplies, NoReplyToTheFirstParmGoesStraightToTheTypeToken) {
 
 TEST(SessionBatch, LastFileNotOpenedSendsOnlyDone) {
   TransferBench bench;
-  bench.app.fileOpened = false;
-  bench.app.lastFileOfBatch = true;
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  bench.file.fileOpened = false;
+  bench.file.lastFileOfBatch = true;
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_EQ(writtenTexts(bench.link), std::vector<std::string>{"DONE\x04"});
   EXPECT_EQ(bench.batchesDone, 1);
   EXPECT_EQ(bench.link.count("pipeDisconnect"), 1);
@@ -225,7 +225,7 @@ TEST(SessionBatch, LastFileNotOpenedSendsOnlyDone) {
 TEST(SessionBatch, AFileThatIsNotTheLastLeavesThePipeConnected) {
   TransferBench bench;
   bench.prepare("A.PKG", k1234, kPackage, "", false);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   const auto writes = writtenTexts(bench.link);
   EXPECT_EQ(std::count(writes.begin(), writes.end(), "DONE\x04"), 0);
   EXPECT_EQ(bench.link.count("pipeDisconnect"), 0);
@@ -237,7 +237,7 @@ TEST(SessionBatch, AFileThatIsNotTheLastLeavesThePipeConnected) {
 TEST(SessionBatch, TheBatchEndsAfterFivePumpedSecondsWithDisconnect) {
   TransferBench bench;
   bench.prepare("A.BMP", "x", kBitmap);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   const std::uint32_t doneReply = bench.link.timeOf("pipeRead", 12);  // params 9, type 1, loop 1, end 1, DONE
   const std::uint32_t disconnect = bench.link.timeOf("pipeDisconnect");
   EXPECT_GE(disconnect - doneReply, 5000u);
@@ -249,7 +249,7 @@ TEST(SessionTiming, PausesByWholeSeconds) {
   bench.clock.now = 10'700;  // 0.3 s before a whole second
   bench.prepare("A.BMP", "x", kBitmap);
   const int idleBefore = bench.link.idleCount;
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_GT(bench.link.idleCount, idleBefore);
   // Calculating starts right after the type token's reply; the length word goes out 2 to 3 s later.
   const std::uint32_t typeReply = bench.link.timeOf("pipeRead", 9);
@@ -266,7 +266,7 @@ TEST(SessionTiming, PausesByWholeSeconds) {
 TEST(SessionStatus, StagesAndCountLinesAsTheUserSeesThem) {
   TransferBench bench;
   bench.prepare("A.PKG", k1234, kPackage);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   auto sawStage = [&](const std::string& stage) {
     return std::any_of(bench.shell.statusLines.begin(), bench.shell.statusLines.end(),
                        [&](const std::string& line) { return line.rfind(stage + "  ", 0) == 0; });
@@ -289,7 +289,7 @@ TEST(SessionStatus, StagesAndCountLinesAsTheUserSeesThem) {
 TEST(SessionStatus, ProgressStopsAtTheTotalForExactly1000Bytes) {
   TransferBench bench;
   bench.prepare("A.BMP", k1000, kBitmap, "", false);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_EQ(bench.app.transferPhase, 1000);
   const auto& counts = bench.shell.countLines;
   EXPECT_EQ(std::count(counts.begin(), counts.end(), "Transferring byte 1000 of 1000 (100%)"), 2)
@@ -320,7 +320,7 @@ TEST_P(SessionEnding, EndsItsOwnWay) {
   TransferBench bench(c.faults);
   bench.prepare("F.TXT", c.kind == kText ? "hello\r\n" : k1234, c.kind, c.header);
   if (c.arrange) c.arrange(bench);
-  EXPECT_EQ(runTransferSession(bench.rt), c.result);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), c.result);
   if (c.box.empty()) {
     EXPECT_TRUE(bench.shell.boxes.empty()) << bench.shell.boxes.front().text;
   } else {
@@ -413,7 +413,7 @@ TEST(SessionEndingDetail, ReconnectClosesTheStatusAndPumps200Ms) {
   bench.prepare("A.BMP", "x", kBitmap);
   bench.link.failWrite(0, kLost);
   const std::uint32_t before = bench.clock.now;
-  EXPECT_EQ(runTransferSession(bench.rt), SESSION_RECONNECT);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), SESSION_RECONNECT);
   EXPECT_FALSE(bench.shell.statusOpen());
   EXPECT_GE(bench.clock.now - before, 200u);
   const auto ops = bench.link.ops();
@@ -425,7 +425,7 @@ TEST(SessionEndingDetail, ARetriedSessionStartsTheFileAfresh) {
   TransferBench bench;
   bench.prepare("A.PKG", k1234, kPackage);
   bench.app.openFile.read(std::vector<char>(700).data(), 700);  // an earlier attempt got this far
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   ASSERT_EQ(bench.received.size(), 1u);
   EXPECT_EQ(std::string(bench.received[0].bytes.begin(), bench.received[0].bytes.end()), k1234);
 }
@@ -434,7 +434,7 @@ TEST(SessionEndingDetail, PendingInputIsDrainedBeforeTheParameters) {
   TransferBench bench;
   bench.prepare("A.BMP", "x", kBitmap);
   bench.link.queueInput(std::string(1500, 'j'));
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   const auto& calls = bench.link.calls;
   ASSERT_GE(calls.size(), 4u);
   EXPECT_EQ(calls[0].op, "pipeBytesAvailable");
@@ -451,7 +451,7 @@ TEST(SessionEndingDetail, AnOutputQueueThatNeverEmptiesDoesNotHang) {
   TransferBench bench;
   bench.prepare("A.BMP", "x", kBitmap);
   bench.link.outputPendingAnswer = 10;
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_EQ(bench.received.size(), 1u);
 }
 
@@ -475,7 +475,7 @@ TEST_P(SessionRefusals, CountsEachPartAnsweredNo) {
   faults.refuseChunk = c.refuseChunk;
   TransferBench bench(faults);
   bench.prepare("F.BIN", c.file, c.kind, c.header);
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_TRUE(bench.shell.boxes.empty()) << "reported by the command once the link is down";
   const BatchProgress& progress = bench.app.batch;
   EXPECT_EQ(progress.filesSent, 1);
@@ -502,7 +502,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SessionProgress, ADeliveredFileCountsItsDataBytes) {
   TransferBench bench;
   bench.prepare("N.TXT", "a\r\nb\r\n", kText, "*TODO*\n");
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_EQ(bench.app.batch.filesSent, 1);
   EXPECT_EQ(bench.app.batch.bytesSent, 4) << "the characters sent, the header not counted";
 }
@@ -539,7 +539,7 @@ TEST_P(SessionShrinks, TheFileEndsWithAReportAndIsNeverPadded) {
   bench.prepare(c.name, c.file, c.kind);
   const std::string path = bench.dir.path() + "/" + c.name;
   afterLengthWord(bench, [&] { std::filesystem::resize_file(path, c.shrunkTo); });
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   ASSERT_EQ(bench.shell.boxes.size(), 1u);
   EXPECT_EQ(bench.shell.boxes[0].text, c.report);
   EXPECT_EQ(writtenTexts(bench.link).back(), c.lastWrite) << "the short rest is not sent, nor anything after it";
@@ -564,7 +564,7 @@ TEST(SessionShortfall, AFileThatGrowsSendsNoMoreThanWasAnnounced) {
   bench.prepare("GROW.BMP", binary(10000), kBitmap);
   const std::string path = bench.dir.path() + "/GROW.BMP";
   afterLengthWord(bench, [&] { std::ofstream(path, std::ios::binary | std::ios::app) << std::string(3000, 'g'); });
-  EXPECT_EQ(runTransferSession(bench.rt), 0);
+  EXPECT_EQ(runTransferSession(bench.rt, bench.file), 0);
   EXPECT_TRUE(bench.shell.boxes.empty());
   ASSERT_EQ(bench.received.size(), 1u);
   EXPECT_EQ(test::textOf(bench.received[0].bytes), binary(10000));

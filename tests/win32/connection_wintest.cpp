@@ -9,34 +9,33 @@
 #include <memory>
 #include <string>
 
-#include "app/program.h"
 #include "app/skin_win32.h"
+#include "core/program.h"
+#include "core/pump.h"
 #include "dil/dil.h"
-#include "link/pump.h"
 
 namespace skiff::win32 {
 
 namespace {
 AppState gApp;
+SkinWindows gWindows;
 std::unique_ptr<LinkOps> gLink = makeDilLink();
-std::unique_ptr<ShellOps> gShell = makeShell(gApp);
+std::unique_ptr<ShellOps> gShell = makeShell(gApp, *gLink, gWindows);
 Runtime gRuntime{gApp, *gLink, *gShell};
 }  // namespace
-
-Runtime& runtime() { return gRuntime; }
 
 }  // namespace skiff::win32
 
 int main(int argc, char** argv) {
   using namespace skiff;
-  Runtime& rt = win32::runtime();
+  Runtime& rt = win32::gRuntime;
   const std::string port = argc > 1 ? argv[1] : "COM1";
   const long baud = argc > 2 ? std::atol(argv[2]) : 19200;
 
   initialState(rt.app, GetModuleHandleA(nullptr));
   HWND owner = CreateWindowExA(0, "STATIC", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
                                nullptr, static_cast<HINSTANCE>(rt.app.instance), nullptr);
-  rt.app.mainWindow = owner;
+  win32::gWindows.mainWindow = owner;
   startLink(rt.app, rt.link);
   rt.app.settings.portName = port;
   // The pipe is configured without openPipe, whose failure box would wait for a click.
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
     std::printf("CDPipeInit failed with %ld\n", static_cast<long>(init));
     return 3;
   }
-  const int code = win32::runConnectionDialog(owner);
+  const int code = win32::runConnectionDialog(rt, owner);
   std::printf("connection dialog ended with %d\n", code);
   if (code == 5) std::printf("pipe state %ld\n", static_cast<long>(rt.link.pipeState(rt.app.pipe)));
   std::fflush(stdout);

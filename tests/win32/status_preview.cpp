@@ -6,54 +6,33 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "app/skin_win32.h"
-#include "dil/dil.h"
+#include "core/texts.h"
 #include "ui/status_model.h"
 
 namespace skiff::win32 {
 
 namespace {
 
-// The status dialog uses only the state; nothing here pumps, chooses files or shows boxes.
-class QuietShell final : public ShellOps {
- public:
-  PumpPass takeMessage(int*) override { return PumpPass::Idle; }
-  void postQuit(int) override {}
-  std::uint32_t tickCount() override { return GetTickCount(); }
-  void sleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
-  void openStatus() override {}
-  void showStatusNow() override {}
-  void closeStatusNow() override {}
-  void messageBox(std::string_view, std::string_view, BoxIcon, BoxOwner) override {}
-  void beep() override {}
-  bool chooseFiles(const OpenFileRequest&, OpenFileResult*) override { return false; }
-  int runConnectionDialog() override { return 2; }
-};
-
+// The status dialog uses only the state.
 AppState gApp;
-QuietShell gShell;
+HWND gDialog = nullptr;
 
 LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_COMMAND) return DefWindowProcA(window, message, wParam, lParam);
   gApp.transferPhase = static_cast<std::int32_t>(wParam);
-  SendMessageA(static_cast<HWND>(gApp.statusDialog), WM_TIMER, 0, 0);
+  SendMessageA(gDialog, WM_TIMER, 0, 0);
   return 0;
 }
 
-std::unique_ptr<LinkOps> gLink = makeDilLink();
-Runtime gRuntime{gApp, *gLink, gShell};
-
 }  // namespace
-
-Runtime& runtime() { return gRuntime; }
 
 }  // namespace skiff::win32
 
 int main(int argc, char** argv) {
   using namespace skiff;
-  AppState& app = win32::runtime().app;
+  AppState& app = win32::gApp;
   const long done = argc > 2 ? std::atol(argv[1]) : 1200;
   const long total = argc > 2 ? std::atol(argv[2]) : 4000;
   const DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 30;
@@ -67,11 +46,10 @@ int main(int argc, char** argv) {
   RegisterClassA(&standIn);
   HWND owner = CreateWindowExA(0, "StatusPreview", "Skiff", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 616, 459, nullptr,
                                nullptr, static_cast<HINSTANCE>(app.instance), nullptr);
-  app.mainWindow = owner;
   setStatusText(app, TextId::SendingData);
-  HWND dialog = win32::createStatusDialog(owner);
+  HWND dialog = win32::createStatusDialog(app, owner);
   if (dialog == nullptr) return 1;
-  app.statusDialog = dialog;
+  win32::gDialog = dialog;
   app.transferPhase = static_cast<std::int32_t>(done);
   app.bytesTotal = static_cast<std::int32_t>(total);
   SendMessageA(dialog, WM_TIMER, 0, 0);

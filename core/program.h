@@ -2,7 +2,7 @@
 // and the link's shut-down in its fixed order.
 #pragma once
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

@@ -12,8 +12,15 @@ namespace {
 constexpr int kVersionPlace = 1007;
 constexpr UINT kVersionFlags = DT_RIGHT | DT_BOTTOM;
 
-HBITMAP gSplash = nullptr;
-SIZE gSplashSize{};
+// What the procedure works with: the creation parameter, kept in the dialog's DWLP_USER.
+struct AboutBox {
+  HINSTANCE instance;
+  void*& openBox;  // the box's handle while it is open
+  HBITMAP splash = nullptr;
+  SIZE splashSize{};
+};
+
+AboutBox* boxOf(HWND dialog) { return reinterpret_cast<AboutBox*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
 // The font a fresh device context has, named so that the measuring and the drawing agree.
 HGDIOBJ versionFont() { return GetStockObject(SYSTEM_FONT); }
@@ -33,27 +40,25 @@ void moveTo(HWND control, const PixelRect& rect) {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void onInit(HWND dialog) {
-  gSplash = LoadBitmapA(static_cast<HINSTANCE>(runtime().app.instance), "splash");
-  BITMAP info{};
-  GetObjectA(gSplash, sizeof info, &info);
-  gSplashSize = {info.bmWidth, info.bmHeight};
-  if (gSplash != nullptr) {
+void onInit(HWND dialog, AboutBox& box) {
+  box.splash = LoadBitmapA(box.instance, "splash");
+  box.splashSize = bitmapSize(box.splash);
+  if (box.splash != nullptr) {
     RECT outer{}, client{};
     GetWindowRect(dialog, &outer);
     GetClientRect(dialog, &client);
     const PixelSize size = windowSizeForClient({outer.right - outer.left, outer.bottom - outer.top},
-                                               {client.right, client.bottom}, {info.bmWidth, info.bmHeight});
+                                               {client.right, client.bottom}, {box.splashSize.cx, box.splashSize.cy});
     SetWindowPos(dialog, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   const AboutLayout layout = aboutLayout(measureVersionText(dialog));
   moveTo(GetDlgItem(dialog, IDOK), layout.okButton);
   moveTo(GetDlgItem(dialog, kVersionPlace), layout.versionPlace);
-  runtime().app.aboutDialog = dialog;
+  box.openBox = dialog;
   SetFocus(GetDlgItem(dialog, IDOK));
 }
 
-void onPaint(HWND dialog) {
+void onPaint(HWND dialog, const AboutBox& box) {
   // The version's place, in the dialog window's own coordinates (window, not client).
   RECT place{}, outer{};
   GetWindowRect(GetDlgItem(dialog, kVersionPlace), &place);
@@ -63,13 +68,7 @@ void onPaint(HWND dialog) {
   PAINTSTRUCT paint{};
   HDC dc = BeginPaint(dialog, &paint);
   FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
-  if (gSplash != nullptr) {
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ previous = SelectObject(memory, gSplash);
-    BitBlt(dc, 0, 0, gSplashSize.cx, gSplashSize.cy, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-  }
+  if (box.splash != nullptr) blit(dc, box.splash, box.splashSize, 0, 0);
   const int oldMode = SetBkMode(dc, TRANSPARENT);
   HGDIOBJ oldFont = SelectObject(dc, versionFont());
   SetTextColor(dc, RGB(0, 0, 0));
@@ -79,13 +78,16 @@ void onPaint(HWND dialog) {
   EndPaint(dialog, &paint);
 }
 
-INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+  AboutBox* box = boxOf(dialog);
+  if (box == nullptr) return FALSE;  // messages before the dialog was set up
   switch (message) {
     case WM_INITDIALOG:
-      onInit(dialog);
+      onInit(dialog, *box);
       return FALSE;  // the focus is set already
     case WM_PAINT:
-      onPaint(dialog);
+      onPaint(dialog, *box);
       return FALSE;
     case WM_COMMAND:
       if (wParam == IDOK || wParam == IDCANCEL) {
@@ -94,9 +96,9 @@ INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       }
       return FALSE;
     case WM_DESTROY:
-      DeleteObject(gSplash);
-      gSplash = nullptr;
-      runtime().app.aboutDialog = nullptr;
+      DeleteObject(box->splash);
+      box->splash = nullptr;
+      box->openBox = nullptr;
       return FALSE;
     default:
       return FALSE;
@@ -105,8 +107,9 @@ INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
 
 }  // namespace
 
-void runAboutBox(HWND owner) {
-  DialogBoxParamA(static_cast<HINSTANCE>(runtime().app.instance), "AboutBox", owner, aboutBoxProc, 0);
+void runAboutBox(HINSTANCE instance, HWND owner, void*& openBox) {
+  AboutBox box{instance, openBox};
+  DialogBoxParamA(instance, "AboutBox", owner, aboutBoxProc, reinterpret_cast<LPARAM>(&box));
 }
 
 }  // namespace skiff::win32

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

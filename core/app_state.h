@@ -1,3 +1,6 @@
+// core/: what every engine and both front ends stand on: the two seams (link, shell), the state, the pump,
+// the texts, the connection wait's decisions and the program's life.
+//
 // The one process-wide state record. Engines take it by reference, so a test can make a fresh one.
 #pragma once
 
@@ -5,14 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/source_file.h"
-#include "link/link_ops.h"
+#include "core/link_ops.h"
+#include "core/settings.h"
+#include "core/source_file.h"
 
 namespace skiff {
-
-// A window of the front end (HWND on Windows); null when there is none.
-using WindowRef = void*;
 
 enum FileKind : std::int32_t { kText = 1, kPicture = 3, kBitmap = 4, kPackage = 5 };
 
@@ -40,7 +40,6 @@ struct BatchProgress {
 
 struct AppState {
   void* instance = nullptr;
-  WindowRef mainWindow = nullptr;
   PipeHandle pipe = nullptr;
   std::int32_t pipeBufferSize = 2048;
 
@@ -48,7 +47,6 @@ struct AppState {
   std::int32_t transferPhase = -1;  // -1 idle, 0 setting up, >0 bytes handed on
   std::int32_t bytesTotal = 0;
   std::string statusText;           // at most kStatusTextMax characters are kept
-  WindowRef statusDialog = nullptr;
   bool abortRequested = false;
   // The command line's choice: a stop asked for during a batch lets the file being sent run to its end, starts
   // no further file and ends the batch. The Windows program's Close leaves the batch running, and Close while a
@@ -60,24 +58,13 @@ struct AppState {
   bool quitPending = false;         // a quit message was taken by a nested pump; post it again afterwards
   int quitCode = 0;
   bool transferRunning = false;     // a transfer command is under way (its pumps may re-enter the window)
-  WindowRef aboutDialog = nullptr;
   std::string errorText;
 
-  // The file being sent and how it is announced.
-  std::int32_t fileKind = kText;
+  // The file being sent, as the front ends name it; how a transfer session announces it is the session's own.
   std::string currentPath;          // upper-cased full path
   SourceFile openFile;
   bool fileOpened = false;
-  bool lastFileOfBatch = false;
-  bool firstFile = false;
   std::string fileName;             // name part as the user chose it
-  std::string announcedName;        // the name the Newton is told when it differs (the command line's, in the
-                                    // Windows character set); empty: fileName
-  std::string fileTypeValue;        // "WINDOWS\x04"
-  std::string fileCreatorValue;     // "WINDOWS\x04"
-  std::string textHeader;           // "*TODO*\n" or empty
-
-  bool writePending = false;        // an asynchronous chunk write is outstanding
 
   BatchProgress batch;              // reset by each batch command
 

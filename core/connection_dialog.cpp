@@ -1,6 +1,6 @@
-#include "link/connection_dialog.h"
+#include "core/connection_dialog.h"
 
-#include "link/pump.h"
+#include "core/pump.h"
 
 namespace skiff {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/shell_ops.h"
+#include "core/shell_ops.h"
 
 namespace skiff {
 

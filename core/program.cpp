@@ -1,6 +1,6 @@
-#include "app/program.h"
+#include "core/program.h"
 
-#include "ui/status_model.h"
+#include "core/texts.h"
 
 namespace skiff {
 

@@ -1,6 +1,6 @@
-#include "link/pump.h"
+#include "core/pump.h"
 
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff {
 

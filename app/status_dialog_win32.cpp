@@ -54,6 +54,7 @@ struct StatusWindow {
 
 // Every dialog of a transfer (a batch makes one a file) lives until its display ends. A record is let go only
 // at the next opening, once its window is gone: the display may still be on the stack when its window goes.
+// The list only keeps the records; each dialog's procedure finds its own through DWLP_USER.
 std::list<StatusWindow> gWindows;
 
 StatusWindow* windowOf(HWND dialog) {
@@ -72,8 +73,9 @@ INT_PTR onInit(HWND dialog, AppState& app) {
   return TRUE;
 }
 
-INT_PTR CALLBACK statusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return onInit(dialog, runtime().app);
+// The creation parameter is the state; the dialog's record goes into its DWLP_USER.
+INT_PTR CALLBACK statusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return onInit(dialog, *reinterpret_cast<AppState*>(lParam));
   StatusWindow* window = windowOf(dialog);
   if (window == nullptr) return FALSE;  // messages before the dialog was set up
   if (message == WM_NCDESTROY) {
@@ -100,8 +102,9 @@ INT_PTR CALLBACK statusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 }  // namespace
 
-HWND createStatusDialog(HWND owner) {
-  return CreateDialogParamA(static_cast<HINSTANCE>(runtime().app.instance), "Status", owner, statusDialogProc, 0);
+HWND createStatusDialog(AppState& app, HWND owner) {
+  return CreateDialogParamA(static_cast<HINSTANCE>(app.instance), "Status", owner, statusDialogProc,
+                            reinterpret_cast<LPARAM>(&app));
 }
 
 }  // namespace skiff::win32

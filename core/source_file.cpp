@@ -1,11 +1,11 @@
-#include "app/source_file.h"
+#include "core/source_file.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
 
-#include "ui/texts.h"
+#include "core/texts.h"
 
 namespace skiff {
 

@@ -1,13 +1,13 @@
-#include "ui/texts.h"
+#include "core/texts.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
 #include <vector>
 
-#include "app/shell_ops.h"
-#include "link/link_ops.h"
-#include "ui/string_table.h"
+#include "core/link_ops.h"
+#include "core/shell_ops.h"
+#include "core/string_table.h"
 
 namespace skiff {
 
@@ -92,6 +92,12 @@ std::int32_t ShowError(ShellOps& shell, std::int32_t errorCode, std::string_view
 
 void ShowMessage(ShellOps& shell, std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
   shell.messageBox(ShowMessageText(a, b, c, d), "Skiff", BoxIcon::Information, BoxOwner::None);
+}
+
+void setStatusText(AppState& app, TextId id) { app.statusText = LoadText(id); }
+
+void setStatusText(AppState& app, const std::string& text) {
+  app.statusText = text.substr(0, kStatusTextMax);
 }
 
 }  // namespace skiff

@@ -11,7 +11,8 @@ struct PipeObject;
 using PipeHandle = PipeObject*;
 
 // Completion routine of an asynchronous write. It runs from a later pipeIdle once the written bytes have been
-// acknowledged by the Newton; callers ignore both arguments.
+// acknowledged by the Newton (or, once the link is gone, with the disconnection code). The package loader's
+// routine finds the flag it clears through the reference value and does not look at the status.
 using PipeCompletion = void (*)(std::int32_t status, std::intptr_t refCon);
 
 // Result codes. 0 is success; every failure is one of the codes the error table knows.
