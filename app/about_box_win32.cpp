@@ -20,8 +20,6 @@ struct AboutBox {
   SIZE splashSize{};
 };
 
-AboutBox* boxOf(HWND dialog) { return reinterpret_cast<AboutBox*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
-
 // The font a fresh device context has, named so that the measuring and the drawing agree.
 HGDIOBJ versionFont() { return GetStockObject(SYSTEM_FONT); }
 
@@ -79,8 +77,7 @@ void onPaint(HWND dialog, const AboutBox& box) {
 }
 
 INT_PTR CALLBACK aboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-  AboutBox* box = boxOf(dialog);
+  AboutBox* box = dialogData<AboutBox>(dialog, message, lParam);
   if (box == nullptr) return FALSE;  // messages before the dialog was set up
   switch (message) {
     case WM_INITDIALOG:

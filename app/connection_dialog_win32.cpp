@@ -14,10 +14,6 @@ struct ConnectionWindow {
   ConnectionDialog decisions;
 };
 
-ConnectionWindow* windowOf(HWND dialog) {
-  return reinterpret_cast<ConnectionWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
-
 void carryOut(HWND dialog, const ConnectionStep& step) {
   if (step.startTimer) SetTimer(dialog, kConnectionTimerId, kConnectionPollMs, nullptr);
   if (step.killTimer) KillTimer(dialog, kConnectionTimerId);
@@ -25,8 +21,7 @@ void carryOut(HWND dialog, const ConnectionStep& step) {
 }
 
 INT_PTR CALLBACK connectionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-  ConnectionWindow* window = windowOf(dialog);
+  ConnectionWindow* window = dialogData<ConnectionWindow>(dialog, message, lParam);
   if (window == nullptr) return FALSE;  // messages before the dialog was set up
   switch (message) {
     case WM_INITDIALOG:

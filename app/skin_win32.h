@@ -13,6 +13,14 @@
 
 namespace skiff::win32 {
 
+// What a dialog's procedure works with: its creation parameter, which WM_INITDIALOG puts in the dialog's
+// DWLP_USER. Null for the messages that come before it.
+template <typename Data>
+Data* dialogData(HWND dialog, UINT message, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+  return reinterpret_cast<Data*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
 // The windows the program's shell works with: the main window, owner of the dialogs and of its own boxes, and
 // the status dialog of the transfer under way. WinMain keeps them for the program's life.
 struct SkinWindows {
