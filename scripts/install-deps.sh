@@ -40,9 +40,11 @@ if [ "$want" = all ]; then
   have_pkg fonts-wine || need+=(fonts-wine)
   source "$here/wine-arch.sh"
   wine_arch_choose || { echo "install-deps: $SKIFF_WINE_ARCH_WHY"; exit 1; }
-  if [ "$SKIFF_WINE_ARCH" = 64 ]; then
-    have_pkg wine64 || need+=(wine wine64)
-  elif ! have_pkg wine32 && ! have_pkg wine32:i386; then
+  # 64-bit Wine on every machine: the test of how the 64-bit path starts Wine (tests/scripts/wine_loader.sh) runs
+  # everywhere, and strace (or a private mount namespace) watches it.
+  have_pkg wine64 || need+=(wine wine64)
+  have_cmd strace || need+=(strace)
+  if [ "$SKIFF_WINE_ARCH" = 32 ] && ! have_pkg wine32 && ! have_pkg wine32:i386; then
     dpkg --print-foreign-architectures | grep -q i386 || dpkg --add-architecture i386
     need+=(wine wine32:i386)
   fi

@@ -72,12 +72,21 @@ _wine_start_xvfb() {
   _wine_log "Xvfb $SKIFF_XVFB_PID on $DISPLAY"
 }
 
+# What a failed start of Wine leaves to go on, in one block: the loader's last lines, which loader and which PATH.
+_wine_start_failed() {
+  {
+    echo "wine-env: wineboot failed: $SKIFF_WINE_ARCH-bit Wine, loader $WINELOADER started as $(command -v wine)"
+    echo "wine-env: PATH=$PATH"
+    echo "wine-env: the loader's last lines ($_wine_env_state/wineboot.log):"
+    tail -n 20 "$_wine_env_state/wineboot.log" | sed 's/^/    /'
+  } >&2
+}
+
 _wine_boot() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     _wine_log "creating the Wine prefix $WINEPREFIX (once; later runs reuse it)"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    timeout 300 wine wineboot -i >"$_wine_env_state/wineboot.log" 2>&1 || {
-      _wine_log "wineboot failed"; tail -n 20 "$_wine_env_state/wineboot.log" >&2; return 1; }
+    timeout 300 wine wineboot -i >"$_wine_env_state/wineboot.log" 2>&1 || { _wine_start_failed; return 1; }
     timeout 120 wineserver -w 2>/dev/null || true
   fi
   # Wine draws the caption buttons with its Marlett font. A Wine that does not load the fonts of its own data
@@ -105,11 +114,26 @@ wine_env_usable() {
   [ -z "$WINE_ENV_PROBLEM" ]
 }
 
+# wine_env_programs: this run's `wine` and `wineserver` (first on PATH). Each is a script that starts the chosen
+# Wine's program under that program's own name: Debian's 64-bit loader takes the name it was started by to choose
+# which loader it is, and started through a link named `wine` it hands over to the 32-bit one.
+wine_env_programs() {
+  mkdir -p "$_wine_env_state/bin"
+  local name target
+  for name in wine wineserver; do
+    target=$_wine_loader
+    [ $name = wine ] || target=$_wine_server
+    rm -f "$_wine_env_state/bin/$name"
+    printf '#!/bin/sh\n# %s of this run: %s under its own name\nexec %s "$@"\n' "$name" "$target" "$target" \
+      >"$_wine_env_state/bin/$name"
+    chmod +x "$_wine_env_state/bin/$name"
+  done
+}
+
 wine_env_start() {
   wine_env_usable || { _wine_log "$WINE_ENV_PROBLEM"; return 1; }
-  mkdir -p "$_wine_env_state/bin" "$SKIFF_ARTEFACTS"
-  ln -sfn "$_wine_loader" "$_wine_env_state/bin/wine"
-  ln -sfn "$_wine_server" "$_wine_env_state/bin/wineserver"
+  mkdir -p "$SKIFF_ARTEFACTS"
+  wine_env_programs
   if ! _wine_xvfb_alive; then
     _wine_start_xvfb || return 1
     SKIFF_WINE_OWNER=$$
