@@ -24,7 +24,7 @@ if(WIN32_SKIN_SOURCES)
   file(GLOB SKIFF_ARTWORK CONFIGURE_DEPENDS ui/resources/*.bmp ui/resources/*.ico)
   set_source_files_properties(ui/resources/skiff.rc PROPERTIES
     OBJECT_DEPENDS "${STRINGS_RC};${VERSION_RC};${SKIFF_ARTWORK}")
-  target_link_libraries(skiff_exe PRIVATE skiff_core skiff_dil comdlg32 gdi32 user32)
+  target_link_libraries(skiff_exe PRIVATE skiff_portable skiff_dil comdlg32 gdi32 user32)
   target_link_options(skiff_exe PRIVATE -mwindows)
   # The program runs on Windows XP: the headers declare nothing newer, so a later function cannot creep in, and
   # every link is followed by the check of what the image imports and which Windows its header asks for.

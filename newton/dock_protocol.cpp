@@ -1,6 +1,6 @@
 #include "newton/dock_protocol.h"
 
-#include "package/dock_result.h"
+#include "dock/result.h"
 
 namespace skiff::newton {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "newton/package_check.h"
-#include "package/dock_frame.h"
+#include "dock/frame.h"
 
 namespace skiff::newton {
 

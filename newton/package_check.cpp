@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "package/dock_frame.h"
+#include "dock/frame.h"
 
 namespace skiff::newton {
 

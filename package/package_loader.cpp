@@ -9,8 +9,8 @@
 #include "core/pipe_calls.h"
 #include "core/pump.h"
 #include "core/texts.h"
-#include "package/dock_frame.h"
-#include "package/dock_result.h"
+#include "dock/frame.h"
+#include "dock/result.h"
 
 namespace skiff {
 

@@ -14,10 +14,11 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 stage "Installing what the build needs"
 bash scripts/install-deps.sh all
 
-stage "The install and test scripts: a partly broken mirror, the choice of Wine, how 64-bit Wine is started"
+stage "The install and test scripts: a partly broken mirror, the choice of Wine, how 64-bit Wine is started; the layers"
 bash tests/scripts/install_deps_broken_mirror.sh
 bash tests/scripts/wine_arch.sh
 bash tests/scripts/wine_loader.sh
+bash tests/scripts/check_layers.sh
 
 stage "Native build and tests"
 cmake --preset native >/dev/null

@@ -7,7 +7,7 @@
 
 #include "newton/dock_protocol.h"
 #include "newton/package_check.h"
-#include "package/dock_frame.h"
+#include "dock/frame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace skiff;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "package/dock_frame.h"
-#include "package/dock_result.h"
+#include "dock/frame.h"
+#include "dock/result.h"
 #include "tests/support/scripted_link.h"
 
 namespace skiff {

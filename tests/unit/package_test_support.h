@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "package/dock_frame.h"
+#include "dock/frame.h"
 #include "tests/support/scripted_link.h"
 
 namespace skiff::test {

@@ -8,7 +8,7 @@
 
 #include "dil/mnp_codec.h"
 #include "dil/v42bis.h"
-#include "package/dock_frame.h"
+#include "dock/frame.h"
 #include "tests/support/recorded_session.h"
 
 namespace skiff::v42bis {

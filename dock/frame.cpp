@@ -1,4 +1,4 @@
-#include "package/dock_frame.h"
+#include "dock/frame.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "package/dock_result.h"
+#include "dock/result.h"
 
 namespace skiff::dock {
 
