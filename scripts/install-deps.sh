@@ -21,6 +21,10 @@ have_pkg googletest || need+=(googletest)
 have_cmd clang++ || need+=(clang)
 have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need+=(libclang-rt-14-dev)
 have_cmd script || need+=(bsdutils)
+# The command line's backup: SQLite for the archive, Nettle for the dock password's DES.
+have_pkg libsqlite3-dev || need+=(libsqlite3-dev)
+have_pkg nettle-dev || need+=(nettle-dev)
+have_cmd pkg-config || need+=(pkg-config)
 
 if [ "$want" = all ]; then
   # The checks of the installed files (tests/install): man page lint, man, bash-completion, the .deb's tools.
