@@ -27,6 +27,7 @@
 
 #include "core/pump.h"
 #include "dil/dil.h"
+#include "package/package_command.h"
 #include "package/package_loader.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/sim_process.h"

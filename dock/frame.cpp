@@ -84,18 +84,17 @@ void FrameReader::feed(std::span<const std::uint8_t> bytes) {
       case Stage::Data: {
         const std::uint64_t left = current_.length - dataSeen_;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, bytes.size() - i));
-        const std::size_t room = keepLimit_ > current_.data.size() ? keepLimit_ - current_.data.size() : 0;
-        const std::size_t kept = std::min(n, room);
-        current_.data.insert(current_.data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(i),
-                             bytes.begin() + static_cast<std::ptrdiff_t>(i + kept));
-        dataSeen_ += n;
+        takeData(bytes.subspan(i, n));
         i += n;
-        if (dataSeen_ == current_.length) {
-          padLeft_ = padFor(current_.length);
-          if (padLeft_ == 0) finishFrame(); else stage_ = Stage::Padding;
-        }
+        if (dataSeen_ == current_.length) endData();
         break;
       }
+      case Stage::Words:
+        takeWordByte(bytes[i++]);
+        break;
+      case Stage::UntilSignature:
+        i += takeUntilSignature(bytes.subspan(i));
+        break;
       case Stage::Padding:
         ++i;
         ++current_.padding;
@@ -103,6 +102,67 @@ void FrameReader::feed(std::span<const std::uint8_t> bytes) {
         break;
     }
   }
+}
+
+void FrameReader::takeData(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  const std::size_t room = keepLimit_ > current_.data.size() ? keepLimit_ - current_.data.size() : 0;
+  const std::size_t kept = std::min(bytes.size(), room);
+  current_.data.insert(current_.data.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(kept));
+  if (kept < bytes.size()) current_.cut = true;
+  // A frame goes to the sink from its first byte once it is known to be too large to keep whole.
+  const bool tooLarge = current_.cut || (current_.length != kUnknownLength && current_.length > keepLimit_);
+  if (sink_ != nullptr && tooLarge) {
+    if (!sinking_) {
+      sinking_ = true;
+      sink_->begin(current_.command, current_.length);
+      sink_->piece(std::span(current_.data).first(current_.data.size() - kept));  // what was kept before
+    }
+    sink_->piece(bytes);
+  }
+  dataSeen_ += bytes.size();
+}
+
+void FrameReader::endData() {
+  padLeft_ = padFor(dataSeen_);
+  if (padLeft_ == 0) finishFrame(); else stage_ = Stage::Padding;
+}
+
+void FrameReader::takeWordByte(std::uint8_t byte) {
+  const bool second = dataSeen_ % 2 == 1;
+  takeData(std::span(&byte, 1));
+  if (!second) {
+    wordHigh_ = byte;
+  } else if ((static_cast<std::uint16_t>(wordHigh_) << 8 | byte) == kIdListEnd) {
+    endData();
+  }
+}
+
+std::size_t FrameReader::takeUntilSignature(std::span<const std::uint8_t> bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::uint8_t byte = bytes[i++];
+    if (byte == static_cast<std::uint8_t>(kSignature[signatureMatched_])) {
+      if (++signatureMatched_ == kSignature.size()) {
+        // The next frame has begun: this one's data ended before its signature.
+        finishFrame();
+        std::memcpy(header_.data(), kSignature.data(), kSignature.size());
+        headerFill_ = kSignature.size();
+        return i;
+      }
+      continue;
+    }
+    // The bytes held as a possible signature were data after all. The held ones are a prefix of the signature.
+    const std::size_t held = signatureMatched_;
+    signatureMatched_ = 0;
+    if (held > 0) takeData(std::span(reinterpret_cast<const std::uint8_t*>(kSignature.data()), held));
+    if (byte == static_cast<std::uint8_t>(kSignature[0])) {
+      signatureMatched_ = 1;
+    } else {
+      takeData(std::span(&byte, 1));
+    }
+  }
+  return i;
 }
 
 void FrameReader::takeHeaderByte(std::uint8_t byte) {
@@ -123,9 +183,14 @@ void FrameReader::takeHeaderByte(std::uint8_t byte) {
   current_.length = cursor.u32();
   headerFill_ = 0;
   dataSeen_ = 0;
+  sinking_ = false;
+  signatureMatched_ = 0;
   // Reserve modestly: the length is the peer's word, not yet backed by bytes.
-  current_.data.reserve(static_cast<std::size_t>(std::min<std::uint64_t>({current_.length, static_cast<std::uint64_t>(keepLimit_), 65536u})));
-  if (current_.length > 0) {
+  current_.data.reserve(static_cast<std::size_t>(
+      std::min<std::uint64_t>({current_.length, static_cast<std::uint64_t>(keepLimit_), 4096u})));
+  if (current_.length == kUnknownLength) {
+    stage_ = current_.command == "bids" ? Stage::Words : Stage::UntilSignature;
+  } else if (current_.length > 0) {
     stage_ = Stage::Data;
   } else {
     finishFrame();
@@ -133,9 +198,12 @@ void FrameReader::takeHeaderByte(std::uint8_t byte) {
 }
 
 void FrameReader::finishFrame() {
+  if (sinking_ && sink_ != nullptr) sink_->end();
+  sinking_ = false;
   frames_.push_back(std::move(current_));
   current_ = Frame{};
   dataSeen_ = 0;
+  signatureMatched_ = 0;
   stage_ = Stage::Header;
 }
 
@@ -150,6 +218,9 @@ void FrameReader::abandonFrame() {
   dataSeen_ = 0;
   headerFill_ = 0;
   padLeft_ = 0;
+  signatureMatched_ = 0;
+  if (sinking_ && sink_ != nullptr) sink_->abandoned();
+  sinking_ = false;
   stage_ = Stage::Header;
 }
 

@@ -50,17 +50,37 @@ class Cursor {
 
 struct Frame {
   std::string command;              // four letters
-  std::uint32_t length = 0;         // the data length the frame announced
-  std::vector<std::uint8_t> data;   // the first bytes of the data, at most the reader's keep limit
+  std::uint32_t length = 0;         // the data length the frame announced (kUnknownLength: "bids")
+  std::vector<std::uint8_t> data;   // the data, or its first bytes when the frame was larger than the reader keeps
   std::size_t padding = 0;          // pad bytes that followed the data
+  bool cut = false;                 // data holds only the first bytes; the rest was dropped or went to the sink
+};
+
+// The length word of a frame whose end is found in its data: the Newton's "bids" lists entry IDs as 16-bit words
+// ending with 8000 (the Dante Connection Protocol ERS). Any other frame with this length ends where the next
+// "newtdock" begins.
+inline constexpr std::uint32_t kUnknownLength = 0xFFFFFFFF;
+inline constexpr std::uint16_t kIdListEnd = 0x8000;
+
+// Where the data of a frame too large to keep whole goes, piece by piece as it arrives (an entry that holds a
+// package, say). The frame itself is still delivered at its end, with the first bytes and `cut` set.
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  virtual void begin(const std::string& command, std::uint32_t length) = 0;
+  virtual void piece(std::span<const std::uint8_t> bytes) = 0;
+  virtual void end() = 0;
+  virtual void abandoned() {}  // the frame in progress was given up (a cancel); no end follows
 };
 
 // Takes a byte stream in any pieces (frames split over reads or several in one) and hands back whole frames.
-// Bytes that do not start a frame are skipped until the next "newtdock". Only the first `keepLimit` bytes of
-// each frame's data are kept; the rest is counted and dropped, so memory stays bounded whatever the peer sends.
+// Bytes that do not start a frame are skipped until the next "newtdock". A frame's data is kept whole up to
+// `keepLimit` bytes; of a larger one the first keepLimit bytes are kept and the whole data goes to the sink, if
+// there is one. Memory stays bounded whatever the peer sends or announces.
 class FrameReader {
  public:
   explicit FrameReader(std::size_t keepLimit) : keepLimit_(keepLimit) {}
+  void setSink(FrameSink* sink) { sink_ = sink; }  // may be null
   // Consumes all of `bytes`; complete frames are queued for next().
   void feed(std::span<const std::uint8_t> bytes);
   bool hasFrame() const { return !frames_.empty(); }
@@ -74,17 +94,26 @@ class FrameReader {
   std::uint64_t skippedBytes() const { return skipped_; }
 
  private:
-  enum class Stage { Header, Data, Padding };
+  enum class Stage { Header, Data, Words, UntilSignature, Padding };
   void takeHeaderByte(std::uint8_t byte);
+  void takeData(std::span<const std::uint8_t> bytes);
+  void endData();
   void finishFrame();
+  // Unknown-length frames: one byte of an ID list, or of data that runs until the next signature.
+  void takeWordByte(std::uint8_t byte);
+  std::size_t takeUntilSignature(std::span<const std::uint8_t> bytes);
 
   std::size_t keepLimit_;
+  FrameSink* sink_ = nullptr;
+  bool sinking_ = false;
   Stage stage_ = Stage::Header;
   std::array<std::uint8_t, kFrameHeaderSize> header_{};
   std::size_t headerFill_ = 0;
   Frame current_;
   std::uint64_t dataSeen_ = 0;
   std::size_t padLeft_ = 0;
+  std::uint8_t wordHigh_ = 0;
+  std::size_t signatureMatched_ = 0;  // UntilSignature: how much of "newtdock" the last bytes were
   std::uint64_t skipped_ = 0;
   std::deque<Frame> frames_;
 };

@@ -48,7 +48,7 @@ std::vector<std::uint8_t> newtonVersionInfo() {
   return info;
 }
 
-std::vector<std::uint8_t> nameFrame(const std::string& newtonName) {
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength) {
   const std::vector<std::uint8_t> info = newtonVersionInfo();
   std::vector<std::uint8_t> data;
   const auto infoLength = dock::be32(static_cast<std::uint32_t>(info.size()));
@@ -60,6 +60,7 @@ std::vector<std::uint8_t> nameFrame(const std::string& newtonName) {
   }
   data.push_back(0);
   data.push_back(0);
+  if (dataLength > data.size()) data.resize(dataLength, 0);
   return dock::encodeFrame("name", data);
 }
 
@@ -152,13 +153,16 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
   std::string line = frameLine("rx", frame.command, frame.length, frame.padding);
   if (frame.command == "dock" || frame.command == "stim") line += " value=" + std::to_string(longOf(frame));
   out.push_back(logAction(line));
+  received_.push_back(frame.command);
   if (frame.command == "dock") {
-    send(out, "name", nameFrame(newtonName_));
+    send(out, "name", nameFrame(newtonName_, faults_.nameLength));
   } else if (frame.command == "stim") {
     send(out, "dres", dock::encodeLongFrame("dres", 0));
   } else if (frame.command == "lpkg") {
     const PackageVerdict verdict = checkPackage(frame.data, frame.length);
     packageResult_ = faults_.result.value_or(verdict.result);
+    if (static_cast<std::size_t>(packagesReceived_) < faults_.results.size())
+      packageResult_ = faults_.results[static_cast<std::size_t>(packagesReceived_)];
     packageStored_ = true;
     ++packagesReceived_;
     earlierPackageBytes_ += frame.length;
@@ -168,7 +172,9 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
     out.push_back(logAction(summary));
     out.push_back(DockAction{DockAction::PackageReceived, std::move(frame.data), summary, packagesReceived_});
     if (faults_.result) out.push_back(logAction("fault result=" + std::to_string(*faults_.result)));
-    if (timing_.installMs > 0) {
+    if (faults_.silentOnPackages) {
+      out.push_back(logAction("fault silent"));
+    } else if (timing_.installMs > 0) {
       installing_ = true;
       installEndsMs_ = nowMs_ + timing_.installMs;
       nextHeloMs_ = nowMs_ + timing_.heloEveryMs;

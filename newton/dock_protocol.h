@@ -17,6 +17,9 @@ struct DockFaults {
   bool wrongOpening = false;            // a frame other than "newtdockrtdk" opens the session
   bool noOpening = false;               // nothing opens the session
   std::optional<std::int32_t> result;   // this "dres" answers the package, whatever the check found
+  std::vector<std::int32_t> results;    // the answers to the session's packages in turn (beyond them: as above)
+  bool silentOnPackages = false;        // no package is ever answered (a Newton that hangs in its install)
+  std::uint32_t nameLength = 0;         // the name frame's data is this long (zero-filled); 0: as the name needs
   // Package bytes count over the whole session: with several packages a fault can strike in a later one.
   std::int64_t cancelAfter = -1;        // "newtdockopca" once this many package bytes arrived
   std::int64_t dropAfter = -1;          // the link is dropped once this many package bytes arrived
@@ -39,8 +42,9 @@ struct DockAction {
 
 // 14 longs of version information, as a Newton MessagePad 2x00 reports them.
 std::vector<std::uint8_t> newtonVersionInfo();
-// The "name" frame: version information with its length, the name in UTF-16BE, a 00 00 terminator, padding.
-std::vector<std::uint8_t> nameFrame(const std::string& newtonName);
+// The "name" frame: version information with its length, the name in UTF-16BE, a 00 00 terminator, padding;
+// with `dataLength` the data is that long, zero-filled after the name.
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength = 0);
 
 class DockProtocol {
  public:
@@ -58,12 +62,15 @@ class DockProtocol {
   int packagesReceived() const { return packagesReceived_; }
   std::int32_t packageResult() const { return packageResult_; }  // of the last package
   bool openedProperly() const { return !faults_.wrongOpening && !faults_.noOpening; }
+  // The commands of the frames received whole, in order; the one in progress, if any.
+  const std::vector<std::string>& received() const { return received_; }
+  std::string frameInProgress() const { return reader_.inFrame() ? reader_.currentCommand() : std::string(); }
+  std::int64_t packageBytesSeen() const;  // of every package of the session so far
 
  private:
   void send(std::vector<DockAction>& out, const std::string& command, std::vector<std::uint8_t> frame);
   void onFrame(std::vector<DockAction>& out, dock::Frame frame);
   void watchPackage(std::vector<DockAction>& out);
-  std::int64_t packageBytesSeen() const;  // of every package of the session so far
 
   DockFaults faults_;
   std::string newtonName_;
@@ -80,6 +87,7 @@ class DockProtocol {
   int packagesReceived_ = 0;
   std::int64_t earlierPackageBytes_ = 0;
   std::int32_t packageResult_ = 0;
+  std::vector<std::string> received_;
 };
 
 }  // namespace skiff::newton

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "core/connect.h"
 #include "core/pump.h"
 #include "core/texts.h"
 #include "package/package_loader.h"
@@ -32,25 +33,43 @@ std::int32_t closeAndReturn(AppState& app, std::int32_t result) {
   return result;
 }
 
-// openPipe at the package speed, the connection wait and `load`, again for as long as the load asks for a new
-// connection (the Newton's opening frame did not come) and the user does not stop the wait.
+// The connection at the package speed and `load`, again for as long as the load asks for a new connection (the
+// Newton's opening frame did not come) and the user does not stop the wait.
 std::int32_t connectAndLoad(Runtime& rt, const std::function<std::int32_t()>& load) {
   AppState& app = rt.app;
-  for (;;) {
-    app.openFile.seek(0);
-    const std::int32_t opened = static_cast<std::int16_t>(openPipe(rt, app.settings.packageBaud));
-    if (opened != 0) return closeAndReturn(app, opened);
+  bool connected = false;
+  const SessionRun run = runConnected(rt, ConnectionPlan{app.settings.packageBaud, 1}, connected, [&] {
     app.fileOpened = true;
-    const int end = rt.shell.runConnectionDialog();
-    if (end == kConnectionStopped) return closeAndReturn(app, 0);
-    // A listen that cannot start will not start on the next try either: report it instead of looping.
-    if (end != kConnectionAccepted) return closeAndReturn(app, end);
-    const std::int32_t result = load();
-    if (result != SESSION_RECONNECT) return result;
-  }
+    return load();
+  });
+  if (!run.ended) return run.result;
+  return closeAndReturn(app, run.ended->how == Connection::Stopped ? 0 : run.ended->code);
 }
 
 }  // namespace
+
+std::int32_t runPackageLoad(Runtime& rt) {
+  LoadReport report;
+  const std::int32_t result = loadPackages(rt, nullptr, report);
+  for (const std::string& text : report.texts) ShowMessage(rt.shell, text);
+  return result;
+}
+
+std::int32_t runPackageBatch(Runtime& rt, PackageBatch& batch) {
+  const auto told = batch.onOutcome;
+  batch.onOutcome = [&](std::size_t index, const PackageOutcome& outcome) {
+    if (outcome.fate == PackageFate::Refused) {
+      ShowMessage(rt.shell, batch.packages[index].name + ": " + LoadText(TextId::ProcessAbortedByNewton), " ",
+                  outcome.detail);
+    }
+    if (told) told(index, outcome);
+  };
+  LoadReport report;
+  const std::int32_t result = loadPackages(rt, &batch, report);
+  batch.onOutcome = told;
+  for (const std::string& text : report.texts) ShowMessage(rt.shell, text);
+  return result;
+}
 
 std::int32_t runPackageCommand(Runtime& rt) {
   AppState& app = rt.app;

@@ -9,15 +9,16 @@
 #include "core/pipe_calls.h"
 #include "core/pump.h"
 #include "core/texts.h"
+#include "core/wait.h"
 #include "dock/frame.h"
 #include "dock/result.h"
+#include "dock/session_driver.h"
 
 namespace skiff {
 
 namespace {
 
-constexpr std::int32_t kAreaSize = 500;  // the message area: what one read from the Newton takes at most
-constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends
+constexpr std::size_t kNewtonKeep = 64;  // data kept of each frame the Newton sends: none of its answers is longer
 constexpr std::int32_t kWaitPassMs = 20;
 constexpr std::int32_t kStreamAborted = 1;  // the user's abort; link codes are all negative
 
@@ -28,39 +29,42 @@ bool writePending = false;
 
 bool linkUp(std::int32_t state) { return state == state::kConnected || state == state::kOutputBusy; }
 
-// One session with the Newton's dock. Without a batch it loads the package open in app.openFile, as the Package
-// command does; with one it loads each package of the batch in turn over the same session.
+dock::SessionSetup loaderSession() {
+  dock::SessionSetup setup;
+  setup.type = dock::SessionType::LoadPackage;
+  setup.stimSeconds = kDockStimSeconds;
+  setup.keepLimit = kNewtonKeep;
+  return setup;
+}
+
+// One package load over the Newton's dock: the session (dock::Session) opens and answers, this streams the
+// package, waits for its result and keeps the batch's fates. Without a batch it loads the package open in
+// app.openFile, as the Package command does; with one it loads each package of the batch in turn over the same
+// session.
 class PackageLoad {
  public:
-  PackageLoad(Runtime& rt, PackageBatch* batch)
-      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe}, batch_(batch) {}
+  PackageLoad(Runtime& rt, PackageBatch* batch, LoadReport& report)
+      : rt_(rt), app_(rt.app), link_(rt.link), pipe_(rt.app.pipe), calls_{rt.link, rt.app.pipe},
+        session_(loaderSession()), driver_(rt, session_), batch_(batch), report_(report) {}
   std::int32_t run();
 
  private:
-  // --- link calls as the dock exchange makes them ---
-  std::int16_t read(std::uint8_t* buffer, std::int32_t wanted, std::int32_t* delivered);
-  std::int16_t writeFrameBytes(const std::uint8_t* data, std::int32_t count, std::uint8_t endOfMessage);
-  std::int16_t writeChunkBytes(const std::uint8_t* data, std::int32_t count, std::uint8_t endOfMessage);
-  std::int16_t writeLongFrame(std::string_view command, std::int32_t value);
-  std::int16_t writeEmptyFrame(std::string_view command);
-
   // --- steps ---
-  std::int16_t readOpeningRest();
-  std::int16_t readReply();
-  // Every byte read from the Newton goes through the frame reader.
-  void takeFromNewton(std::span<const std::uint8_t> bytes);
-  std::int16_t readFromNewton(std::uint32_t count);
-  std::int16_t takeWaitingInput(std::int32_t* queryStatus);
+  std::int32_t open();
   std::int32_t sendChunk(std::int32_t count);
+  std::int16_t writeChunkBytes(const std::uint8_t* data, std::int32_t count, std::uint8_t endOfMessage);
+  std::int32_t waitLinkUp(const std::function<bool()>& done);
   std::int32_t waitForChunkWritten();
   std::int32_t waitForRoom();
   std::int32_t drainOutput();
   std::int32_t announce();
   std::int32_t stream();
   std::int32_t waitForInstallResult();
-  void noticeNewtonFrames();
+  void noticeNewtonEvents();
   void newtonStops(std::string detail);
-  bool deadlinePassed(std::uint32_t start) const;
+  std::string newtonStopText() const {
+    return ShowMessageText(LoadText(TextId::ProcessAbortedByNewton), " ", newtonDetail_, "");
+  }
 
   // --- the batch ---
   bool openPackage(std::size_t index);
@@ -77,18 +81,15 @@ class PackageLoad {
   LinkOps& link_;
   PipeHandle pipe_;
   PipeCalls calls_;
-  std::array<std::uint8_t, kAreaSize> message_{};
+  dock::Session session_;
+  dock::SessionDriver driver_;
   std::array<std::uint8_t, kPackageChunkSize> chunk_{};
   std::int32_t length_ = 0;
   PackageBatch* batch_;      // null: the one package in app.openFile
+  LoadReport& report_;
   std::size_t index_ = 0;    // the batch's package being loaded
 
-  // Every frame the Newton sends, from its opening on. What counts comes after the time-out frame: its answer to
-  // that frame, then its install result, or a cancel or error that stops the load.
-  dock::FrameReader newton_{kNewtonKeep};
-  std::uint32_t newtonLastHeard_ = 0;  // tick count of the last frame taken from the Newton
-  bool stimAnswered_ = false;
-  bool resultOwed_ = false;       // the package was announced and the Newton has not answered it yet
+  dock::RequestId packageRequest_ = 0;  // the "lpkg" being loaded: the Newton's install result answers it
   bool streaming_ = false;        // its bytes are going
   bool installAnswered_ = false;  // the Newton answered the package being loaded
   std::int32_t installResult_ = 0;
@@ -96,79 +97,21 @@ class PackageLoad {
   std::string newtonDetail_;
 };
 
-std::int16_t PackageLoad::read(std::uint8_t* buffer, std::int32_t wanted, std::int32_t* delivered) {
-  return calls_.read(buffer, wanted, kDockIoTimeoutMs, delivered);
-}
-
-std::int16_t PackageLoad::writeFrameBytes(const std::uint8_t* data, std::int32_t count,
-                                          std::uint8_t endOfMessage) {
-  return calls_.write(data, count, endOfMessage, kDockIoTimeoutMs);
-}
-
-std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
-                                          std::uint8_t endOfMessage) {
-  return calls_.write(data, count, endOfMessage, kDockIoTimeoutMs, onChunkWritten,
-                      reinterpret_cast<std::intptr_t>(&writePending));
-}
-
-// Header 12 (0), count 4 (0), data 4 (1).
-std::int16_t PackageLoad::writeLongFrame(std::string_view command, std::int32_t value) {
-  const auto header = dock::frameHeader(command);
-  const auto count = dock::be32(4);
-  const auto data = dock::be32(static_cast<std::uint32_t>(value));
-  std::int16_t status = writeFrameBytes(header.data(), 12, 0);
-  if (status == 0) status = writeFrameBytes(count.data(), 4, 0);
-  if (status == 0) status = writeFrameBytes(data.data(), 4, 1);
-  return status;
-}
-
-// Header 12 (0), count 0 (1).
-std::int16_t PackageLoad::writeEmptyFrame(std::string_view command) {
-  const auto header = dock::frameHeader(command);
-  const auto count = dock::be32(0);
-  std::int16_t status = writeFrameBytes(header.data(), 12, 0);
-  if (status == 0) status = writeFrameBytes(count.data(), 4, 1);
-  return status;
-}
-
-// The opening frame's count, then once more as many bytes as that read delivered (its version word).
-std::int16_t PackageLoad::readOpeningRest() {
-  std::int32_t got = 0;
-  std::int16_t status = read(message_.data(), 4, &got);
-  if (status != 0) return status;
-  takeFromNewton(std::span<const std::uint8_t>(message_.data(), static_cast<std::size_t>(got)));
-  return readFromNewton(static_cast<std::uint32_t>(got));
-}
-
-// The reply to "newtdockdock" (the Newton's name): header and count, then the data as far as the message area
-// holds it with a terminator, the rest of it in pieces, and its padding. The frame reader takes it all, as it
-// takes every later frame, and tells how long the data is.
-std::int16_t PackageLoad::readReply() {
-  std::int16_t status = readFromNewton(static_cast<std::uint32_t>(dock::kHeaderSize));
-  if (status == 0) status = readFromNewton(4);
-  if (status != 0) return status;
-  const std::uint32_t length = newton_.inFrame() ? newton_.currentLength() : 0;
-  const std::uint32_t kept = std::min<std::uint32_t>(length, kAreaSize - 1);
-  for (const std::uint32_t part : {kept, length - kept, static_cast<std::uint32_t>(dock::padFor(length))}) {
-    if (const std::int16_t failed = readFromNewton(part); failed != 0) return failed;
-  }
+// The Newton's opening: its "rtdk" within the time of one read (else the caller is to listen again,
+// SESSION_RECONNECT), then its name, which the session answers with the time-out frame.
+std::int32_t PackageLoad::open() {
+  const WaitBounds oneRead{dock::kDockIoTimeoutMs, 0, true, 0};
+  const std::int32_t opening = driver_.waitFor([this] { return session_.pastOpeningFrame(); }, oneRead, false);
+  if (opening != 0 || session_.ended()) return SESSION_RECONNECT;
+  const std::int32_t named = driver_.waitFor([this] { return session_.opened() || session_.ended(); }, oneRead,
+                                             false);
+  if (named != 0) return named;
+  setStatusText(app_, TextId::Connected);
+  refreshStatus(rt_);
+  if (const std::int16_t status = driver_.send(); status != 0) return status;
+  if (const std::int16_t status = driver_.take(); status != 0) return status;
+  noticeNewtonEvents();
   return 0;
-}
-
-void PackageLoad::takeFromNewton(std::span<const std::uint8_t> bytes) { newton_.feed(bytes); }
-
-std::int16_t PackageLoad::readFromNewton(std::uint32_t count) {
-  return calls_.readInPieces(count, message_, kDockIoTimeoutMs,
-                             [this](std::span<const std::uint8_t> piece) { takeFromNewton(piece); });
-}
-
-// Reads whatever the Newton has sent and not yet been read, in message-area pieces.
-std::int16_t PackageLoad::takeWaitingInput(std::int32_t* queryStatus) {
-  std::int32_t waiting = 0;
-  const std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kInput, &waiting);
-  if (queryStatus != nullptr) *queryStatus = query;
-  if (waiting <= 0) return 0;
-  return readFromNewton(static_cast<std::uint32_t>(waiting));
 }
 
 void PackageLoad::newtonStops(std::string detail) {
@@ -178,37 +121,47 @@ void PackageLoad::newtonStops(std::string detail) {
   for (int i = 0; i < 3; ++i) rt_.shell.beep();
 }
 
-void PackageLoad::noticeNewtonFrames() {
-  while (newton_.hasFrame()) {
-    const dock::Frame frame = newton_.next();
-    newtonLastHeard_ = rt_.shell.tickCount();
-    if (frame.command == "dres") {
-      dock::Cursor cursor(frame.data);
-      const auto result = static_cast<std::int32_t>(cursor.u32());
-      // The first result answers "stim", each later one the package announced before it.
-      const bool answersPackage = stimAnswered_ && resultOwed_;
-      stimAnswered_ = true;
-      if (answersPackage) {
-        resultOwed_ = false;
-        installAnswered_ = true;
-        installResult_ = result;
+void PackageLoad::noticeNewtonEvents() {
+  while (session_.hasEvent()) {
+    const dock::SessionEvent e = session_.nextEvent();
+    switch (e.kind) {
+      case dock::SessionEvent::Reply:
+      case dock::SessionEvent::Unexpected: {
+        if (e.frame.command != "dres") break;
+        const bool answersPackage = e.kind == dock::SessionEvent::Reply && e.request == packageRequest_;
+        if (answersPackage) {
+          installAnswered_ = true;
+          installResult_ = e.result;
+        }
+        // A batch goes on after a refused package once all of it went; a refusal while it still goes stops it.
+        const bool batchGoesOn = batch_ != nullptr && answersPackage && !streaming_;
+        const std::int32_t result = dock::longOf(e.frame);
+        if (result != 0 && !batchGoesOn) newtonStops(dock::resultText(result));
+        break;
       }
-      // A batch goes on after a refused package once all of it went; a refusal while it still goes stops it.
-      const bool batchGoesOn = batch_ != nullptr && answersPackage && !streaming_;
-      if (result != 0 && !batchGoesOn) newtonStops(dock::resultText(result));
-    } else if (frame.command == "opca" || frame.command == "opcn") {
-      newtonStops("(operation cancelled)");
-      writeEmptyFrame("ocaa");  // a failure here shows again at "newtdockdisc"
-    } else if (frame.command == "unkn") {
-      const std::string what(frame.data.begin(), frame.data.begin() + std::min<std::size_t>(frame.data.size(), 4));
-      newtonStops("(unknown command " + what + ")");
+      case dock::SessionEvent::Failed:
+        newtonStops(dock::resultText(e.result));
+        break;
+      case dock::SessionEvent::NewtonCancelled:
+        newtonStops("(operation cancelled)");
+        (void)driver_.send();  // "newtdockocaa"; a failure here shows again at "newtdockdisc"
+        break;
+      case dock::SessionEvent::Unknown: {
+        const auto& data = e.frame.data;
+        const std::string what(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(data.size(), 4)));
+        newtonStops("(unknown command " + what + ")");
+        break;
+      }
+      default:
+        break;  // anything else has no bearing on the load; a Newton's "disc" shows as the link's end
     }
-    // "helo" keeps the session alive; anything else has no bearing on the load.
   }
 }
 
-bool PackageLoad::deadlinePassed(std::uint32_t start) const {
-  return static_cast<std::int64_t>(rt_.shell.tickCount() - start) >= kDockWaitLimitMs;
+std::int16_t PackageLoad::writeChunkBytes(const std::uint8_t* data, std::int32_t count,
+                                          std::uint8_t endOfMessage) {
+  return calls_.write(data, count, endOfMessage, dock::kDockIoTimeoutMs, onChunkWritten,
+                      reinterpret_cast<std::intptr_t>(&writePending));
 }
 
 std::int32_t PackageLoad::sendChunk(std::int32_t count) {
@@ -235,66 +188,58 @@ std::int32_t PackageLoad::sendChunk(std::int32_t count) {
   return 0;
 }
 
+// A wait for `done` while the link stays up, bounded beyond the link's own bounds.
+std::int32_t PackageLoad::waitLinkUp(const std::function<bool()>& done) {
+  return waitUntil(rt_, WaitBounds{kDockWaitLimitMs, 0, true, 0}, [&] {
+    if (done()) return WaitStep::finished(0);
+    if (!linkUp(link_.pipeState(pipe_))) return WaitStep::finished(code::kDisconnected);
+    return WaitStep::waiting();
+  });
+}
+
 std::int32_t PackageLoad::waitForChunkWritten() {
-  const std::uint32_t start = rt_.shell.tickCount();
-  while (writePending) {
-    if (!linkUp(link_.pipeState(pipe_))) return code::kDisconnected;
-    if (deadlinePassed(start)) return code::kTimeout;
-    pumpFor(rt_, 0);
-  }
-  return 0;
+  return waitLinkUp([] { return !writePending; });
 }
 
 // Streaming ahead: the chunk just written may wait behind the one before it, but not behind more.
 std::int32_t PackageLoad::waitForRoom() {
-  const std::uint32_t start = rt_.shell.tickCount();
-  for (;;) {
+  return waitLinkUp([this] {
     std::int32_t pending = 0;
     link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
-    if (pending <= kPackageChunkSize) return 0;
-    if (!linkUp(link_.pipeState(pipe_))) return code::kDisconnected;
-    if (deadlinePassed(start)) return code::kTimeout;
-    pumpFor(rt_, 0);
-  }
+    return pending <= kPackageChunkSize;
+  });
 }
 
-// Waits until every byte written has left and been acknowledged.
+// Waits until every byte written has left and been acknowledged: first the link's state, then its count.
 std::int32_t PackageLoad::drainOutput() {
-  const std::uint32_t start = rt_.shell.tickCount();
   link_.pipeIdle(pipe_);
-  for (;;) {
+  bool left = false;  // the link says the output is no longer busy
+  return waitUntil(rt_, WaitBounds{kDockWaitLimitMs, 0, true, 0}, [&] {
     std::int32_t pending = 0;
-    link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
-    const std::int32_t state = link_.pipeState(pipe_);
-    if (pending < 1 && state != state::kOutputBusy) break;
-    if (!linkUp(state)) return code::kDisconnected;
-    if (deadlinePassed(start)) return code::kTimeout;
-    pumpFor(rt_, 0);
+    const std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
+    if (left) {
+      if (pending == 0 || query != 0) return WaitStep::finished(0);
+    } else {
+      const std::int32_t state = link_.pipeState(pipe_);
+      if (pending < 1 && state != state::kOutputBusy) {
+        left = true;
+      } else if (!linkUp(state)) {
+        return WaitStep::finished(code::kDisconnected);
+      }
+    }
     link_.pipeIdle(pipe_);
-  }
-  link_.pipeIdle(pipe_);
-  std::int32_t pending = 0;
-  std::int32_t query = link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
-  while (pending != 0 && query == 0) {
-    if (deadlinePassed(start)) return code::kTimeout;
-    pumpFor(rt_, 0);
-    link_.pipeIdle(pipe_);
-    query = link_.pipeBytesAvailable(pipe_, side::kOutput, &pending);
-  }
-  return 0;
+    return WaitStep::waiting();
+  });
 }
 
-// "newtdocklpkg" with the package's length: header 12 (0), count 4 (1), then the output pushed.
+// "newtdocklpkg" with the package's length as one message, then the output pushed.
 std::int32_t PackageLoad::announce() {
   app_.openFile.seek(0);
   app_.bytesTotal = length_;
-  const auto header = dock::frameHeader("lpkg");
-  const auto count = dock::be32(static_cast<std::uint32_t>(length_));
-  std::int16_t status = writeFrameBytes(header.data(), 12, 0);
-  if (status == 0) status = writeFrameBytes(count.data(), 4, 1);
+  packageRequest_ = session_.askStream("lpkg", static_cast<std::uint32_t>(length_), dock::Expect{{"dres"}, {}});
+  std::int32_t status = driver_.send();
   if (status == 0) status = link_.pipeFlush(pipe_, side::kOutput);
   if (status != 0) return status;
-  resultOwed_ = true;
   installAnswered_ = false;
   setStatusText(app_, TextId::SendingPackage);
   pumpFor(rt_, 1000);
@@ -315,7 +260,7 @@ std::int32_t PackageLoad::stream() {
     const auto got = static_cast<std::int32_t>(app_.openFile.read(chunk_.data(), static_cast<std::size_t>(want)));
     // Short of what was announced (the file shrank, or cannot be read): an error, never a padded frame.
     if (got < want) {
-      ShowMessage(rt_.shell, shortfallText(app_.openFile, app_.fileName, length_));
+      report_.texts.push_back(shortfallText(app_.openFile, app_.fileName, length_));
       return code::kReadError;
     }
     total += got;
@@ -343,28 +288,25 @@ std::int32_t PackageLoad::stream() {
     // Once the last byte has gone, the Newton's result answers the whole package.
     streaming_ = total < length_;
     // The Newton may cancel or report an error while the package goes.
-    if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
-    noticeNewtonFrames();
+    if (const std::int16_t status = driver_.take(); status != 0) return status;
+    noticeNewtonEvents();
     if (newtonStopped_) return 0;
   }
   return 0;
 }
 
 // After the closing pause: the Newton's "dres" with its install result. While the Newton installs it may say
-// nothing but "helo"; each of its frames shows it is still at work. The pump keeps the status display ticking.
+// nothing but "helo"; each of its frames shows it is still at work and starts the "stim" time of silence again,
+// and an overall bound that grows with the package ends a Newton that never stops saying it.
 std::int32_t PackageLoad::waitForInstallResult() {
-  const std::uint32_t start = rt_.shell.tickCount();
-  newtonLastHeard_ = start;  // the silence counts from now at the earliest
-  for (;;) {
-    if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return status;
-    noticeNewtonFrames();
-    if (installAnswered_ || newtonStopped_ || app_.abortRequested) return 0;
-    if (!linkUp(link_.pipeState(pipe_))) return 0;  // the disconnect frame then fails and says so
-    const std::uint32_t now = rt_.shell.tickCount();
-    if (static_cast<std::int64_t>(now - newtonLastHeard_) >= kDockStimSeconds * 1000) return 0;
-    if (static_cast<std::int64_t>(now - start) >= installWaitLimitMs(length_)) return 0;
-    pumpFor(rt_, kWaitPassMs);
-  }
+  const std::int32_t status = driver_.waitFor(
+      [this] {
+        noticeNewtonEvents();
+        // A link that is gone ends the wait: the disconnect frame then fails and says so.
+        return installAnswered_ || newtonStopped_ || app_.abortRequested || !linkUp(link_.pipeState(pipe_));
+      },
+      WaitBounds{installWaitLimitMs(length_), kDockStimSeconds * 1000, true, kWaitPassMs});
+  return status == code::kTimeout ? 0 : status;
 }
 
 bool PackageLoad::openPackage(std::size_t index) {
@@ -389,9 +331,6 @@ void PackageLoad::settle(PackageFate fate, std::string detail) {
     ++app_.batch.filesSent;
     app_.batch.bytesSent += length_;
   }
-  if (fate == PackageFate::Refused) {
-    ShowMessage(rt_.shell, app_.fileName + ": " + LoadText(TextId::ProcessAbortedByNewton), " ", outcome.detail);
-  }
   if (batch_->onOutcome) batch_->onOutcome(index_, outcome);
 }
 
@@ -399,7 +338,7 @@ std::int32_t PackageLoad::run() {
   app_.bytesTotal = 0;
   app_.transferPhase = 0;
   if (!openPackage(0)) {
-    ShowMessage(rt_.shell, kCouldNotOpenFile);
+    report_.texts.emplace_back(kCouldNotOpenFile);
     return errorEnding(code::kReadError);
   }
   openTransferStatus(rt_, TextId::InitiatingPackageConnection);
@@ -409,21 +348,8 @@ std::int32_t PackageLoad::run() {
   if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return errorEnding(code::kBadParameter);
   length_ = static_cast<std::int32_t>(size);
 
-  std::int32_t got = 0;
-  if (read(message_.data(), 12, &got) != 0 || std::memcmp(message_.data(), "newtdockrtdk", 12) != 0)
-    return reconnectEnding(rt_);
-  takeFromNewton(std::span<const std::uint8_t>(message_.data(), dock::kHeaderSize));
-  if (const std::int16_t status = readOpeningRest(); status != 0) return errorEnding(status);
-
-  if (const std::int16_t status = writeLongFrame("dock", 4); status != 0) return errorEnding(status);
-  if (const std::int16_t status = readReply(); status != 0) return errorEnding(status);
-  setStatusText(app_, TextId::Connected);
-  refreshStatus(rt_);
-
-  if (const std::int16_t status = writeLongFrame("stim", kDockStimSeconds); status != 0)
-    return errorEnding(status);
-  if (const std::int16_t status = takeWaitingInput(nullptr); status != 0) return errorEnding(status);
-  noticeNewtonFrames();
+  if (const std::int32_t opened = open(); opened != 0)
+    return opened == SESSION_RECONNECT ? reconnectEnding(rt_) : errorEnding(opened);
 
   bool resultWaited = false;  // the wait for the Newton's result ran out already
   for (;;) {
@@ -460,13 +386,14 @@ std::int32_t PackageLoad::run() {
   }
   // The load ends with the status of this last query of the input, unless the Newton never answered.
   std::int32_t queryStatus = 0;
-  if (const std::int16_t status = takeWaitingInput(&queryStatus); status != 0) return errorEnding(status);
-  noticeNewtonFrames();
+  if (const std::int16_t status = driver_.take(&queryStatus); status != 0) return errorEnding(status);
+  noticeNewtonEvents();
   // The last package's result is told as soon as it is known, not after the closing pauses.
   if (installAnswered_ && !newtonStopped_) {
     settle(installResult_ == 0 ? PackageFate::Installed : PackageFate::Refused, dock::resultText(installResult_));
   }
-  if (const std::int16_t status = writeEmptyFrame("disc"); status != 0) {
+  session_.hangUp();
+  if (const std::int16_t status = driver_.send(); status != 0) {
     // A Newton may hang up as soon as "disc" reaches it, before its acknowledgement reaches us (on a damaged
     // line that LA can be lost): with its result in hand, that is the end asked for, not a failure.
     if (status != code::kDisconnected || !installAnswered_) return errorEnding(status);
@@ -504,10 +431,10 @@ std::int32_t PackageLoad::finish(std::int32_t result) {
   if (!newtonStopped_) return result;
   if (batch_ != nullptr) {
     settle(PackageFate::Failed, newtonDetail_);
-    ShowMessage(rt_.shell, app_.fileName + ": " + LoadText(TextId::ProcessAbortedByNewton), " ", newtonDetail_);
+    report_.texts.push_back(app_.fileName + ": " + newtonStopText());
     return result;
   }
-  ShowMessage(rt_.shell, LoadText(TextId::ProcessAbortedByNewton), " ", newtonDetail_);
+  report_.texts.push_back(newtonStopText());
   return result != 0 ? result : code::kAborted;
 }
 
@@ -522,15 +449,12 @@ void onChunkWritten(std::int32_t, std::intptr_t refCon) {
   if (refCon != 0) *reinterpret_cast<bool*>(refCon) = false;
 }
 
-std::int32_t runPackageLoad(Runtime& rt) {
-  PackageLoad load(rt, nullptr);
-  return load.run();
-}
-
-std::int32_t runPackageBatch(Runtime& rt, PackageBatch& batch) {
-  batch.outcomes.assign(batch.packages.size(), PackageOutcome{});
-  if (batch.packages.empty()) return 0;
-  PackageLoad load(rt, &batch);
+std::int32_t loadPackages(Runtime& rt, PackageBatch* batch, LoadReport& report) {
+  if (batch != nullptr) {
+    batch->outcomes.assign(batch->packages.size(), PackageOutcome{});
+    if (batch->packages.empty()) return 0;
+  }
+  PackageLoad load(rt, batch, report);
   return load.run();
 }
 

@@ -15,7 +15,6 @@ namespace skiff {
 
 inline constexpr std::int32_t kPackageChunkSize = 2048;
 inline constexpr std::int32_t kPackagePieceSize = 204;   // with more background time
-inline constexpr std::int32_t kDockIoTimeoutMs = 15000;  // every pipeRead and pipeWrite
 inline constexpr std::int32_t kDockStimSeconds = 30;     // what the Newton is told to wait for us
 // The longest a chunk's completion or the output drain may take before the loader gives up. It lies beyond the
 // link's own bounds (a dead line after its retries, a Newton busy for 60 s), so the link says what went wrong.
@@ -25,12 +24,6 @@ inline constexpr std::int32_t kDockWaitLimitMs = 90000;
 // included) restarts it, and it ends after the "stim" time of silence or at this overall bound, which grows with
 // the package (installing a large one takes a Newton minutes).
 std::int32_t installWaitLimitMs(std::int32_t packageLength);
-
-// Requires a connected pipe and app.openFile open. Returns 0 when the package went and the Newton installed it
-// (or the user aborted), SESSION_RECONNECT when the opening frame did not come (nothing was sent and the file
-// stays open), or a non-zero status code. A refusal or cancel by the Newton is reported to the user here
-// ("Process aborted by Newton." with the Newton's result) and returns code::kAborted.
-std::int32_t runPackageLoad(Runtime& rt);
 
 // Several packages over one connection: after the Newton's result for one, the next "newtdocklpkg" follows.
 struct PackageToLoad {
@@ -52,11 +45,19 @@ struct PackageBatch {
   std::function<void(std::size_t index, const PackageOutcome&)> onOutcome;  // may be empty
 };
 
-// Requires a connected pipe. Opens each package itself (app.openFile). Results as runPackageLoad's, except that
-// the Newton's refusal of a package is reported ("NAME: Process aborted by Newton. ...") and the next package
-// follows; a refusal or cancel that stops the session is reported the same way and returns 0. Every package's
-// fate is in batch.outcomes (those not sent stay NotSent).
-std::int32_t runPackageBatch(Runtime& rt, PackageBatch& batch);
+// What a load found to tell the user, in order. The loader shows nothing itself; the command reports.
+struct LoadReport {
+  std::vector<std::string> texts;
+};
+
+// Requires a connected pipe. Without a batch it loads the package open in app.openFile: 0 when it went and the
+// Newton installed it (or the user aborted), SESSION_RECONNECT when the opening frame did not come (nothing was
+// sent and the file stays open), or a non-zero status code; a refusal or cancel by the Newton goes into the
+// report ("Process aborted by Newton." with the Newton's result) and returns code::kAborted. With a batch it
+// opens each package itself and goes on after a package the Newton refused once all of it went; a refusal or
+// cancel that stops the session is reported with the package's name and returns 0. Every package's fate is in
+// batch->outcomes (those not sent stay NotSent).
+std::int32_t loadPackages(Runtime& rt, PackageBatch* batch, LoadReport& report);
 
 // Completion routine of the chunk writes: clears the flag whose address the write handed the link as its
 // reference value (the loader's writePending); the status is not looked at.

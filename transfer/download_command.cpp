@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/connect.h"
 #include "core/pump.h"
 #include "core/texts.h"
 #include "transfer/classify.h"
@@ -81,33 +82,28 @@ class DownloadRun {
 
   // The file's session, over the connection (made first when there is none); nothing when the batch goes on.
   std::optional<std::int32_t> send() {
-    for (;;) {
-      if (const auto ended = connect()) return ended;
-      const std::int32_t result = runTransferSession(rt_, file_);
-      if (result != SESSION_RECONNECT) return result != 0 ? std::optional(result) : std::nullopt;
-      connected_ = false;
-    }
+    const SessionRun run = runConnected(rt_, plan(), connected_, [this] { return runTransferSession(rt_, file_); });
+    if (run.ended) return ending(*run.ended);
+    return run.result != 0 ? std::optional(run.result) : std::nullopt;
   }
 
-  // openPipe(19200) and the connection wait, unless connected already. Ends the command when the user stops
-  // (a batch says so) or the pipe cannot be opened; a listen that keeps failing ends it with its code rather
-  // than loop on a port that will not listen.
+  // The connection, unless there is one. Ends the command when the user stops (a batch says so) or the pipe
+  // cannot be opened; a listen that keeps failing ends it with its code rather than loop on a port that will not
+  // listen.
   std::optional<std::int32_t> connect() {
-    while (!connected_) {
-      if (const std::int32_t opened = openPipe(rt_, kDownloadBaud); opened != 0) return opened;
-      const int end = rt_.shell.runConnectionDialog();
-      if (end == kConnectionStopped) {
-        if (batch_) ShowMessage(rt_.shell, LoadText(TextId::OperationCancelled), "", "", "");
-        return 0;
-      }
-      if (end == kConnectionAccepted) {
-        connected_ = true;
-        listenFailures_ = 0;
-      } else if (++listenFailures_ >= kListenAttempts) {
-        return end;
-      }
-    }
-    return std::nullopt;
+    if (connected_) return std::nullopt;
+    const ConnectionEnd end = connectNewton(rt_, plan());
+    connected_ = end.how == Connection::Connected;
+    if (connected_) return std::nullopt;
+    return ending(end);
+  }
+
+  static ConnectionPlan plan() { return ConnectionPlan{kDownloadBaud, kListenAttempts}; }
+
+  std::int32_t ending(const ConnectionEnd& end) {
+    if (end.how != Connection::Stopped) return end.code;
+    if (batch_) ShowMessage(rt_.shell, LoadText(TextId::OperationCancelled), "", "", "");
+    return 0;
   }
 
   Runtime& rt_;
@@ -115,7 +111,6 @@ class DownloadRun {
   FileToSend file_;
   const bool batch_;  // several files: the batch's texts
   bool connected_ = false;
-  int listenFailures_ = 0;
 };
 
 // A "NO" leaves a file on the Newton without the refused parts: that is a failure, told once the link is down

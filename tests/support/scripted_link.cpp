@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace skiff::test {
 
@@ -38,6 +39,18 @@ std::vector<std::pair<Bytes, int>> ScriptedLink::writesWithFlags() const {
   std::vector<std::pair<Bytes, int>> out;
   for (const auto& call : calls)
     if (call.op == "pipeWrite" && call.result == 0) out.emplace_back(call.bytes, call.endOfMessage);
+  return out;
+}
+
+std::vector<Bytes> ScriptedLink::messages() const {
+  std::vector<Bytes> out;
+  Bytes message;
+  for (const auto& call : calls) {
+    if (call.op != "pipeWrite" || call.result != 0) continue;
+    message.insert(message.end(), call.bytes.begin(), call.bytes.end());
+    if (call.endOfMessage == 1) out.push_back(std::exchange(message, {}));
+  }
+  if (!message.empty()) out.push_back(message);
   return out;
 }
 

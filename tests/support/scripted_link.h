@@ -59,6 +59,9 @@ class ScriptedLink : public LinkOps {
   std::vector<std::string> ops() const;           // op names in order
   std::vector<Bytes> written() const;             // every written buffer in order
   std::vector<std::pair<Bytes, int>> writesWithFlags() const;
+  // What went on the line as messages: the bytes of the writes up to each one that ended a message (the MNP link
+  // frames a message into LTs of its own).
+  std::vector<Bytes> messages() const;
   Bytes allWritten() const;
   int count(std::string_view op) const;
   void releaseCompletions();

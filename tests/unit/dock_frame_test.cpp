@@ -92,6 +92,77 @@ TEST(FrameReader, AbandonedFrameResyncsOnTheNextSignature) {
   EXPECT_EQ(reader.next().command, "disc");
 }
 
+// Frames that give no length (0xFFFFFFFF): an ID list ends at its 8000 word and its padding; any other such frame
+// where the next frame's signature begins.
+struct UnknownLengthCase {
+  const char* name;
+  Bytes stream;
+  Bytes data;  // of the first frame
+  std::size_t padding;
+};
+
+Bytes unknownLength(const char* command, const Bytes& rest) {
+  Bytes out = bytesOf(std::string("newtdock") + command);
+  out.insert(out.end(), {0xFF, 0xFF, 0xFF, 0xFF});
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+class UnknownLength : public ::testing::TestWithParam<UnknownLengthCase> {};
+
+TEST_P(UnknownLength, EndsWhereItsDataSays) {
+  const UnknownLengthCase& c = GetParam();
+  dock::FrameReader reader(1000);
+  Bytes stream = c.stream;
+  const Bytes next = dock::encodeFrame("bsdn", {});
+  stream.insert(stream.end(), next.begin(), next.end());
+  for (auto byte : stream) reader.feed(std::span<const std::uint8_t>(&byte, 1));
+  ASSERT_TRUE(reader.hasFrame());
+  const dock::Frame first = reader.next();
+  EXPECT_EQ(first.data, c.data);
+  EXPECT_EQ(first.padding, c.padding);
+  ASSERT_TRUE(reader.hasFrame());
+  EXPECT_EQ(reader.next().command, "bsdn");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnknownLength,
+    ::testing::Values(
+        // The Dante Connection Protocol ERS's example: IDs 0-4, 10, 20, 21, 30-32; eight words, no padding.
+        UnknownLengthCase{"IdListOfEightWords",
+                          unknownLength("bids", {0, 0, 0xFF, 0xFC, 0, 0x0A, 0, 0x14, 0xFF, 0xFF, 0, 0x1E, 0xFF, 0xFE, 0x80, 0}),
+                          {0, 0, 0xFF, 0xFC, 0, 0x0A, 0, 0x14, 0xFF, 0xFF, 0, 0x1E, 0xFF, 0xFE, 0x80, 0}, 0},
+        UnknownLengthCase{"IdListOfThreeWordsIsPadded", unknownLength("bids", {0, 7, 0xFF, 0xFF, 0x80, 0, 0, 0}),
+                          {0, 7, 0xFF, 0xFF, 0x80, 0}, 2},
+        UnknownLengthCase{"OtherFrameEndsAtTheNextSignature", unknownLength("cres", bytesOf("newt!newtdoc")),
+                          bytesOf("newt!newtdoc"), 0}),
+    [](const auto& info) { return info.param.name; });
+
+// A frame larger than the reader keeps goes to the sink whole, piece by piece; the frame still arrives, cut.
+TEST(FrameReader, ALargeFrameGoesToTheSinkWhole) {
+  struct Sink : dock::FrameSink {
+    Bytes got;
+    int ends = 0;
+    void begin(const std::string& command, std::uint32_t length) override { EXPECT_EQ(command + std::to_string(length), "entr70001"); }
+    void piece(std::span<const std::uint8_t> bytes) override { got.insert(got.end(), bytes.begin(), bytes.end()); }
+    void end() override { ++ends; }
+  } sink;
+  Bytes data(70001);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 13);
+  const Bytes stream = dock::encodeFrame("entr", data);
+  dock::FrameReader reader(100);
+  reader.setSink(&sink);
+  for (std::size_t at = 0; at < stream.size(); at += 999)
+    reader.feed(std::span(stream).subspan(at, std::min<std::size_t>(999, stream.size() - at)));
+  EXPECT_EQ(sink.got, data);
+  EXPECT_EQ(sink.ends, 1);
+  ASSERT_TRUE(reader.hasFrame());
+  const dock::Frame frame = reader.next();
+  EXPECT_TRUE(frame.cut);
+  EXPECT_EQ(frame.data.size(), 100u);
+  EXPECT_EQ(frame.padding, 3u);
+}
+
 TEST(DockResult, ReadableForm) {
   EXPECT_EQ(dock::resultText(-10401), "-10401 (bad package)");
   EXPECT_EQ(dock::resultText(-10402), "-10402 (package already exists)");

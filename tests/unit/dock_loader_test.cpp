@@ -5,12 +5,13 @@
 #include <fstream>
 
 #include "newton/dock_protocol.h"
+#include "package/package_command.h"
 #include "package/package_loader.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/dock_behind_link.h"
 #include "tests/support/engine_world.h"
-#include "tests/unit/package_test_support.h"
 
 namespace skiff {
 namespace {
@@ -35,39 +36,27 @@ class FileOf {
 };
 
 struct DockPair : ::testing::Test, test::EngineWorld {
-  std::unique_ptr<newton::DockProtocol> dock;
+  test::DockBehindLink newton;
   std::unique_ptr<FileOf> file;
-  std::vector<std::string> dockLog;
-  Bytes stored;
 
-  void perform(const std::vector<newton::DockAction>& actions) {
-    for (const auto& action : actions) {
-      if (action.kind == newton::DockAction::Send) link.queueInput(action.bytes);
-      if (action.kind == newton::DockAction::Log) dockLog.push_back(action.text);
-      if (action.kind == newton::DockAction::PackageReceived) stored = action.bytes;
-      if (action.kind == newton::DockAction::Hangup) link.connected = false;
-    }
-  }
   std::int32_t load(const Bytes& package, newton::DockFaults faults = {}) {
     app.pipe = link.pipeCreate();
     file = std::make_unique<FileOf>(package);
     EXPECT_TRUE(app.openFile.open(file->path(), false));
-    dock = std::make_unique<newton::DockProtocol>(faults, "Skiff's Newton");
-    link.onWrite = [this](test::ScriptedLink&, const Bytes& written, bool) { perform(dock->feed(written)); };
-    perform(dock->start());
+    newton.attach(link, faults);
     return runPackageLoad(rt);
   }
-  bool logged(const std::string& line) const {
-    return std::find(dockLog.begin(), dockLog.end(), line) != dockLog.end();
-  }
+  newton::DockProtocol& dock() { return *newton.dock; }
+  Bytes stored() const { return newton.packages.empty() ? Bytes{} : newton.packages.back(); }
+  bool logged(const std::string& line) const { return newton.logged(line); }
 };
 
 TEST_F(DockPair, MinimalPackageIsInstalled) {
   const Bytes package = test::minimalPackage();
   EXPECT_EQ(load(package), 0);
-  EXPECT_EQ(stored, package);
-  EXPECT_TRUE(dock->disconnected());
-  EXPECT_EQ(dock->packageResult(), 0);
+  EXPECT_EQ(stored(), package);
+  EXPECT_TRUE(dock().disconnected());
+  EXPECT_EQ(dock().packageResult(), 0);
   EXPECT_TRUE(logged("tx rtdk length=4 pad=0"));
   EXPECT_TRUE(logged("rx dock length=4 pad=0 value=4"));
   EXPECT_TRUE(logged("tx name length=90 pad=2"));
@@ -81,27 +70,27 @@ TEST_F(DockPair, MinimalPackageIsInstalled) {
 TEST_F(DockPair, UnalignedPackageIsPaddedSoTheDisconnectFrameIsSeen) {
   const Bytes package = test::validPackage(5001);
   EXPECT_EQ(load(package), 0);
-  EXPECT_EQ(stored, package);
+  EXPECT_EQ(stored(), package);
   EXPECT_TRUE(logged("rx lpkg length=5001 pad=3"));
-  EXPECT_TRUE(dock->disconnected());
+  EXPECT_TRUE(dock().disconnected());
 }
 
 TEST_F(DockPair, LargePackageInPiecesIsInstalled) {
   app.settings.moreBackgroundTime = 1;
   const Bytes package = test::validPackage(70000);
   EXPECT_EQ(load(package), 0);
-  EXPECT_EQ(stored, package);
+  EXPECT_EQ(stored(), package);
 }
 
 TEST_F(DockPair, BrokenPackageIsRefusedAndReported) {
   Bytes package = test::minimalPackage();
   package[0] = 'X';
   EXPECT_EQ(load(package), code::kAborted);
-  EXPECT_EQ(dock->packageResult(), -10401);
+  EXPECT_EQ(dock().packageResult(), -10401);
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].text, "Process aborted by Newton. -10401 (bad package)");
   EXPECT_EQ(shell.beeps, 3);
-  EXPECT_TRUE(dock->disconnected());
+  EXPECT_TRUE(dock().disconnected());
 }
 
 TEST_F(DockPair, ForcedResultIsReported) {
@@ -117,7 +106,7 @@ TEST_F(DockPair, CancelInTheStreamStopsItAcknowledgedAndDisconnected) {
   EXPECT_EQ(load(test::validPackage(20000), faults), code::kAborted);
   EXPECT_TRUE(logged("fault cancel after=3000"));
   EXPECT_TRUE(logged("rx ocaa length=0 pad=0"));
-  EXPECT_TRUE(dock->disconnected());
+  EXPECT_TRUE(dock().disconnected());
   EXPECT_EQ(shell.boxes.at(0).text, "Process aborted by Newton. (operation cancelled)");
   // The stream stopped after the chunk in which the cancel came.
   std::size_t packageBytes = 0;

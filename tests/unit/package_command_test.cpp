@@ -3,8 +3,8 @@
 #include "package/package_command.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scripted_link.h"
+#include "tests/support/dock_behind_link.h"
 #include "tests/support/engine_world.h"
-#include "tests/unit/package_test_support.h"
 
 namespace skiff {
 namespace {
@@ -14,12 +14,13 @@ using test::bytesOf;
 
 struct CommandFixture : ::testing::Test, test::EngineWorld {
   test::TempPackage package{3000, "command"};
-  test::DockModel dock;
+  test::DockBehindLink dock;
 
   void SetUp() override {
     app.pipe = link.pipeCreate();
     app.settings.packageBaud = 9600;
     app.settings.portName = "COM2";
+    dock.installsAnything = true;
   }
   void choose(const std::string& path) {
     OpenFileResult chosen;
@@ -97,7 +98,7 @@ TEST_F(CommandFixture, ListenFailureEndsTheCommandWithItsCode) {
 
 TEST_F(CommandFixture, WrongOpeningFrameReconnectsAndSendsTheWholePackage) {
   choose(package.path());
-  dock.attach(link, false);
+  dock.attach(link, {}, false);
   int dialogs = 0;
   shell.onConnectionDialog = [&] {
     link.connected = true;
@@ -127,8 +128,9 @@ TEST_F(CommandFixture, AnEarlierAbortDoesNotStopTheNextInstall) {
 
 TEST_F(CommandFixture, RefusalByTheNewtonFailsTheCommand) {
   choose(package.path());
-  dock.attach(link);
-  dock.installResult = -10401;
+  newton::DockFaults faults;
+  faults.result = -10401;
+  dock.attach(link, faults);
   EXPECT_EQ(runPackageCommand(rt), code::kAborted);
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].text, "Process aborted by Newton. -10401 (bad package)");
