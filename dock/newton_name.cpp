@@ -1,7 +1,7 @@
 #include "dock/newton_name.h"
 
 #include "dock/frame.h"
-#include "dock/utf16.h"
+#include "dock/nsof_text.h"
 
 namespace skiff::dock {
 
@@ -13,7 +13,7 @@ std::optional<NewtonName> parseNewtonName(std::span<const std::uint8_t> data) {
   for (std::uint32_t i = 0; i + 4 <= infoLength; i += 4) name.versionInfo.push_back(cursor.u32());
   cursor.skip(infoLength % 4);
   const std::size_t at = data.size() - cursor.remaining();
-  name.owner = utf8FromUtf16be(data.subspan(at));
+  name.owner = nsof::utf8FromUtf16(nsof::textUnits(data.subspan(at)));
   name.data.assign(data.begin(), data.end());
   return name;
 }
