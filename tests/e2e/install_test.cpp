@@ -1,6 +1,7 @@
 // skiff install against newton-sim's dock over a pseudo-terminal, with the real link library.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -302,6 +303,43 @@ TEST_F(Install, ThreeHundredKilobytesThroughATwentySecondBusySpell) {
   EXPECT_NE(log.find("event window-open"), std::string::npos);
   EXPECT_EQ(log.find("rx LD reason=4"), std::string::npos) << "the desktop gave up";
 }
+
+// The Newton stops answering in the middle of the package, as one busy with its store does: the link asks again
+// (at most every 2 s) for 30 s, then ends and says why.
+struct StallCase {
+  const char* name;
+  int stallMs;
+  int exitCode;
+  const char* says;  // in the output (stdout for success, stderr for a failure)
+};
+
+class Stall : public Install, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(Stall, IsWaitedForThirtySeconds) {
+  const StallCase& c = GetParam();
+  startDock({}, {"--stall-after", "8000", "--stall-ms", std::to_string(c.stallMs)});
+  const Bytes package = test::validPackage(20000);
+  const auto start = std::chrono::steady_clock::now();
+  const auto result = install(writePackage(package), {}, 120000);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
+  EXPECT_NE((result.out + result.err).find(c.says), std::string::npos) << result.out << result.err;
+  EXPECT_NE(simLog().find("event stall ms="), std::string::npos);
+  if (c.exitCode == 0) {
+    ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
+    EXPECT_EQ(stored(), text(package));
+  } else {
+    EXPECT_LT(seconds, 45.0) << "the whole command, the silence and what came before it";
+    EXPECT_EQ(result.err.find("Disconnection detected."), std::string::npos) << result.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Stall,
+    ::testing::Values(StallCase{"TwentySecondsInTheStream", 20000, 0, "Transfer successfully completed."},
+                      StallCase{"FortySecondsFails", 40000, 1,
+                                "\nThe Newton stopped answering: no acknowledgement for 30 s.\n"}),
+    [](const auto& info) { return info.param.name; });
 
 struct LongInstallCase {
   const char* name;
