@@ -206,12 +206,16 @@ void Endpoint::queueAck() {
   ackDueUs_ = line_.nowUs() + static_cast<std::int64_t>(policy_.ackDelayMs) * 1000;
 }
 
-// Which of our transmissions an LA answers: the oldest still awaited, since the peer answers the LTs it gets in
-// their order. An answer that an earlier read should have found was lost (or the peer did not answer that LT, as
-// a Newton does not answer the first repeat of one it has); its place is given up. A lost answer makes the next
-// one look older than it is, never newer.
-std::optional<std::uint64_t> Endpoint::answeredTransmission() {
-  while (!awaited_.empty() && awaited_.front().dueUs < previousReadUs_) awaited_.pop_front();
+// Which of our transmissions an LA answers: the oldest one still awaited, since the peer answers the LTs it gets
+// in their order. A lost answer (or one the peer never gave, as a Newton does not answer the first repeat of an
+// LT it has, nor one of several LTs it read at once) makes the next LA look older than it is, never newer; it is
+// given up once an answer that a later read should have brought has not come (the timer's ceiling after it
+// left), or once an LA moves N(R) on: that LA answers a copy of the LT it acknowledges that the peer could take,
+// or a later transmission.
+std::optional<std::uint64_t> Endpoint::answeredTransmission(std::optional<std::uint64_t> noEarlierThan) {
+  while (!awaited_.empty() && (awaited_.front().dueUs < previousReadUs_ ||
+                               (noEarlierThan && awaited_.front().transmission < *noEarlierThan)))
+    awaited_.pop_front();
   if (awaited_.empty()) return std::nullopt;
   const std::uint64_t transmission = awaited_.front().transmission;
   awaited_.pop_front();
@@ -219,7 +223,15 @@ std::optional<std::uint64_t> Endpoint::answeredTransmission() {
 }
 
 void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
-  const std::optional<std::uint64_t> answered = answeredTransmission();
+  std::size_t covered = 0;  // outstanding LTs this LA acknowledges
+  if (!outstanding_.empty()) {
+    covered = static_cast<std::uint8_t>(receivedUpTo - outstanding_.front().sequence) + std::size_t{1};
+    // Any LT that has been on the line may be acknowledged, also one not yet sent again since a go-back: the
+    // peer has it, and it need not go again.
+    if (covered > outstanding_.size() || outstanding_[covered - 1].sentUs < 0) covered = 0;
+  }
+  const std::optional<std::uint64_t> answered = answeredTransmission(
+      covered > 0 ? std::optional(outstanding_[covered - 1].takeableFrom) : std::nullopt);
   const bool wasBusy = peerBusy_;
   peerCredit_ = credit;
   peerBusy_ = credit == 0;
@@ -236,10 +248,7 @@ void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
   }
   if (outstanding_.empty()) return;
   const Sent& first = outstanding_.front();
-  std::size_t covered = static_cast<std::uint8_t>(receivedUpTo - first.sequence) + std::size_t{1};
-  // Any LT that has been on the line may be acknowledged, also one not yet sent again since a go-back: the
-  // peer has it, and it need not go again.
-  if (covered <= outstanding_.size() && outstanding_[covered - 1].sentUs >= 0) {
+  if (covered > 0) {
     const Sent& last = outstanding_[covered - 1];
     if (!last.resent && promptPass_) timer_.answered(line_.nowUs() - last.sentUs - wireUs(last.frame.size()));
     ackedOffset_ = last.endOffset;
@@ -257,6 +266,7 @@ void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
       // LT was broken or lost. Go back at once. A repeat that answers an LT sent before it (one of a window
       // already gone back over, held up in an adapter or the port) says nothing new and is let pass: one go-back
       // for each loss.
+      for (Sent& sent : outstanding_) sent.takeableFrom = 0;
       retransmitAll("repeat-la");
     }
   }
@@ -291,8 +301,6 @@ void Endpoint::checkTimer() {
   }
   if (cursor_ == 0) return;
   if (now - timerStartUs_ < timerUs()) return;
-  // Answers the last read did not bring will not come; what the peer says from now on answers the repeats.
-  while (!awaited_.empty() && awaited_.front().dueUs <= lastReadUs_) awaited_.pop_front();
   if (peerBusy_) {
     // Asking a busy peer again costs no try: it said it is there.
     probe_ = true;
@@ -496,8 +504,9 @@ void Endpoint::servicePass(int maxWaitMs) {
       sent.resent = sent.sentUs >= 0;
       sent.sentUs = line_.nowUs();
       sent.transmission = ++transmissions_;
+      if (sent.takeableFrom == 0) sent.takeableFrom = sent.transmission;
       retransmissions_ += sent.resent ? 1 : 0;
-      awaited_.push_back({sent.transmission, sent.sentUs + wireUs(sent.frame.size()) + timer_.timeoutUs()});
+      awaited_.push_back({sent.transmission, sent.sentUs + wireUs(sent.frame.size()) + timer_.ceilingUs()});
       if (awaited_.size() > kMaxAwaited) awaited_.pop_front();
       probe_ = false;
       writeFrame(sent.frame, sent.body);

@@ -115,11 +115,9 @@ class Endpoint {
     std::int64_t sentUs = -1;  // when it last went on the line; -1: not yet
     bool resent = false;       // it went more than once: its LA times neither copy
     std::uint64_t transmission = 0;  // the number of its last transmission
-  };
-  // An LT on the line whose answer (an LA) may still come: the peer answers every LT it gets, in order.
-  struct Awaited {
-    std::uint64_t transmission;
-    std::int64_t dueUs;  // an answer not read by then was lost
+    // The earliest of its transmissions the peer may have taken: its first, or the first after a go-back on a
+    // repeated N(R) (the peer lacked an earlier LT, so it dropped every copy sent before); 0: its next one.
+    std::uint64_t takeableFrom = 0;
   };
   bool nextPlainInfo(Bytes& info, std::uint64_t& endOffset);
   bool nextCompressedInfo(Bytes& info, std::uint64_t& endOffset);
@@ -133,7 +131,7 @@ class Endpoint {
   bool wantsToSend() const { return !outstanding_.empty() || !outQueue_.empty() || !packed_.empty(); }
   void queueAck();
   void fillWindow();
-  std::optional<std::uint64_t> answeredTransmission();
+  std::optional<std::uint64_t> answeredTransmission(std::optional<std::uint64_t> noEarlierThan);
   void retransmitAll(const char* why);
   void checkTimer();
   bool mayWrite();
@@ -171,6 +169,11 @@ class Endpoint {
   int retries_ = 0;
   std::int64_t unansweredSinceUs_ = 0;  // the first timer expiry since the last progress: when that round began
   std::uint64_t retransmissions_ = 0, transmissions_ = 0;
+  // An LT on the line whose answer (an LA) may still come.
+  struct Awaited {
+    std::uint64_t transmission;
+    std::int64_t dueUs;  // an answer that a read after this did not bring was lost
+  };
   std::deque<Awaited> awaited_;         // oldest first
   std::int64_t lastReadUs_ = 0, previousReadUs_ = 0;  // when this pass and the one before read the line
   // compression: the encoder runs once per LT formed; packed_ holds its output not yet in an LT
