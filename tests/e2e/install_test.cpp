@@ -243,6 +243,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "Installed 2 of 3 packages, 8002 bytes, in "},
                   {"B.pkg: Process aborted by Newton. -10401 (bad package)", "B.pkg (2 of 3)", "C.pkg (3 of 3)"},
                   3},
+        // The Newton answers every package with a dock error: each is refused in words, and the rest still go.
+        BatchCase{"ProtocolErrorForEach", {"--result", "-28012"}, 1,
+                  {"Installed 0 of 3 packages, 0 bytes, in "},
+                  {"A.pkg: Process aborted by Newton. -28012 (protocol error)", "C.pkg (3 of 3)"}, 3},
         // The link is lost in the second package's data: the third is named as not sent.
         BatchCase{"LinkLostInTheSecond", {"--drop-link-after", "5000"}, 1,
                   {"A.pkg: installed.\n", "Installed 1 of 3 packages, 3000 bytes, in "},
