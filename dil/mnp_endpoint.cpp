@@ -10,7 +10,7 @@ constexpr std::size_t kReadChunk = 4096;
 constexpr std::size_t kMaxReadPerPass = 64 * 1024;  // keeps one pass short on a fast line
 constexpr std::int64_t kBodyWaitUs = 200'000;      // longest wait for the gap before a control frame
 constexpr std::int64_t kPromptUs = 10'000;         // a pass this soon after the last one reads what just came
-constexpr std::size_t kMaxAwaited = 64;            // LTs whose answers are looked for (a window is at most 8)
+constexpr std::size_t kMaxAwaited = 256;           // transmissions whose answers are looked for at most
 
 const char* typeName(std::uint8_t type) {
   switch (type) {
