@@ -298,7 +298,7 @@ TEST_F(Install, AnUnknownSpeedInSkiffCfgIsRefusedNamingTheFile) {
 TEST_F(Install, ThreeHundredKilobytesThroughATwentySecondBusySpell) {
   startDock({}, {"--busy-after", "100000", "--busy-ms", "20000"});
   const Bytes package = test::validPackage(300 * 1024);
-  const auto result = install(writePackage(package), {}, 120000);
+  const auto result = install(writePackage(package), {}, 200000);  // 80 s of line at 38400, and the spell
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
   ASSERT_EQ(sim->wait(20000), 0) << sim->errors();
   EXPECT_EQ(stored(), text(package));
