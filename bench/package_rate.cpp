@@ -119,6 +119,7 @@ double mnpCeiling(const std::vector<std::uint8_t>& payload, bool stopAndWait) {
 
 struct Figures {
   double wirePerByte = 0;    // the desktop's LT info bytes for each package byte
+  double ltsPerDistinct = 0; // the desktop's LTs, repeats included, for each distinct one
   double streamSeconds = 0;
   double rate = 0;           // payload bytes a second while the package streamed
   double callToResult = 0;   // from the Newton's call to its install result
@@ -203,6 +204,8 @@ std::optional<Figures> runOnce(const Setup& setup, const std::string& packagePat
   std::ifstream logFile(logPath);
   const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
   figures.wirePerByte = static_cast<double>(test::receivedInfoBytes(log)) / static_cast<double>(size);
+  const test::DesktopLts lts = test::desktopLts(log);
+  figures.ltsPerDistinct = lts.distinct > 0 ? static_cast<double>(lts.sent) / static_cast<double>(lts.distinct) : 0;
   return figures;
 }
 
@@ -299,9 +302,31 @@ bool damagedLineRows(const std::string& dir) {
       continue;
     }
     if (row.damage == 0) clean = figures->rate;
-    std::printf("  %4.1f %% of frames  timer %-14s  %6.1f s  %7.1f bytes/s  %5.1f %% of the clean rate\n",
+    std::printf("  %4.1f %% of frames  timer %-14s  %6.1f s  %7.1f bytes/s  %5.1f %% of the clean rate  "
+                "%4.2f LTs per distinct one\n",
                 100.0 * row.damage, row.floorMs < 0 ? "follows line" : "fixed at 2 s", figures->streamSeconds,
-                figures->rate, clean > 0 ? 100.0 * figures->rate / clean : 0.0);
+                figures->rate, clean > 0 ? 100.0 * figures->rate / clean : 0.0, figures->ltsPerDistinct);
+    std::fflush(stdout);
+  }
+  // The command line's way (streaming ahead) on the worst line: window 8 goes back once for each loss, so it
+  // sends few repeats and is not slower than window 1. A package of text, so that --compress has work to do.
+  const auto text = test::packageOf(48 * 1024, test::prose(48 * 1024));
+  const std::string textPath = dir + "/DAMAGED-TEXT.PKG";
+  std::ofstream(textPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size()));
+  std::printf("command line, %zu bytes of text at %d bit/s, 10 %% of frames lost or damaged each way\n",
+              text.size(), kBaud);
+  for (const auto& [window, compress] : {std::pair{1, false}, {8, false}, {1, true}, {8, true}}) {
+    Setup setup{false, window, 0, kBaud, true, true};
+    setup.compress = compress;
+    setup.damage = 0.10;
+    const auto figures = runOnce(setup, textPath, text.size(), dir + "/" + std::to_string(run++));
+    if (!figures) {
+      ok = false;
+      continue;
+    }
+    std::printf("  window %d %-10s  %6.1f s  %7.1f bytes/s  %4.2f LTs per distinct one\n", window,
+                compress ? "--compress" : "", figures->streamSeconds, figures->rate, figures->ltsPerDistinct);
     std::fflush(stdout);
   }
   return ok;

@@ -17,8 +17,17 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+// How long the link waits for the Newton's acknowledgement. A Newton itself retries an LT 11 times at 2 s (the
+// open re-creation of its MNP tool) and desktops try 3 to 5 times for about 5 s; a Newton busy with its store
+// can be silent that long in the middle of a package, and 8 short tries of the adaptive timer gave up on it
+// after 9 s.
+constexpr int kPatienceMs = 30000;
+}  // namespace
+
 DilTuning linkTuning(const CommandLine& line) {
   DilTuning tuning;
+  tuning.patienceMs = kPatienceMs;
   tuning.window = line.window;
   tuning.frameGapChars = line.frameGapChars;
   tuning.hardwareFlowControl = line.hardwareFlowControl;

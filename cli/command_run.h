@@ -19,7 +19,8 @@ std::variant<CommandLine, int> takeCommandLine(Command command, int argc, char**
 // The last part of a path: the name reports give a file.
 std::string baseName(const std::string& path);
 
-// The link's settings the command line chose: window, frame gap, flow control, compression.
+// The link's settings the command line chose: window, frame gap, flow control, compression; and its patience
+// with a Newton that does not answer (30 s, counted in time rather than tries).
 DilTuning linkTuning(const CommandLine& line);
 
 // Prints "skiff COMMAND: <text>" on stderr.

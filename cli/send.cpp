@@ -1,6 +1,9 @@
 // skiff send: the Download command without its dialogs. The files on the command line are the selection.
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "cli/batch_summary.h"
@@ -8,9 +11,31 @@
 #include "cli/commands.h"
 #include "cli/file_checks.h"
 #include "cli/windows_names.h"
+#include "transfer/classify.h"
 #include "transfer/download_command.h"
 
 namespace skiff::cli {
+
+namespace {
+
+// A note's UTF-8 text goes in the Windows character set, as its name does (the Windows program sends the bytes
+// of a file written in that set); what the set cannot carry goes as "?", and the command says how much. Nothing
+// for a file that is no note, is ASCII or is not UTF-8: its own bytes go.
+std::optional<std::string> noteForTheNewton(const std::string& path) {
+  if (classifyPath(upperCased(path)).kind != kText) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::size_t replaced = 0;
+  std::optional<std::string> converted = windowsTextFromUtf8(text, &replaced);
+  if (replaced > 0)
+    complain(Command::Send, path + ": " + std::to_string(replaced) +
+                                (replaced == 1 ? " character the Newton's character set lacks goes"
+                                               : " characters the Newton's character set lacks go") +
+                                " as \"?\"");
+  return converted;
+}
+
+}  // namespace
 
 int cmdSend(int argc, char** argv) {
   const auto taken = takeCommandLine(Command::Send, argc, argv);
@@ -34,7 +59,7 @@ int cmdSend(int argc, char** argv) {
     std::string announced = windowsNameFromUtf8(name, &lossy);
     if (lossy) complain(Command::Send, name + ": the Newton gets the name \"" + utf8FromWindowsName(announced) + "\"");
     if (announced == name) announced.clear();
-    selection.files.push_back({path, name, announced});
+    selection.files.push_back({path, name, announced, noteForTheNewton(path)});
   });
 
   const auto start = std::chrono::steady_clock::now();

@@ -1,5 +1,7 @@
 #include "cli/terminal_command.h"
 
+#include <cstdio>
+
 #include "core/program.h"
 #include "core/texts.h"
 #include "dil/dil.h"
@@ -7,6 +9,13 @@
 namespace skiff::cli {
 
 const char* const kNoCompressionOffered = "The Newton offers no compression: the link goes on uncompressed.";
+
+std::string noAcknowledgementText(int patienceMs) {
+  char text[96];
+  std::snprintf(text, sizeof text, "The Newton stopped answering: no acknowledgement for %g s.",
+                static_cast<double>(patienceMs) / 1000.0);
+  return text;
+}
 
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command) {
   app.pipeBufferSize = 2048;
@@ -32,6 +41,10 @@ CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command)
   app.transferPhase = -1;
   if (outcome.result == code::kPortUnavailable) {
     outcome.portError = dilPortSystemError(*link, app.pipe);
+  } else if (outcome.result == code::kDisconnected &&
+             dilLinkLoss(*link, app.pipe) == DilLoss::NoAcknowledgement && command.link.patienceMs > 0) {
+    // Not "Disconnection detected.": Skiff ended the link, and the reason is the Newton's silence.
+    ShowMessage(shell, noAcknowledgementText(command.link.patienceMs), "", "", "");
   } else if (outcome.result != 0) {
     ShowMessage(shell, LoadText(TextId::ErrorPrefix), ErrorText(outcome.result), "", "");
   }

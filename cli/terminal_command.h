@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "cli/terminal_shell.h"
 #include "core/app_state.h"
@@ -28,6 +29,10 @@ struct TerminalCommand {
 
 // Said once when --compress was given and the Newton's link request offers no compression.
 extern const char* const kNoCompressionOffered;
+
+// The report of a link that ended because the Newton did not acknowledge for `patienceMs`, in place of
+// "Error -- Disconnection detected.": "The Newton stopped answering: no acknowledgement for 30 s."
+std::string noAcknowledgementText(int patienceMs);
 
 // `app` carries the settings for this run. When it returns, the status line has its end.
 CommandOutcome runTerminalCommand(AppState& app, const TerminalCommand& command);

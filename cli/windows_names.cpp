@@ -1,5 +1,6 @@
 #include "cli/windows_names.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -65,6 +66,26 @@ std::string windowsNameFromUtf8(std::string_view utf8, bool* lossy) {
     out += byte < 0 ? '_' : static_cast<char>(byte);
   }
   if (lossy) *lossy = replaced;
+  return out;
+}
+
+std::optional<std::string> windowsTextFromUtf8(std::string_view text, std::size_t* replaced) {
+  *replaced = 0;
+  const auto beyondAscii = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+  if (std::none_of(text.begin(), text.end(), beyondAscii)) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::size_t lost = 0;
+  while (!text.empty()) {
+    const auto [code, length] = takeUtf8(text);
+    if (code < 0) return std::nullopt;
+    text.remove_prefix(length);
+    const int byte = windowsByte(static_cast<char32_t>(code));
+    lost += byte < 0 ? 1 : 0;
+    out += byte < 0 ? '?' : static_cast<char>(byte);
+  }
+  *replaced = lost;
   return out;
 }
 

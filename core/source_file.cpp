@@ -24,7 +24,7 @@ bool isSomethingElse(const std::string& path) {
 
 }  // namespace
 
-bool SourceFile::open(const std::string& path, bool textMode) {
+void SourceFile::reset(bool textMode) {
   close();
   textMode_ = textMode;
   atEnd_ = false;
@@ -33,10 +33,25 @@ bool SourceFile::open(const std::string& path, bool textMode) {
   textAheadAt_ = -1;
   offset_ = 0;
   limit_ = INT64_MAX;
+}
+
+bool SourceFile::open(const std::string& path, bool textMode) {
+  reset(textMode);
   // Checked before opening: opening a FIFO would wait for a writer.
   if (isSomethingElse(path)) return false;
   file_ = std::fopen(path.c_str(), "rb");
   return file_ != nullptr;
+}
+
+bool SourceFile::openBytes(std::string_view bytes, bool textMode) {
+  reset(textMode);
+  file_ = std::tmpfile();  // binary, and gone once closed
+  if (file_ == nullptr) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() || std::fseek(file_, 0, SEEK_SET) != 0) {
+    close();
+    return false;
+  }
+  return true;
 }
 
 void SourceFile::close() {

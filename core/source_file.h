@@ -21,6 +21,9 @@ class SourceFile {
 
   // Only a regular file opens: a directory, a FIFO or a device has no size to announce and no end to meet.
   bool open(const std::string& path, bool textMode);
+  // The same for bytes held in memory (a note converted for the Newton): they are read as a file's would be, with
+  // the same text rules and the same size on disk. False when no temporary file could hold them.
+  bool openBytes(std::string_view bytes, bool textMode);
   bool isOpen() const { return file_ != nullptr; }
   void close();
 
@@ -45,6 +48,7 @@ class SourceFile {
 
  private:
   enum class Stop { None, EndOfData, CtrlZ, Failed };
+  void reset(bool textMode);
   int nextByte();
   int nextTextByte();
   bool onlyEndMarksFollow();

@@ -19,7 +19,10 @@ std::unique_ptr<LinkOps> makeDilLink();
 struct DilTuning {
   int window = 1;           // window the desktop offers in its LR (1 to 8; 1 gives the proven reply)
   int retransmitMs = 2000;  // the retransmission timer's ceiling (it follows the line, see retransmitFloorMs)
-  int retryLimit = 8;       // retransmissions without progress before the link counts as lost
+  int retryLimit = 8;       // retransmissions without progress before the link counts as lost (patience 0)
+  // Above 0: the link counts as lost once its LTs have waited this long without an acknowledgement (the timer
+  // backs off to its ceiling and keeps asking), however many tries that took; the retry limit then does not apply.
+  int patienceMs = 0;
   int openingWaitMs = 10000;  // on a tcp: port, a caller must say what it is (and an MNP caller call) in this
   int frameGapChars = 8;    // quiet line after each frame, in character times
   bool hardwareFlowControl = false;  // RTS/CTS on the serial port
@@ -48,6 +51,11 @@ struct DilLineStats {
   std::uint64_t badFrames = 0;
 };
 DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe);
+
+// Why the pipe's link was last lost (state 7), until it listens again; None when it was not lost or the link is
+// not this library's. NoAcknowledgement: LTs went unacknowledged past the retry limit or the patience.
+enum class DilLoss { None, NewtonHungUp, LineFailed, NoAcknowledgement, NewtonBusy, BadData };
+DilLoss dilLinkLoss(LinkOps& link, PipeHandle pipe);
 
 // The system's error where the pipe's port last failed to open (the reason behind -97: errno on POSIX,
 // GetLastError on Windows); 0 when it opened, the system said nothing, or the link is not this library's.

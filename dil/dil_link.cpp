@@ -82,6 +82,7 @@ class DilPipe {
     policy_.retransmitMs = std::clamp(tuning.retransmitMs, 10, 60000);
     policy_.retransmitFloorMs = std::min(tuning.retransmitFloorMs, policy_.retransmitMs);
     policy_.retryLimit = std::clamp(tuning.retryLimit, 1, 100000);
+    policy_.patienceMs = std::clamp(tuning.patienceMs, 0, 3'600'000);
     policy_.gapChars = std::clamp(tuning.frameGapChars, 0, 1000);
     compress_ = tuning.compress;
     sayUncompressed_ = std::move(sayUncompressed);
@@ -228,6 +229,7 @@ class DilPipe {
   void disconnect() { on(PipeEvent::Disconnect); }
 
   int portSystemError() const { return source_ ? source_->systemError() : 0; }
+  DilLoss loss() const { return loss_; }
 
   DilLineStats lineStats() const {
     if (!endpoint_) return {};
@@ -282,6 +284,7 @@ class DilPipe {
 
   void resetLink() {
     dropLink();
+    loss_ = DilLoss::None;
     listenError_ = source_ ? source_->prepare() : code::kBadParameter;
     if (listenError_ != code::kOk) {
       state_ = PipeState::Idle;
@@ -379,7 +382,18 @@ class DilPipe {
     }
     if (link_->lost()) {
       if (!on(PipeEvent::LinkLost)) return;
+      loss_ = lossOf(endpoint_ ? endpoint_->down() : mnp::LinkDown::LineFailed);
       if (state_ == PipeState::Lost) failPending_ = true;
+    }
+  }
+
+  static DilLoss lossOf(mnp::LinkDown down) {
+    switch (down) {
+      case mnp::LinkDown::PeerDisconnected: return DilLoss::NewtonHungUp;
+      case mnp::LinkDown::RetryLimit: return DilLoss::NoAcknowledgement;
+      case mnp::LinkDown::PeerBusy: return DilLoss::NewtonBusy;
+      case mnp::LinkDown::BadData: return DilLoss::BadData;
+      default: return DilLoss::LineFailed;
     }
   }
 
@@ -415,6 +429,7 @@ class DilPipe {
   std::deque<PendingWrite> pending_;
   bool failPending_ = false;
   std::int64_t activeUntilMs_ = 0;
+  DilLoss loss_ = DilLoss::None;  // why the link was last lost
 };
 
 class DilLink final : public LinkOps {
@@ -539,6 +554,12 @@ int dilPortSystemError(LinkOps& link, PipeHandle pipe) {
   auto* dil = dynamic_cast<DilLink*>(&link);
   DilPipe* p = dil ? dil->find(pipe) : nullptr;
   return p ? p->portSystemError() : 0;
+}
+
+DilLoss dilLinkLoss(LinkOps& link, PipeHandle pipe) {
+  auto* dil = dynamic_cast<DilLink*>(&link);
+  DilPipe* p = dil ? dil->find(pipe) : nullptr;
+  return p ? p->loss() : DilLoss::None;
 }
 
 DilLineStats dilLineStats(LinkOps& link, PipeHandle pipe) {

@@ -10,6 +10,7 @@ constexpr std::size_t kReadChunk = 4096;
 constexpr std::size_t kMaxReadPerPass = 64 * 1024;  // keeps one pass short on a fast line
 constexpr std::int64_t kBodyWaitUs = 200'000;      // longest wait for the gap before a control frame
 constexpr std::int64_t kPromptUs = 10'000;         // a pass this soon after the last one reads what just came
+constexpr std::size_t kMaxAwaited = 256;           // transmissions whose answers are looked for at most
 
 const char* typeName(std::uint8_t type) {
   switch (type) {
@@ -96,6 +97,8 @@ void Endpoint::sendBody(const Bytes& body) {
 // --- frame input --------------------------------------------------------------------------------------------
 
 void Endpoint::readLine() {
+  previousReadUs_ = lastReadUs_;
+  lastReadUs_ = line_.nowUs();
   std::uint8_t buffer[kReadChunk];
   std::vector<DecodeEvent> events;
   std::size_t total = 0;
@@ -203,7 +206,32 @@ void Endpoint::queueAck() {
   ackDueUs_ = line_.nowUs() + static_cast<std::int64_t>(policy_.ackDelayMs) * 1000;
 }
 
+// Which of our transmissions an LA answers: the oldest one still awaited, since the peer answers the LTs it gets
+// in their order. A lost answer (or one the peer never gave, as a Newton does not answer the first repeat of an
+// LT it has, nor one of several LTs it read at once) makes the next LA look older than it is, never newer; it is
+// given up once an answer that a later read should have brought has not come (the timer's ceiling after it
+// left), or once an LA moves N(R) on: that LA answers a copy of the LT it acknowledges that the peer could take,
+// or a later transmission.
+std::optional<std::uint64_t> Endpoint::answeredTransmission(std::optional<std::uint64_t> noEarlierThan) {
+  while (!awaited_.empty() && (awaited_.front().dueUs < previousReadUs_ ||
+                               (noEarlierThan && awaited_.front().transmission < *noEarlierThan)))
+    awaited_.pop_front();
+  if (awaited_.empty()) return std::nullopt;
+  const std::uint64_t transmission = awaited_.front().transmission;
+  awaited_.pop_front();
+  return transmission;
+}
+
 void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
+  std::size_t covered = 0;  // outstanding LTs this LA acknowledges
+  if (!outstanding_.empty()) {
+    covered = static_cast<std::uint8_t>(receivedUpTo - outstanding_.front().sequence) + std::size_t{1};
+    // Any LT that has been on the line may be acknowledged, also one not yet sent again since a go-back: the
+    // peer has it, and it need not go again.
+    if (covered > outstanding_.size() || outstanding_[covered - 1].sentUs < 0) covered = 0;
+  }
+  const std::optional<std::uint64_t> answered = answeredTransmission(
+      covered > 0 ? std::optional(outstanding_[covered - 1].takeableFrom) : std::nullopt);
   const bool wasBusy = peerBusy_;
   peerCredit_ = credit;
   peerBusy_ = credit == 0;
@@ -219,27 +247,27 @@ void Endpoint::onAck(std::uint8_t receivedUpTo, std::uint8_t credit) {
     if (log) log("event peer-window-open");
   }
   if (outstanding_.empty()) return;
-  std::uint8_t first = outstanding_.front().sequence;
-  std::size_t covered = static_cast<std::uint8_t>(receivedUpTo - first) + std::size_t{1};
-  if (covered <= outstanding_.size() && covered <= cursor_) {
+  const Sent& first = outstanding_.front();
+  if (covered > 0) {
     const Sent& last = outstanding_[covered - 1];
     if (!last.resent && promptPass_) timer_.answered(line_.nowUs() - last.sentUs - wireUs(last.frame.size()));
-    ackedOffset_ = outstanding_[covered - 1].endOffset;
+    ackedOffset_ = last.endOffset;
     outstanding_.erase(outstanding_.begin(), outstanding_.begin() + static_cast<long>(covered));
-    cursor_ -= covered;
+    cursor_ -= std::min(cursor_, covered);
     retries_ = 0;
-    fastRetransmitDone_ = false;
     timerStartUs_ = line_.nowUs();
     progressed_ = true;
-  } else if (receivedUpTo == static_cast<std::uint8_t>(first - 1) && cursor_ > 0) {
+  } else if (receivedUpTo == static_cast<std::uint8_t>(first.sequence - 1) && cursor_ > 0) {
     if (windowOpened) {
       // What went while the peer was busy was dropped: send it again now, not on the timer.
-      retransmitAll();
-    } else if (!peerBusy_ && !fastRetransmitDone_) {
-      // The peer repeats its last good N(R): it saw a broken or missing frame. Go back once, at once; further
-      // repeats answer frames sent before this retransmission and wait for the timer.
-      fastRetransmitDone_ = true;
-      retransmitAll();
+      retransmitAll("window-open");
+    } else if (!peerBusy_ && answered && *answered >= first.transmission) {
+      // The peer repeats its last good N(R) in answer to our first unacknowledged LT or one sent after it: that
+      // LT was broken or lost. Go back at once. A repeat that answers an LT sent before it (one of a window
+      // already gone back over, held up in an adapter or the port) says nothing new and is let pass: one go-back
+      // for each loss.
+      for (Sent& sent : outstanding_) sent.takeableFrom = 0;
+      retransmitAll("repeat-la");
     }
   }
 }
@@ -258,10 +286,9 @@ void Endpoint::setBusy(bool busy) {
   if (!busy && dataPhase_) queueAck();
 }
 
-void Endpoint::retransmitAll() {
-  retransmissions_ += cursor_;
+void Endpoint::retransmitAll(const char* why) {
   cursor_ = 0;
-  if (log) log("retransmit");
+  if (log) log(std::string("retransmit ") + why);
 }
 
 void Endpoint::checkTimer() {
@@ -277,17 +304,20 @@ void Endpoint::checkTimer() {
   if (peerBusy_) {
     // Asking a busy peer again costs no try: it said it is there.
     probe_ = true;
-    retransmitAll();
+    retransmitAll("busy-probe");
     return;
   }
-  if (++retries_ > policy_.retryLimit) {
+  if (retries_++ == 0) unansweredSinceUs_ = timerStartUs_;
+  const bool outOfPatience = policy_.patienceMs > 0
+                                 ? now - unansweredSinceUs_ >= std::int64_t{policy_.patienceMs} * 1000
+                                 : retries_ > policy_.retryLimit;
+  if (outOfPatience) {
     if (log) log("event retry-limit");
     fail(LinkDown::RetryLimit);
     return;
   }
-  fastRetransmitDone_ = false;
   timer_.expired();
-  retransmitAll();
+  retransmitAll("timer");
 }
 
 // --- data phase ---------------------------------------------------------------------------------------------
@@ -473,6 +503,11 @@ void Endpoint::servicePass(int maxWaitMs) {
       Sent& sent = outstanding_[cursor_++];
       sent.resent = sent.sentUs >= 0;
       sent.sentUs = line_.nowUs();
+      sent.transmission = ++transmissions_;
+      if (sent.takeableFrom == 0) sent.takeableFrom = sent.transmission;
+      retransmissions_ += sent.resent ? 1 : 0;
+      awaited_.push_back({sent.transmission, sent.sentUs + wireUs(sent.frame.size()) + timer_.ceilingUs()});
+      if (awaited_.size() > kMaxAwaited) awaited_.pop_front();
       probe_ = false;
       writeFrame(sent.frame, sent.body);
     } else {

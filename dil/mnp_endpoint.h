@@ -21,7 +21,10 @@ struct Policy {
   int gapChars = 8;             // quiet line after each frame, in character times (a Newton hangs without it)
   int retransmitMs = 2000;      // the longest an unacknowledged LT waits, beyond its own time on the wire
   int retransmitFloorMs = -1;   // the shortest; -1: what the peer could answer in at this speed
-  int retryLimit = 8;           // retransmissions of one LT before the link counts as dead
+  int retryLimit = 8;           // retransmissions of one LT before the link counts as dead (with no patience)
+  // When above 0: the link counts as dead once LTs have waited this long without an acknowledgement (the timer
+  // backs off to its ceiling and keeps asking), however many tries that took; the retry limit does not apply.
+  int patienceMs = 0;
   bool ignoreFirstDuplicate = false;  // a Newton drops the first repeat of an LT without an acknowledgement
   int ackDelayMs = 0;           // hold every acknowledgement this long (fault injection)
   std::size_t inputLimit = 1 << 20;   // received and unread bytes kept at most; further LTs are not acknowledged
@@ -97,7 +100,9 @@ class Endpoint {
   std::size_t take(std::span<std::uint8_t> out, bool* endOfMessage);
   void discardInput();
 
+  // LTs that went on the line again, and all LTs that went (repeats included).
   std::uint64_t retransmissions() const { return retransmissions_; }
+  std::uint64_t transmissions() const { return transmissions_; }
   const LineStats& lineStats() const { return lineStats_; }
   int window() const { return window_; }
 
@@ -109,6 +114,10 @@ class Endpoint {
     std::uint64_t endOffset;
     std::int64_t sentUs = -1;  // when it last went on the line; -1: not yet
     bool resent = false;       // it went more than once: its LA times neither copy
+    std::uint64_t transmission = 0;  // the number of its last transmission
+    // The earliest of its transmissions the peer may have taken: its first, or the first after a go-back on a
+    // repeated N(R) (the peer lacked an earlier LT, so it dropped every copy sent before); 0: its next one.
+    std::uint64_t takeableFrom = 0;
   };
   bool nextPlainInfo(Bytes& info, std::uint64_t& endOffset);
   bool nextCompressedInfo(Bytes& info, std::uint64_t& endOffset);
@@ -122,7 +131,8 @@ class Endpoint {
   bool wantsToSend() const { return !outstanding_.empty() || !outQueue_.empty() || !packed_.empty(); }
   void queueAck();
   void fillWindow();
-  void retransmitAll();
+  std::optional<std::uint64_t> answeredTransmission(std::optional<std::uint64_t> noEarlierThan);
+  void retransmitAll(const char* why);
   void checkTimer();
   bool mayWrite();
   void writeFrame(Bytes frame, const Bytes& body);
@@ -157,8 +167,15 @@ class Endpoint {
   std::int64_t servicedUntilUs_ = 0;  // when the last service pass ended
   bool promptPass_ = false;           // this pass follows the last closely
   int retries_ = 0;
-  bool fastRetransmitDone_ = false;
-  std::uint64_t retransmissions_ = 0;
+  std::int64_t unansweredSinceUs_ = 0;  // the first timer expiry since the last progress: when that round began
+  std::uint64_t retransmissions_ = 0, transmissions_ = 0;
+  // An LT on the line whose answer (an LA) may still come.
+  struct Awaited {
+    std::uint64_t transmission;
+    std::int64_t dueUs;  // an answer that a read after this did not bring was lost
+  };
+  std::deque<Awaited> awaited_;         // oldest first
+  std::int64_t lastReadUs_ = 0, previousReadUs_ = 0;  // when this pass and the one before read the line
   // compression: the encoder runs once per LT formed; packed_ holds its output not yet in an LT
   std::optional<v42bis::Encoder> compressor_;
   std::optional<v42bis::Decoder> decompressor_;

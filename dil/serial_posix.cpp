@@ -9,6 +9,7 @@
 #include <linux/serial.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -63,7 +64,7 @@ speed_t speedFor(int baud) {
 
 class PosixPort final : public SerialPort {
  public:
-  explicit PosixPort(int fd) : fd_(fd) {}
+  PosixPort(int fd, int baud) : fd_(fd), baud_(baud) {}
   ~PosixPort() override {
     // Let the last frame (an LD) leave, but never hang on a line that does not drain.
     for (int waited = 0; waited < 500 && !failed_ && outputQueued() > 0; waited += 5) usleep(5000);
@@ -80,6 +81,8 @@ class PosixPort final : public SerialPort {
   }
 
   bool writeAll(std::span<const std::uint8_t> bytes) override {
+    const std::int64_t now = nowUs();
+    onTheWireUntilUs_ = std::max(onTheWireUntilUs_, now) + static_cast<std::int64_t>(bytes.size()) * 10'000'000 / baud_;
     std::size_t done = 0;
     int stalledMs = 0;
     while (done < bytes.size() && !failed_) {
@@ -114,14 +117,21 @@ class PosixPort final : public SerialPort {
     if (ppoll(&fds, 1, &wait, nullptr) > 0 && (fds.revents & (POLLHUP | POLLERR | POLLNVAL))) hungUp_ = true;
   }
 
+  // What the driver still holds, or what the line cannot have carried yet at its speed, whichever is more: a
+  // pseudo-terminal, or a USB adapter with a buffer of its own, says "empty" while the bytes are still on their
+  // way, and the link would put a whole window into that buffer, ahead of any go-back.
   std::size_t outputQueued() override {
+    const std::int64_t leftUs = onTheWireUntilUs_ - nowUs();
+    const std::size_t byClock = leftUs > 0 ? static_cast<std::size_t>(leftUs * baud_ / 10'000'000) + 1 : 0;
     int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
-    return static_cast<std::size_t>(queued);
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return byClock;
+    return std::max(byClock, static_cast<std::size_t>(queued));
   }
 
  private:
   int fd_;
+  int baud_;
+  std::int64_t onTheWireUntilUs_ = 0;  // when the last byte written has left the line, at the port's speed
   bool failed_ = false;
   bool hungUp_ = false;
 };
@@ -204,7 +214,7 @@ std::unique_ptr<SerialPort> openSerialPort(std::string_view portName, int baud, 
   if (tcsetattr(fd, TCSANOW, &tio) != 0) return unavailable(errno);
   askForLowLatency(fd);
   tcflush(fd, TCIOFLUSH);
-  return std::make_unique<PosixPort>(fd);
+  return std::make_unique<PosixPort>(fd, baud);
 }
 
 }  // namespace skiff::dil

@@ -137,7 +137,8 @@ std::optional<Caller> TcpSource::hearAll() {
       framing_ = *framing;
       caller_ = std::make_unique<CallerLine>(std::move(heard_[i].connection), heard_[i].firstBytes);
       heard_.erase(heard_.begin() + static_cast<std::ptrdiff_t>(i));
-      for (Heard& other : heard_) refuse(*other.connection, "another caller was first");
+      // The others may have connected earlier, but this one called first.
+      for (Heard& other : heard_) refuse(*other.connection, "a Newton called on another connection before this one called");
       heard_.clear();
       return Caller{framing_, caller_.get()};
     }

@@ -121,8 +121,28 @@ void NewtonLink::log(const std::string& text) {
   std::fflush(log_);
 }
 
+// A Newton busy with its store runs no link for a while: it neither acknowledges nor sends, and the bytes that
+// reach its port meanwhile are lost, as in a receive buffer nobody empties. The dock protocol document (Apple's
+// Dante Connection Protocol ERS) gives such long operations its "helo" keep-alive; the Newton's own MNP tool
+// (re-created in the open Newton framework) retries an LT 11 times at 2 s, riding out 22 s of silence itself.
+void NewtonLink::stall() {
+  stalled_ = true;
+  log("event stall ms=" + std::to_string(options_.habits.stallMs));
+  const std::int64_t until = line_.nowUs() + static_cast<std::int64_t>(options_.habits.stallMs) * 1000;
+  std::uint8_t lost[4096];
+  long long dropped = 0;
+  for (std::int64_t now = line_.nowUs(); now < until; now = line_.nowUs()) {
+    for (long n = line_.readSome(lost); n > 0; n = line_.readSome(lost)) dropped += n;
+    line_.waitReadable(std::min<std::int64_t>(until - now, 20'000));
+  }
+  log("event stall-over lost=" + std::to_string(dropped));
+}
+
 void NewtonLink::service(int maxWaitMs) {
   endpoint_.service(maxWaitMs);
+  if (!stalled_ && options_.habits.stallAfter >= 0 &&
+      static_cast<long long>(endpoint_.receivedTotal()) >= options_.habits.stallAfter)
+    stall();
   // A receiver that fills up answers with credit 0 until it has room again (mnp-facts.md 3a).
   const NewtonHabits& habits = options_.habits;
   if (busySpell_ == BusySpell::Ahead && habits.busyAfter >= 0 &&

@@ -31,6 +31,8 @@ struct NewtonHabits {
   int callDelayMs = 0;         // the user taps Connect this long after newton-sim starts
   int callTries = 0;           // LRs sent before giving up (a Newton's limit is 3); 0: until the call time-out
   bool offersCompression = true;  // its LR offers V.42bis (v42bis-facts.md 1); false: its compression option is none
+  long long stallAfter = -1;   // once this many payload bytes arrived, the Newton stops answering ...
+  int stallMs = 0;             // ... for this long: no LA, no LT, and what comes meanwhile is lost
 };
 
 struct NewtonOptions {
@@ -65,6 +67,7 @@ class NewtonLink final : public NewtonStream {
 
  private:
   void service(int maxWaitMs);
+  void stall();
   mnp::Bytes ownLinkRequest() const;
   bool chance(double fraction);
   void corrupt(mnp::Bytes& frame);
@@ -81,6 +84,7 @@ class NewtonLink final : public NewtonStream {
   bool dropped_ = false;
   bool gaveUp_ = false;            // our LR went unanswered too long: a late answer is refused
   enum class BusySpell { Ahead, On, Over } busySpell_ = BusySpell::Ahead;
+  bool stalled_ = false;           // the stall has been
   std::int64_t busyUntilUs_ = 0;
   std::int64_t startUs_ = 0;
 };

@@ -57,6 +57,9 @@ void usage(std::FILE* out) {
                "  --busy-after N     the receiver fills once N payload bytes arrived: LAs give credit 0 and new\n"
                "                     LTs are dropped ...\n"
                "  --busy-ms MS       ... for MS milliseconds; then an LA with the same N(R) opens the window\n"
+               "  --stall-after N    once N payload bytes arrived, the Newton stops answering (busy with its\n"
+               "                     store): no LA, no LT, and what arrives meanwhile is lost ...\n"
+               "  --stall-ms MS      ... for MS milliseconds; then it answers again as before\n"
                "  --call-delay MS    start calling MS milliseconds after start (the user taps Connect later)\n"
                "  --call-tries N     send the LR N times, then give up; a desktop answering later gets an LD\n"
                "  --compression none the LR offers no compression (default v42bis: a Newton's offer of 1,024\n"
@@ -227,6 +230,8 @@ int main(int argc, char** argv) {
     else if (option == "--adapter-latency") adapterLatencyMs = std::max(0, static_cast<int>(number(value)));
     else if (option == "--busy-after") options.habits.busyAfter = number(value);
     else if (option == "--busy-ms") options.habits.busyMs = std::max(0, static_cast<int>(number(value)));
+    else if (option == "--stall-after") options.habits.stallAfter = number(value);
+    else if (option == "--stall-ms") options.habits.stallMs = std::max(0, static_cast<int>(number(value)));
     else if (option == "--call-delay") options.habits.callDelayMs = std::max(0, static_cast<int>(number(value)));
     else if (option == "--call-tries") options.habits.callTries = std::max(0, static_cast<int>(number(value)));
     else if (option == "--compression" && (std::strcmp(value, "none") == 0 || std::strcmp(value, "v42bis") == 0))

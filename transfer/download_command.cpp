@@ -74,7 +74,8 @@ class DownloadRun {
     app_.currentPath = upperCased(file.path);
     const Classification found = classifyPath(app_.currentPath);
     file_ = FileToSend{found.kind, file.name, file.announced, kWindowsValue, kWindowsValue, found.header, false, last};
-    file_.fileOpened = app_.openFile.open(file.path, found.textMode);
+    file_.fileOpened = file.contents ? app_.openFile.openBytes(*file.contents, found.textMode)
+                                     : app_.openFile.open(file.path, found.textMode);
     app_.fileName = file_.fileName;
     app_.fileOpened = file_.fileOpened;
     return file_.fileOpened;

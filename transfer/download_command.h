@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,11 +21,16 @@ std::int32_t runDownloadCommand(Runtime& rt);
 
 // What the user chose, taken out of the dialog's shape. `path` opens the file; `name` is announced.
 struct SelectedFile {
-  SelectedFile(std::string path_, std::string name_, std::string announced_ = {})
-      : path(std::move(path_)), name(std::move(name_)), announced(std::move(announced_)) {}
+  SelectedFile(std::string path_, std::string name_, std::string announced_ = {},
+               std::optional<std::string> contents_ = std::nullopt)
+      : path(std::move(path_)), name(std::move(name_)), announced(std::move(announced_)),
+        contents(std::move(contents_)) {}
   std::string path;
   std::string name;
   std::string announced;  // the name the Newton is told, when not `name` (the command line's character set)
+  // The bytes that go in place of the file's (the command line's note in the Windows character set); none: the
+  // file's own. The path still classifies the file.
+  std::optional<std::string> contents;
 };
 struct DownloadSelection {
   bool several = false;  // the batch rules (one connection, "Cannot open file" texts) rather than one file

@@ -318,7 +318,8 @@ TEST(SendE2E, AFifoAndAPictureWithoutItsHeaderAreReportedAtOnceAndNothingIsOpene
 }
 
 // A Ctrl-Z before the end is data; one at the end (with line ends after it) is the end mark of old editors. The
-// names are UTF-8 here and reach the Newton in the Windows character set.
+// names, and a note's text, are UTF-8 here and reach the Newton in the Windows character set; a note that is no
+// UTF-8 goes as its bytes.
 TEST(SendE2E, NotesWithCtrlZArriveWholeAndNamesInTheWindowsCharacterSet) {
   TempDir dir;
   const fs::path out = dir.path / "newton";
@@ -327,19 +328,32 @@ TEST(SendE2E, NotesWithCtrlZArriveWholeAndNamesInTheWindowsCharacterSet) {
   writeFile(dir.path / "middle.txt", middle);
   writeFile(dir.path / "caf\xC3\xA9 \xC3\xBC" "ber.txt", trailing);
   writeFile(dir.path / "\xE6\x97\xA5.bmp", "x");
+  writeFile(dir.path / "menu.txt", "Caf\xC3\xA9\r\n\xE2\x82\xAC" "5, \xE6\x97\xA5\r\n\x1A");
+  writeFile(dir.path / "latin.txt", "Caf\xE9\r\n");
   SimProcess sim({"companion", "--out", out.string()});
   ASSERT_TRUE(sim.start());
-  const auto result = send(dir.path, sim.device(), {"middle.txt", "caf\xC3\xA9 \xC3\xBC" "ber.txt", "\xE6\x97\xA5.bmp"});
+  const auto result = send(dir.path, sim.device(), {"middle.txt", "caf\xC3\xA9 \xC3\xBC" "ber.txt", "\xE6\x97\xA5.bmp",
+                                                    "menu.txt", "latin.txt"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("skiff send: \xE6\x97\xA5.bmp: the Newton gets the name \"_.bmp\"\n"), std::string::npos)
       << result.err;
+  EXPECT_NE(result.err.find("skiff send: menu.txt: 1 character the Newton's character set lacks goes as \"?\"\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.err.find("latin.txt:"), std::string::npos) << result.err;
   EXPECT_EQ(sim.wait(30000), 0) << sim.errors();
   EXPECT_EQ(readFile(out / "middle.txt"), storedText("", middle));
   EXPECT_EQ(readFile(out / "middle.txt").size(), middle.size() - 3) << "every byte but the CRs of the CR LFs";
   EXPECT_EQ(readFile(out / "caf\xE9 \xFC" "ber.txt"), "Buy rope\r");
   EXPECT_EQ(readFile(out / "_.bmp"), "x");
+  EXPECT_EQ(readFile(out / "menu.txt"), "Caf\xE9\r\x80" "5, ?\r");
+  EXPECT_EQ(readFile(out / "latin.txt"), "Caf\xE9\r");
   const std::string log = readFile(out / "companion.log");
   EXPECT_NE(log.find("name=\"caf\\xE9 \\xFCber.txt\""), std::string::npos) << log;
+  // The length announced is the converted note's size, as a file in the Windows set would have.
+  EXPECT_NE(log.find("name=\"menu.txt\" type=SPIT typevalue=57494E444F5753 creator=57494E444F5753 length=14 "),
+            std::string::npos)
+      << log;
 }
 
 // The Newton's receiver is full for 20 s a third of the way into the file: longer than a write's 15 s.

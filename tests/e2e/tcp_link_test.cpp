@@ -20,6 +20,7 @@ struct StrayCase {
   std::string sends;
   bool thenCloses;
   const char* notice;  // a part of the one notice
+  bool newtonMeanwhile = false;  // the Newton calls on a second connection while the stray is still heard
 };
 
 class StrayCaller : public ::testing::TestWithParam<StrayCase> {
@@ -65,20 +66,27 @@ TEST_P(StrayCaller, IsLetGoWithANoticeAndTheNewtonAfterItIsServed) {
     ASSERT_TRUE(stray->writeAll(bytes(c.sends)));
   }
   if (c.thenCloses) stray.reset();
+  // A Newton docking over the network: its opening frame is the call, and the stream carries it whole.
+  decltype(dil::connectTcp({"127.0.0.1", port}, 2000)) newton;
+  const std::string opening("newtdockrtdk\0\0\0\x04\0\0\0\x09", 20);
+  const auto newtonCalls = [&] {
+    newton = dil::connectTcp({"127.0.0.1", port}, 2000);
+    ASSERT_TRUE(newton);
+    ASSERT_TRUE(newton->writeAll(bytes(opening)));
+  };
+  if (c.newtonMeanwhile) newtonCalls();
   EXPECT_TRUE(idleUntil([&] { return !notices.empty(); }, 5000));
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_NE(notices[0].find(c.notice), std::string::npos) << notices[0];
-  EXPECT_EQ(link->pipeState(pipe), state::kListening) << "a stray caller neither calls nor ends the listening";
+  EXPECT_EQ(link->pipeState(pipe), c.newtonMeanwhile ? state::kCalling : state::kListening)
+      << "a stray caller neither calls nor ends the listening";
   if (stray) {
     std::uint8_t sink[64];
     EXPECT_EQ(stray->readSome(sink), -1) << "the library closed the stray connection";
   }
 
-  // A Newton docking over the network: its opening frame is the call, and the stream carries it whole.
-  auto newton = dil::connectTcp({"127.0.0.1", port}, 2000);
+  if (!c.newtonMeanwhile) newtonCalls();
   ASSERT_TRUE(newton);
-  const std::string opening("newtdockrtdk\0\0\0\x04\0\0\0\x09", 20);
-  ASSERT_TRUE(newton->writeAll(bytes(opening)));
   ASSERT_TRUE(idleUntil([&] { return link->pipeState(pipe) == state::kCalling; }, 5000));
   link->pipeAccept(pipe);
   ASSERT_EQ(link->pipeState(pipe), state::kConnected);
@@ -118,7 +126,10 @@ INSTANTIATE_TEST_SUITE_P(
         StrayCase{"HalfADockSignatureThenGone", "newt", true, " closed after it sent only 6e 65 77 74"},
         StrayCase{"GoneAtOnce", "", true, " closed after it sent nothing"},
         StrayCase{"MnpWithoutALinkRequest", "\x16\x10\x02", false, ": no MNP link request in 0.3 s"},
-        StrayCase{"HalfAnMnpFrameThenGone", "\x16\x10\x02\x17\x01", true, " closed before the Newton called"}),
+        StrayCase{"HalfAnMnpFrameThenGone", "\x16\x10\x02\x17\x01", true, " closed before the Newton called"},
+        // It connected first, but the Newton called first.
+        StrayCase{"SilentWhileANewtonCalls", "", false,
+                  ": a Newton called on another connection before this one called", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -197,4 +197,23 @@ std::size_t receivedInfoBytes(const std::string& simLog) {
   return total;
 }
 
+DesktopLts desktopLts(const std::string& simLog) {
+  DesktopLts counts;
+  unsigned expected = 1;
+  std::istringstream lines(simLog);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t lt = line.find(" rx LT ns=");
+    if (lt != std::string::npos) {
+      ++counts.sent;
+      if (std::stoul(line.substr(lt + 10)) == expected) {
+        ++counts.distinct;
+        expected = (expected + 1) % 256;
+      }
+    } else if (line.ends_with(" fault rx-drop") || line.ends_with(" fault rx-corrupt")) {
+      ++counts.sent;
+    }
+  }
+  return counts;
+}
+
 }  // namespace skiff::test

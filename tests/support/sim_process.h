@@ -37,6 +37,15 @@ CommandResult runCommand(const std::vector<std::string>& argv, int timeoutMs);
 // on the wire.
 std::size_t receivedInfoBytes(const std::string& simLog);
 
+// The desktop's LTs as newton-sim's log (--log) tells them: every one that reached the Newton (taken, or lost or
+// broken by --drop and --corrupt), and the distinct ones (each next N(S) taken in order). The few LAs the desktop
+// sends for the Newton's own frames count as sent too.
+struct DesktopLts {
+  std::size_t sent = 0;
+  std::size_t distinct = 0;
+};
+DesktopLts desktopLts(const std::string& simLog);
+
 class SimProcess {
  public:
   // Arguments after "newton-sim", e.g. {"--seed", "7", "echo"}. Nothing runs before start().

@@ -39,6 +39,27 @@ TEST(WindowsNames, FromUtf8AndBack) {
   EXPECT_EQ(utf8FromWindowsName("\x81"), "_") << "a byte the code page leaves out";
 }
 
+// A note's text: converted only when it is UTF-8 beyond ASCII; "?" for each character the set lacks.
+TEST(WindowsNames, NoteText) {
+  struct TextCase {
+    const char* utf8;
+    std::optional<std::string> windows;
+    std::size_t replaced;
+  };
+  const TextCase cases[] = {
+      {"Buy rope\r\n", std::nullopt, 0},                                  // ASCII: its own bytes
+      {"\xEF\xBB\xBF" "Caf\xC3\xA9\r\n", "Caf\xE9\r\n", 0},                 // the byte-order mark is left out
+      {"\xF0\x9F\x98\x80 \xE6\x97\xA5\x1A", "? ?\x1A", 2},                   // one "?" for each character
+      {"Caf\xE9 \xC3\xA9", std::nullopt, 0},                              // not UTF-8: its own bytes
+      {"end\xE2\x82", std::nullopt, 0},                                    // cut short: not UTF-8 either
+  };
+  for (const TextCase& c : cases) {
+    std::size_t replaced = 99;
+    EXPECT_EQ(windowsTextFromUtf8(c.utf8, &replaced), c.windows) << c.utf8;
+    EXPECT_EQ(replaced, c.replaced) << c.utf8;
+  }
+}
+
 TEST(FileChecks, APackageStartsWithItsSignatureAndAPictureHasItsHeader) {
   const std::string rest = "; a package starts with \"package0\" or \"package1\")";
   EXPECT_EQ(packageProblem("a.pkg", "package1"), "");

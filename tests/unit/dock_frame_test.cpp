@@ -167,6 +167,7 @@ TEST(DockResult, ReadableForm) {
   EXPECT_EQ(dock::resultText(-10401), "-10401 (bad package)");
   EXPECT_EQ(dock::resultText(-10402), "-10402 (package already exists)");
   EXPECT_EQ(dock::resultText(-28013), "-28013 (docking cancelled)");
+  EXPECT_EQ(dock::resultText(-10617), "-10617 (store full)");
   EXPECT_EQ(dock::resultText(-5), "-5 (unknown result)");
 }
 

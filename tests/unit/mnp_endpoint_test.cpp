@@ -24,23 +24,48 @@ class MemoryLine final : public ByteLine {
   MemoryLine(Wire& wire) : wire_(wire) {}
   MemoryLine* peer = nullptr;
   std::deque<std::uint8_t> inbox;
+  // Paced (baud above 0): what this end writes takes its time on the line, byte after byte, and then waits in
+  // the peer's USB adapter until its latency timer runs out (every adapterUs; 0: no adapter).
+  int baud = 0;
+  std::int64_t adapterUs = 0;
   long readSome(std::span<std::uint8_t> out) override {
+    while (!coming.empty() && coming.front().first <= wire_.nowUs) {
+      inbox.push_back(coming.front().second);
+      coming.pop_front();
+    }
     std::size_t n = std::min(out.size(), inbox.size());
     std::copy_n(inbox.begin(), n, out.begin());
     inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(n));
     return static_cast<long>(n);
   }
   bool writeAll(std::span<const std::uint8_t> bytes) override {
-    peer->inbox.insert(peer->inbox.end(), bytes.begin(), bytes.end());
+    if (baud <= 0) {
+      peer->inbox.insert(peer->inbox.end(), bytes.begin(), bytes.end());
+      return true;
+    }
+    for (std::uint8_t byte : bytes) {
+      lineFreeUs_ = std::max(lineFreeUs_, wire_.nowUs) + 10'000'000 / baud;
+      const std::int64_t at = peer->adapterUs > 0 ? (lineFreeUs_ / peer->adapterUs + 1) * peer->adapterUs : lineFreeUs_;
+      peer->coming.emplace_back(at, byte);
+    }
     return true;
   }
-  void waitReadable(std::int64_t us) override { wire_.nowUs += std::max<std::int64_t>(us, 1); }
-  std::size_t outputQueued() override { return stuckOutput ? 100 : 0; }
+  void waitReadable(std::int64_t us) override {
+    us = std::max<std::int64_t>(us, 1);
+    if (inbox.empty() && !coming.empty()) us = std::clamp<std::int64_t>(coming.front().first - wire_.nowUs, 1, us);
+    wire_.nowUs += us;
+  }
+  std::size_t outputQueued() override {
+    if (stuckOutput) return 100;
+    return lineFreeUs_ > wire_.nowUs ? static_cast<std::size_t>((lineFreeUs_ - wire_.nowUs) * baud / 10'000'000) + 1 : 0;
+  }
   bool stuckOutput = false;  // a driver whose output count never falls
   std::int64_t nowUs() override { return wire_.nowUs; }
 
  private:
   Wire& wire_;
+  std::deque<std::pair<std::int64_t, std::uint8_t>> coming;  // on the line or in the adapter: when it arrives
+  std::int64_t lineFreeUs_ = 0;
 };
 
 Bytes pattern(std::size_t count, unsigned seed) {
@@ -360,6 +385,81 @@ TEST_F(EndpointPair, RepeatedNrWithCreditStillRetransmitsAtOnce) {
   EXPECT_EQ(a->retransmissions(), 1u);
   EXPECT_LT(wire.nowUs, 100'000) << "waited for the timer";
 }
+
+// --- one go-back for each loss -------------------------------------------------------------------------------
+
+// 24 full LTs to the Newton over 38400 bit/s, its answers behind a 16 ms USB adapter, and one fault. A repeat of
+// the last good N(R) that answers an LT sent after the first unacknowledged one means a loss and goes back at
+// once; the repeats that answer the rest of a window already gone back over say nothing new.
+enum class Fault {
+  LostLt,           // LT 3 never arrives
+  BrokenLt,         // LT 3 arrives broken: the Newton repeats its last good N(R) at once
+  LostLa,           // the LA for LT 3 is lost
+  LostWindowOfLas,  // the LAs for the first window are lost and all come 20 ms late: the timer goes back, and
+                    // after the LA that takes the window come repeats of its N(R) answering LTs sent before it
+};
+struct GoBackCase {
+  const char* name;
+  int window;
+  Fault fault;
+  int repeatGoBacks;  // go-backs on a repeated N(R)
+  int timerGoBacks;
+  int sent;           // LTs sent, repeats included
+};
+class GoBack : public EndpointPair, public ::testing::WithParamInterface<GoBackCase> {};
+
+TEST_P(GoBack, OncePerLoss) {
+  const GoBackCase& c = GetParam();
+  desktop.retransmitMs = 2000;
+  newton.retransmitMs = 2000;
+  newton.ackDelayMs = c.fault == Fault::LostWindowOfLas ? 20 : 0;
+  lineA.baud = lineB.baud = 38400;
+  lineA.adapterUs = 16'000;
+  start(c.window);
+  int repeatGoBacks = 0, timerGoBacks = 0;
+  a->log = [&](const std::string& line) {
+    repeatGoBacks += line == "retransmit repeat-la";
+    timerGoBacks += line == "retransmit timer";
+  };
+  bool struck = false;
+  a->txFilter = [&](Bytes& frame, const Bytes& body) {
+    if (struck || body[1] != 4 || body[2] != 3) return;
+    struck = c.fault == Fault::LostLt || c.fault == Fault::BrokenLt;
+    if (c.fault == Fault::LostLt) frame.clear();
+    if (c.fault == Fault::BrokenLt) frame[frame.size() / 2] ^= 0x01;
+  };
+  int acks = 0;
+  b->txFilter = [&](Bytes& frame, const Bytes& body) {
+    if (body[1] != 5) return;
+    ++acks;
+    const bool lostLa = c.fault == Fault::LostLa && body[2] == 3 && !struck;
+    if (lostLa || (c.fault == Fault::LostWindowOfLas && acks <= c.window)) frame.clear();
+    struck = struck || lostLa;
+  };
+  const Bytes data = pattern(24 * 256, 3);
+  a->queue(data, true);
+  ASSERT_TRUE(runUntil([&] { return a->unacknowledged() == 0; }));
+  EXPECT_EQ(drain(*b), data);
+  EXPECT_EQ(repeatGoBacks, c.repeatGoBacks);
+  EXPECT_EQ(timerGoBacks, c.timerGoBacks);
+  EXPECT_EQ(a->transmissions(), static_cast<std::uint64_t>(c.sent));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GoBack,
+    ::testing::Values(GoBackCase{"LostLtWindow1", 1, Fault::LostLt, 0, 1, 25},
+                      GoBackCase{"LostLtWindow2", 2, Fault::LostLt, 1, 0, 26},
+                      GoBackCase{"LostLtWindow8", 8, Fault::LostLt, 1, 0, 27},
+                      GoBackCase{"BrokenLtWindow1", 1, Fault::BrokenLt, 1, 0, 25},
+                      GoBackCase{"BrokenLtWindow2", 2, Fault::BrokenLt, 1, 0, 26},
+                      GoBackCase{"BrokenLtWindow8", 8, Fault::BrokenLt, 1, 0, 26},
+                      GoBackCase{"LostLaWindow1", 1, Fault::LostLa, 0, 2, 26},
+                      GoBackCase{"LostLaWindow2", 2, Fault::LostLa, 0, 0, 24},
+                      GoBackCase{"LostLaWindow8", 8, Fault::LostLa, 0, 0, 24},
+                      GoBackCase{"LostWindowOfLasWindow1", 1, Fault::LostWindowOfLas, 0, 2, 26},
+                      GoBackCase{"LostWindowOfLasWindow2", 2, Fault::LostWindowOfLas, 0, 1, 26},
+                      GoBackCase{"LostWindowOfLasWindow8", 8, Fault::LostWindowOfLas, 0, 1, 26}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct Row {
   dil::PipeState from;
