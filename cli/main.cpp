@@ -8,11 +8,12 @@ namespace {
 void usage(std::FILE* out) {
   std::fputs(
       "usage: skiff COMMAND [OPTIONS]\n"
-      "Moves files from this computer to a Newton over a serial cable.\n\n"
+      "Moves files between this computer and a Newton over a serial cable or TCP.\n\n"
       "commands:\n"
       "  listen   check the connection: wait for the Newton, connect, disconnect\n"
       "  send     send notes, pictures, bitmaps and packages to the companion application\n"
-      "  install  install a package (.PKG) through the Newton's dock\n\n"
+      "  install  install a package (.PKG) through the Newton's dock\n"
+      "  backup   back up every store, soup and entry of a Newton OS 2.x Newton into an archive file\n\n"
       "Run 'skiff COMMAND --help' for the options of a command, 'skiff --version' for the version.\n",
       out);
 }
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "listen") == 0) return skiff::cli::cmdListen(argc - 1, argv + 1);
   if (std::strcmp(command, "send") == 0) return skiff::cli::cmdSend(argc - 1, argv + 1);
   if (std::strcmp(command, "install") == 0) return skiff::cli::cmdInstall(argc - 1, argv + 1);
+  if (std::strcmp(command, "backup") == 0) return skiff::cli::cmdBackup(argc - 1, argv + 1);
   std::fprintf(stderr, "skiff: unknown command '%s'\n", command);
   usage(stderr);
   return 2;

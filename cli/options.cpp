@@ -12,7 +12,8 @@ namespace skiff::cli {
 namespace {
 
 constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }
-constexpr unsigned kAll = bit(Command::Listen) | bit(Command::Send) | bit(Command::Install);
+constexpr unsigned kAll = bit(Command::Listen) | bit(Command::Send) | bit(Command::Install) | bit(Command::Backup);
+constexpr unsigned kDock = bit(Command::Install) | bit(Command::Backup);  // the commands of the Newton's dock
 
 // A whole number written in plain digits, within [low, high].
 std::optional<long> wholeNumber(const std::string& text, long low, long high) {
@@ -91,6 +92,14 @@ std::string applyCompress(CommandLine& line, const std::string&) {
   line.compress = true;
   return {};
 }
+std::string applyPasswordFile(CommandLine& line, const std::string& value) {
+  line.passwordFile = value;
+  return {};
+}
+std::string applyList(CommandLine& line, const std::string&) {
+  line.list = true;
+  return {};
+}
 std::string applyHelp(CommandLine& line, const std::string&) {
   line.help = true;
   return {};
@@ -103,13 +112,15 @@ std::string applyVersion(CommandLine& line, const std::string&) {
 constexpr OptionRule kRules[] = {
     {"--port", kAll, true, applyPort},
     {"--baud", bit(Command::Listen), true, applyLineSpeed},
-    {"--baud", bit(Command::Install), true, applyPackageSpeed},
+    {"--baud", kDock, true, applyPackageSpeed},
     {"--timeout", bit(Command::Listen), true, applyTimeout},
-    {"--window", bit(Command::Send) | bit(Command::Install), true, applyWindow},
+    {"--window", bit(Command::Send) | kDock, true, applyWindow},
     {"--frame-gap", kAll, true, applyFrameGap},
     {"--rtscts", kAll, false, applyHardwareFlowControl},
     {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
-    {"--compress", bit(Command::Send) | bit(Command::Install), false, applyCompress},
+    {"--compress", bit(Command::Send) | kDock, false, applyCompress},
+    {"--password-file", bit(Command::Backup), true, applyPasswordFile},
+    {"--list", bit(Command::Backup), false, applyList},
     {"--help", kAll, false, applyHelp},
     {"-h", kAll, false, applyHelp},
     {"--version", kAll, false, applyVersion},
@@ -132,6 +143,9 @@ std::string checkOperands(Command command, const std::vector<std::string>& opera
       return {};
     case Command::Install:
       if (operands.empty()) return "no package to install";
+      return {};
+    case Command::Backup:
+      if (operands.size() > 1) return "one archive at a time, not '" + operands[1] + "' too";
       return {};
   }
   return {};
@@ -181,6 +195,7 @@ ParsedCommandLine parseCommandLine(Command command, const std::vector<std::strin
     }
   }
   if (!line.help && !line.version) parsed.error = checkOperands(command, line.operands);
+  if (parsed.error.empty() && line.list && line.operands.empty()) parsed.error = "--list needs the archive to list";
   return parsed;
 }
 
@@ -189,6 +204,7 @@ const char* commandName(Command command) {
     case Command::Listen: return "listen";
     case Command::Send: return "send";
     case Command::Install: return "install";
+    case Command::Backup: return "backup";
   }
   return "";
 }
@@ -250,6 +266,29 @@ const char* usageText(Command command) {
              "  --help, --version\n\n"
              "Exit code 0 when the Newton installed every package; 1 on any failure (each is reported, and a\n"
              "package the Newton refuses does not stop the rest); 130 when stopped.\n";
+    case Command::Backup:
+      return "usage: skiff backup [--port DEVICE] [--baud N] [--window N] [--rtscts] [--frame-gap CHARS]\n"
+             "                    [--compress] [--password-file FILE] [ARCHIVE]\n"
+             "       skiff backup --list ARCHIVE\n"
+             "Backs up everything on a Newton OS 2.x Newton: every store (the internal one and each card), every\n"
+             "soup and every entry, installed packages included, into ARCHIVE (one file; default: named after the\n"
+             "Newton's owner and ID, here). Each soup is kept as soon as it is done, so an interrupted backup loses\n"
+             "nothing it had, and the next one on the same archive fetches only what it lacks. On the Newton, open\n"
+             "the Dock (Connection) and tap Connect when \"Looking for Newton...\" shows; Ctrl-C stops (the Newton\n"
+             "is asked to stop, what is done stays), a second one quits at once.\n\n"
+             "  --port DEVICE          the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
+             "                         else COM1), or tcp:[HOST:]PORT for the Newton emulator or the network\n"
+             "  --baud N               as for install: 38400 (default: skiff.cfg's), 9600, 2400, 57600, 115200, 230400\n"
+             "  --window N             offer the Newton a window of N frames, 1 to 8 (default 1)\n"
+             "  --rtscts               RTS/CTS hardware flow control (default: none)\n"
+             "  --frame-gap CHARS      quiet line after each frame, in character times (default 8)\n"
+             "  --compress             accept the V.42bis compression the Newton offers (default: none)\n"
+             "  --password-file FILE   the Newton's password, the first line of FILE (default: none set); FILE\n"
+             "                         must be readable by its owner only\n"
+             "  --list                 print ARCHIVE's runs and, per store and soup, the entries they hold\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when every soup was backed up; 1 on any failure (each is reported; a soup the Newton\n"
+             "fails on does not stop the rest); 130 when stopped.\n";
   }
   return "";
 }

@@ -36,6 +36,7 @@ struct BatchProgress {
   std::int64_t bytesSent = 0;  // the data bytes of those files
   std::vector<IncompleteFile> incomplete;
   std::vector<std::string> notSent;  // files a stop kept from starting (the command line's Ctrl-C)
+  std::int64_t entriesReceived = 0;  // a backup: the Newton's entries taken so far
 };
 
 struct AppState {

@@ -36,6 +36,9 @@ std::int32_t SessionDriver::waitFor(const std::function<bool()>& done, WaitBound
     session_.tick(rt_.shell.tickCount());
     if (const std::int16_t status = send(); status != 0) return WaitStep::finished(status);
     if (done()) return WaitStep::finished(0);
+    // A line that is gone brings nothing more: the wait ends with it (after what had come was taken).
+    const std::int32_t state = rt_.link.pipeState(rt_.app.pipe);
+    if (state != state::kConnected && state != state::kOutputBusy) return WaitStep::finished(code::kDisconnected);
     if (framesRestart && session_.framesHeard() != heard) {
       heard = session_.framesHeard();
       return WaitStep::news();

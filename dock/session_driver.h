@@ -25,7 +25,7 @@ class SessionDriver {
   // goes to *queryStatus.
   std::int16_t take(std::int32_t* queryStatus = nullptr);
   // Takes the Newton's frames and sends the session's until `done` holds (0), a bound runs out
-  // (code::kTimeout) or a link call fails (its status). With `framesRestart`, every frame from the Newton,
+  // (code::kTimeout), the link is lost (code::kDisconnected) or a link call fails (its status). With `framesRestart`, every frame from the Newton,
   // "helo" too, starts the silence bound again.
   std::int32_t waitFor(const std::function<bool()>& done, WaitBounds bounds, bool framesRestart = true);
 

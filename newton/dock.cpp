@@ -1,5 +1,7 @@
 // The dock of the simulated Newton: opens the session, answers the desktop's frames, checks and stores the
-// package it receives and logs every frame. The protocol itself is in dock_protocol.cpp.
+// package it receives and logs every frame; as the backup role it also holds stores, soups and entries for a
+// desktop to back up over a Newton OS 2.x session. The protocol itself is in dock_protocol.cpp and
+// store_service.cpp.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +18,8 @@ namespace {
 constexpr int kReadWaitMs = 200;
 constexpr int kSilenceLimitMs = 120000;  // a desktop that says nothing for this long has gone away
 constexpr const char* kDefaultName = "Skiff's Newton";  // 14 characters: a name frame of length 90
+// 11 December 2026, 10:00, in minutes since 1904: the simulated Newton's clock unless --clock sets it.
+constexpr std::uint32_t kDefaultClock = 64'870'920;
 
 // Faults fire on the first connection of the process only, so the desktop's reconnect then succeeds.
 bool gFirstConnection = true;
@@ -25,6 +29,11 @@ struct DockOptions {
   std::string name = kDefaultName;
   DockFaults faults;
   DockTiming timing;
+  // The backup role's.
+  NewtonIdentity identity;
+  std::string contentDir;
+  ContentOptions content;
+  BackupFaults backupFaults;
 };
 
 std::int64_t steadyMs() {
@@ -32,7 +41,24 @@ std::int64_t steadyMs() {
       .count();
 }
 
-bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error) {
+// "SOUP:N" into the soup's name and N.
+bool soupAndCount(const std::string& value, std::string* soup, int* count) {
+  const std::size_t colon = value.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  try {
+    *count = std::stoi(value.substr(colon + 1));
+  } catch (...) {
+    return false;
+  }
+  *soup = value.substr(0, colon);
+  return *count >= 0;
+}
+
+bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, std::string* error) {
+  const auto takesText = [](const std::string& arg) {
+    return arg == "--out" || arg == "--name" || arg == "--password" || arg == "--content" || arg == "--fail-soup" ||
+           arg == "--drop-in-soup" || arg == "--cancel-in-soup";
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--wrong-opening") {
@@ -43,13 +69,17 @@ bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error
       options->faults.noOpening = true;
       continue;
     }
+    if (arg == "--os1" && backupRole) {
+      options->identity.os1 = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       *error = "missing value after " + arg;
       return false;
     }
     const std::string& value = args[++i];
     long long number = 0;
-    if (arg != "--out" && arg != "--name") {
+    if (!takesText(arg)) {
       try {
         number = std::stoll(value);
       } catch (...) {
@@ -57,6 +87,7 @@ bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error
         return false;
       }
     }
+    bool known = true;
     if (arg == "--out") {
       options->outDir = value;
     } else if (arg == "--name") {
@@ -71,8 +102,31 @@ bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error
       options->timing.installMs = number;
     } else if (arg == "--helo-every") {
       options->timing.heloEveryMs = number;
+    } else if (!backupRole) {
+      known = false;
+    } else if (arg == "--password") {
+      options->identity.password = value;
+    } else if (arg == "--content") {
+      options->contentDir = value;
+    } else if (arg == "--entries") {
+      options->content.entriesPerSoup = static_cast<int>(number);
+    } else if (arg == "--seed") {
+      options->content.seed = static_cast<unsigned>(number);
+    } else if (arg == "--clock") {
+      options->content.now = static_cast<std::uint32_t>(number);
+    } else if (arg == "--entry-ms") {
+      options->backupFaults.entryMs = static_cast<int>(number);
+    } else if (arg == "--fail-soup") {
+      options->backupFaults.failSoup = value;
+    } else if (arg == "--drop-in-soup") {
+      known = soupAndCount(value, &options->backupFaults.dropInSoup, &options->backupFaults.dropAfterEntries);
+    } else if (arg == "--cancel-in-soup") {
+      known = soupAndCount(value, &options->backupFaults.cancelInSoup, &options->backupFaults.cancelAfterEntries);
     } else {
-      *error = "unknown option " + arg;
+      known = false;
+    }
+    if (!known) {
+      *error = "unknown option or bad value: " + arg + " " + value;
       return false;
     }
   }
@@ -83,37 +137,42 @@ bool parseOptions(const RoleArgs& args, DockOptions* options, std::string* error
   return true;
 }
 
-}  // namespace
-
-std::string dockRoleUsage() {
-  return "  dock --out DIR [--name NAME] [--wrong-opening | --no-opening] [--result CODE]\n"
-         "       [--cancel-after BYTES] [--drop-link-after BYTES] [--install-ms MS] [--helo-every MS]\n"
-         "      the dock: opens with \"newtdockrtdk\", answers the desktop, checks the package it loads and\n"
-         "      answers \"dres\" 0 or -10401, stores it as DIR/package.pkg (the session's n-th package also\n"
-         "      as DIR/package-n.pkg; a session takes any number) and logs every frame to DIR/dock.log;\n"
-         "      faults (first connection only, then newton-sim calls again): another opening frame, none at\n"
-         "      all, CODE as every package's result, a cancel or a dropped link after BYTES of package data\n"
-         "      (counted over the session's packages);\n"
-         "      an install that takes MS before its \"dres\", with a \"helo\" every MS meanwhile\n";
-}
-
-int runDockRole(NewtonStream& stream, const RoleArgs& args) {
+int runDock(NewtonStream& stream, const RoleArgs& args, bool backupRole) {
+  const char* role = backupRole ? "backup" : "dock";
   DockOptions options;
   std::string error;
-  if (!parseOptions(args, &options, &error)) {
-    std::fprintf(stderr, "newton-sim dock: %s\n", error.c_str());
-    stream.log("dock error " + error);
+  if (!parseOptions(args, backupRole, &options, &error)) {
+    std::fprintf(stderr, "newton-sim %s: %s\n", role, error.c_str());
+    stream.log(std::string(role) + " error " + error);
     return 2;
   }
   const bool faulty = gFirstConnection;
   gFirstConnection = false;
   DockFaults faults = options.faults;
-  if (!faulty) faults = DockFaults{};
+  BackupFaults backupFaults = options.backupFaults;
+  if (!faulty) {
+    faults = DockFaults{};
+    const int entryMs = backupFaults.entryMs;  // a slow Newton stays slow
+    backupFaults = BackupFaults{};
+    backupFaults.entryMs = entryMs;
+  }
+
+  std::optional<StoreService> stores;
+  if (backupRole) {
+    if (options.content.now == 0) options.content.now = kDefaultClock;
+    std::optional<NewtonContent> content = options.contentDir.empty() ? generatedContent(options.content)
+                                                                      : loadContent(options.contentDir, &error);
+    if (!content) {
+      std::fprintf(stderr, "newton-sim backup: %s\n", error.c_str());
+      return 2;
+    }
+    stores.emplace(std::move(*content), backupFaults, options.content.now);
+  }
 
   std::error_code ignored;
   std::filesystem::create_directories(options.outDir, ignored);
   std::ofstream log(options.outDir + "/dock.log", std::ios::app);
-  DockProtocol dock(faults, options.name, options.timing);
+  DockProtocol dock(faults, options.name, options.timing, options.identity, std::move(stores));
   dock.tick(steadyMs());
 
   // Carries out the protocol's actions; false once the link is to end.
@@ -127,6 +186,9 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
           break;
         case DockAction::Send:
           if (!stream.write(action.bytes)) goOn = false;
+          break;
+        case DockAction::Post:
+          if (!stream.post(action.bytes)) goOn = false;
           break;
         case DockAction::PackageReceived:
           // package.pkg holds the last one; every package of a session is also kept by its number.
@@ -149,16 +211,17 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
   int quietMs = 0;
   std::uint8_t buffer[4096];
   while (linkUp) {
-    const long n = stream.readSome(buffer, kReadWaitMs);
+    // While a soup's entries stream, the Newton sends them and only looks for the desktop's cancel between them.
+    const long n = stream.readSome(buffer, dock.streaming() ? 0 : kReadWaitMs);
     if (n < 0) break;  // the desktop disconnected
     linkUp = perform(dock.tick(steadyMs()));
     if (n == 0) {
-      quietMs += kReadWaitMs;
+      if (!dock.streaming()) quietMs += kReadWaitMs;
       if (quietMs >= kSilenceLimitMs) break;
       continue;
     }
     quietMs = 0;
-    linkUp = perform(dock.feed({buffer, static_cast<std::size_t>(n)}));
+    linkUp = linkUp && perform(dock.feed({buffer, static_cast<std::size_t>(n)}));
   }
 
   if (!dock.openedProperly()) {
@@ -171,7 +234,33 @@ int runDockRole(NewtonStream& stream, const RoleArgs& args) {
     return 0;
   }
   log << "end link lost" << '\n' << std::flush;
-  return faults.dropAfter >= 0 ? 4 : 1;
+  return faults.dropAfter >= 0 || !backupFaults.dropInSoup.empty() ? 4 : 1;
 }
+
+}  // namespace
+
+std::string dockRoleUsage() {
+  return "  dock --out DIR [--name NAME] [--wrong-opening | --no-opening] [--result CODE]\n"
+         "       [--cancel-after BYTES] [--drop-link-after BYTES] [--install-ms MS] [--helo-every MS]\n"
+         "      the dock: opens with \"newtdockrtdk\", answers the desktop, checks the package it loads and\n"
+         "      answers \"dres\" 0 or -10401, stores it as DIR/package.pkg (the session's n-th package also\n"
+         "      as DIR/package-n.pkg; a session takes any number) and logs every frame to DIR/dock.log;\n"
+         "      faults (first connection only, then newton-sim calls again): another opening frame, none at\n"
+         "      all, CODE as every package's result, a cancel or a dropped link after BYTES of package data\n"
+         "      (counted over the session's packages);\n"
+         "      an install that takes MS before its \"dres\", with a \"helo\" every MS meanwhile\n"
+         "  backup --out DIR [dock options] [--password TEXT] [--os1] [--content DIR | --entries N --seed S]\n"
+         "       [--clock MINUTES] [--fail-soup SOUP] [--drop-in-soup SOUP:N] [--cancel-in-soup SOUP:N]\n"
+         "       [--entry-ms MS]\n"
+         "      a Newton OS 2.x Newton's dock with an internal store and a card to back up: the stock soups\n"
+         "      with about N generated entries each (default 12, seed 1), or the stores, soups and entries of\n"
+         "      DIR as skiff export --raw writes them; its password TEXT (default: none set), or a Newton OS\n"
+         "      1.x Newton (--os1); its clock in minutes since 1904; faults (first connection only): SOUP\n"
+         "      fails (-48005), the line drops or the Newton cancels after N entries of SOUP; each entry\n"
+         "      takes MS (a slow Newton)\n";
+}
+
+int runDockRole(NewtonStream& stream, const RoleArgs& args) { return runDock(stream, args, false); }
+int runBackupRole(NewtonStream& stream, const RoleArgs& args) { return runDock(stream, args, true); }
 
 }  // namespace skiff::newton

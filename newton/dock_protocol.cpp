@@ -1,5 +1,6 @@
 #include "newton/dock_protocol.h"
 
+#include "crypto/newton_des.h"
 #include "dock/result.h"
 
 namespace skiff::newton {
@@ -23,19 +24,19 @@ std::int32_t longOf(const dock::Frame& frame) {
 
 }  // namespace
 
-std::vector<std::uint8_t> newtonVersionInfo() {
+std::vector<std::uint8_t> newtonVersionInfo(bool os1) {
   const std::uint32_t longs[14] = {
       0x00001234,  // Newton id
       0x01000000,  // manufacturer
       0x10003000,  // machine type
-      0x00020002,  // ROM version
+      os1 ? 0x00010003u : 0x00020002u,  // ROM version
       0x00008000,  // ROM stage
       0x00400000,  // RAM size
       480,         // screen height
       320,         // screen width
       0,           // patch version
       0x00020001,  // OS version
-      0x5A1FF001,  // internal store signature
+      0x1A1FF001,  // internal store signature (a NewtonScript integer, as store frames carry it)
       100,         // vertical dpi
       100,         // horizontal dpi
       1,           // screen depth
@@ -48,8 +49,8 @@ std::vector<std::uint8_t> newtonVersionInfo() {
   return info;
 }
 
-std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength) {
-  const std::vector<std::uint8_t> info = newtonVersionInfo();
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength, bool os1) {
+  const std::vector<std::uint8_t> info = newtonVersionInfo(os1);
   std::vector<std::uint8_t> data;
   const auto infoLength = dock::be32(static_cast<std::uint32_t>(info.size()));
   data.insert(data.end(), infoLength.begin(), infoLength.end());
@@ -64,12 +65,18 @@ std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t
   return dock::encodeFrame("name", data);
 }
 
-DockProtocol::DockProtocol(DockFaults faults, std::string newtonName, DockTiming timing)
-    : faults_(faults), newtonName_(std::move(newtonName)), timing_(timing), reader_(kPackageLimit) {}
+DockProtocol::DockProtocol(DockFaults faults, std::string newtonName, DockTiming timing, NewtonIdentity identity,
+                           std::optional<StoreService> stores)
+    : faults_(std::move(faults)), newtonName_(std::move(newtonName)), timing_(timing), reader_(kPackageLimit),
+      identity_(std::move(identity)), stores_(std::move(stores)) {}
 
 std::vector<DockAction> DockProtocol::tick(std::int64_t nowMs) {
   nowMs_ = nowMs;
   std::vector<DockAction> out;
+  if (stores_ && stores_->streaming() && !disconnected_) {
+    if (auto next = stores_->nextOfStream(nowMs)) perform(out, *next, DockAction::Post);
+    return out;
+  }
   if (!installing_ || disconnected_) return out;
   if (nowMs >= installEndsMs_) {
     installing_ = false;
@@ -155,7 +162,9 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
   out.push_back(logAction(line));
   received_.push_back(frame.command);
   if (frame.command == "dock") {
-    send(out, "name", nameFrame(newtonName_, faults_.nameLength));
+    send(out, "name", nameFrame(newtonName_, faults_.nameLength, identity_.os1));
+  } else if (onSecureFrame(out, frame)) {
+    // the Newton OS 2.x session: its opening, and the desktop's backup
   } else if (frame.command == "stim") {
     send(out, "dres", dock::encodeLongFrame("dres", 0));
   } else if (frame.command == "lpkg") {
@@ -185,11 +194,69 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
   } else if (frame.command == "disc") {
     disconnected_ = true;
     out.push_back(DockAction{DockAction::Hangup, {}, "disc"});
-  } else if (frame.command == "ocaa" || frame.command == "helo" || frame.command == "dres") {
-    // the desktop's acknowledgement of a cancel, a keep-alive, or its own result: nothing to answer
+  } else if (frame.command == "ocaa" || frame.command == "helo" || frame.command == "dres" ||
+             frame.command == "opdn") {
+    // the desktop's acknowledgement of a cancel, a keep-alive, its own result or the end of an operation
   } else {
     std::vector<std::uint8_t> what(frame.command.begin(), frame.command.end());
     send(out, "unkn", dock::encodeFrame("unkn", what));
+  }
+}
+
+// The exchange of the Dante Connection Protocol ERS after the name: "dinf" (the desktop's key), "ninf" (ours),
+// "wicn", then "stim" answered with "pass", NDES under our password's key of the desktop's key, which the desktop
+// checks; its own "pass" is NDES of our key, which we check. Then the store commands.
+bool DockProtocol::onSecureFrame(std::vector<DockAction>& out, const dock::Frame& frame) {
+  const std::string& command = frame.command;
+  const std::uint64_t passwordKey = crypto::passwordKey(std::string_view(identity_.password));
+  const auto key = [](const dock::Frame& f, std::size_t at) {
+    dock::Cursor cursor(f.data);
+    cursor.skip(at);
+    const std::uint64_t high = cursor.u32();
+    return high << 32 | cursor.u32();
+  };
+  const auto keyFrame = [](const char* name, std::uint32_t first, bool withFirst, std::uint64_t k) {
+    std::vector<std::uint8_t> data;
+    for (const std::uint32_t word : {first, static_cast<std::uint32_t>(k >> 32), static_cast<std::uint32_t>(k)}) {
+      const auto bytes = dock::be32(word);
+      data.insert(data.end(), bytes.begin(), bytes.end());
+    }
+    if (!withFirst) data.erase(data.begin(), data.begin() + 4);
+    return dock::encodeFrame(name, data);
+  };
+  if (command == "dinf") {
+    secure_ = true;
+    desktopKey_ = key(frame, 8);
+    send(out, "ninf", keyFrame("ninf", 10, true, kNewtonKey));
+  } else if (command == "wicn") {
+    send(out, "dres", dock::encodeLongFrame("dres", 0));
+  } else if (command == "stim" && secure_) {
+    send(out, "pass", keyFrame("pass", 0, false, crypto::newtonDes(passwordKey, desktopKey_)));
+  } else if (command == "pass") {
+    sessionUp_ = key(frame, 0) == crypto::newtonDes(passwordKey, kNewtonKey);
+    out.push_back(logAction(sessionUp_ ? "session up" : "password wrong"));
+    if (!sessionUp_) send(out, "dres", dock::encodeLongFrame("dres", -28022));
+  } else if (command == "opca" || command == "opcn") {
+    if (stores_) stores_->cancelStream();
+    send(out, "ocaa", dock::encodeFrame("ocaa", {}));
+  } else if (stores_ && StoreService::answers(command)) {
+    perform(out, stores_->answer(frame), DockAction::Send);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void DockProtocol::perform(std::vector<DockAction>& out, const StoreAnswer& answer, DockAction::Kind how) {
+  for (const std::string& line : answer.log) out.push_back(logAction(line));
+  for (const auto& frame : answer.frames) {
+    const std::string command(frame.begin() + 8, frame.begin() + 12);
+    send(out, command, frame);
+    if (how == DockAction::Post) out.back().kind = DockAction::Post;
+  }
+  if (answer.hangUp) {
+    dropped_ = true;
+    out.push_back(DockAction{DockAction::Hangup, {}, "dropped"});
   }
 }
 

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "newton/package_check.h"
 #include "dock/frame.h"
+#include "newton/content.h"
+#include "newton/package_check.h"
+#include "newton/store_service.h"
 
 namespace skiff::newton {
 
@@ -32,30 +34,46 @@ struct DockTiming {
   std::int64_t heloEveryMs = 0;
 };
 
+// Who the simulated Newton is beyond its name: its password (the empty one when none is set, as a Newton without
+// one still uses), and whether it runs Newton OS 1.x (ROM version 1.x in its name frame: it knows only the package
+// loader's session).
+struct NewtonIdentity {
+  std::string password;
+  bool os1 = false;
+};
+
 struct DockAction {
-  enum Kind { Send, Log, PackageReceived, Hangup };
+  // Send: a frame, waited for; Post: a frame of a stream of entries, not waited for.
+  enum Kind { Send, Post, Log, PackageReceived, Hangup };
   Kind kind = Log;
   std::vector<std::uint8_t> bytes;  // Send: the frame; PackageReceived: the package (the session's n-th: number)
   std::string text;                 // Log: the line; PackageReceived: the check's summary; Hangup: why
   int number = 0;                   // PackageReceived: 1 for the session's first package
 };
 
-// 14 longs of version information, as a Newton MessagePad 2x00 reports them.
-std::vector<std::uint8_t> newtonVersionInfo();
+// 14 longs of version information, as a Newton MessagePad 2x00 reports them (or, `os1`, a Newton OS 1.x one).
+std::vector<std::uint8_t> newtonVersionInfo(bool os1 = false);
 // The "name" frame: version information with its length, the name in UTF-16BE, a 00 00 terminator, padding;
 // with `dataLength` the data is that long, zero-filled after the name.
-std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength = 0);
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength = 0, bool os1 = false);
+// The Newton's own key in "ninf" (any 64-bit value; a real Newton picks one per session).
+inline constexpr std::uint64_t kNewtonKey = 0xFFB04B4700478BC9ull;
 
 class DockProtocol {
  public:
-  DockProtocol(DockFaults faults, std::string newtonName, DockTiming timing = {});
+  DockProtocol(DockFaults faults, std::string newtonName, DockTiming timing = {}, NewtonIdentity identity = {},
+               std::optional<StoreService> stores = std::nullopt);
 
   // What the Newton sends once the link is up.
   std::vector<DockAction> start();
   // Bytes from the desktop, in any pieces.
   std::vector<DockAction> feed(std::span<const std::uint8_t> bytes);
-  // The time now, in milliseconds on any steady clock: what a long install sends when its time comes.
+  // The time now, in milliseconds on any steady clock: what a long install sends when its time comes, and the
+  // next frame of a soup's entries while they stream.
   std::vector<DockAction> tick(std::int64_t nowMs);
+  bool streaming() const { return stores_ && stores_->streaming(); }
+  // The desktop's password matched ("pass" checked) on a Newton OS 2.x session.
+  bool sessionUp() const { return sessionUp_; }
 
   bool disconnected() const { return disconnected_; }  // "newtdockdisc" arrived
   bool packageStored() const { return packageStored_; }
@@ -71,6 +89,8 @@ class DockProtocol {
   void send(std::vector<DockAction>& out, const std::string& command, std::vector<std::uint8_t> frame);
   void onFrame(std::vector<DockAction>& out, dock::Frame frame);
   void watchPackage(std::vector<DockAction>& out);
+  bool onSecureFrame(std::vector<DockAction>& out, const dock::Frame& frame);
+  void perform(std::vector<DockAction>& out, const StoreAnswer& answer, DockAction::Kind how);
 
   DockFaults faults_;
   std::string newtonName_;
@@ -88,6 +108,11 @@ class DockProtocol {
   std::int64_t earlierPackageBytes_ = 0;
   std::int32_t packageResult_ = 0;
   std::vector<std::string> received_;
+  NewtonIdentity identity_;
+  std::optional<StoreService> stores_;
+  bool secure_ = false;         // the desktop sent "dinf": a Newton OS 2.x session
+  bool sessionUp_ = false;
+  std::uint64_t desktopKey_ = 0;
 };
 
 }  // namespace skiff::newton

@@ -220,6 +220,16 @@ bool NewtonLink::write(std::span<const std::uint8_t> message) {
   return endpoint_.unacknowledged() == 0;
 }
 
+bool NewtonLink::post(std::span<const std::uint8_t> message) {
+  constexpr std::size_t kAhead = 4096;  // a window of full LTs and the next ones ready
+  if (!connected()) return false;
+  endpoint_.queue(message, true);
+  auto deadline = line_.nowUs() + 60'000'000;
+  while (endpoint_.unacknowledged() > kAhead && connected() && line_.nowUs() < deadline) service(20);
+  service(0);
+  return connected() && endpoint_.unacknowledged() <= kAhead;
+}
+
 void NewtonLink::disconnect() {
   if (!connected()) return;
   endpoint_.disconnect(mnp::kReasonUser);

@@ -56,6 +56,7 @@ class NewtonLink final : public NewtonStream {
   bool read(std::span<std::uint8_t> out, int timeoutMs) override;
   long readSome(std::span<std::uint8_t> out, int timeoutMs) override;
   bool write(std::span<const std::uint8_t> message) override;
+  bool post(std::span<const std::uint8_t> message) override;
   void disconnect() override;
   bool connected() const override;
   void log(const std::string& line) override;

@@ -159,6 +159,8 @@ int callAndPlay(skiff::mnp::ByteLine& line, const NewtonOptions& options, std::F
     result = runConnect(link, roleArgs);
   } else if (role == "companion") {
     result = runCompanionRole(link, roleArgs);
+  } else if (role == "backup") {
+    result = runBackupRole(link, roleArgs);
   } else {
     result = runDockRole(link, roleArgs);
   }
@@ -181,7 +183,7 @@ int playOverTcp(const skiff::dil::TcpAddress& address, bool rawDock, const Newto
     }
     if (rawDock) {
       RawDockStream stream(*connection, log);
-      result = runDockRole(stream, roleArgs);
+      result = role == "backup" ? runBackupRole(stream, roleArgs) : runDockRole(stream, roleArgs);
       std::fflush(stdout);
     } else {
       result = callAndPlay(*connection, options, log, role, roleArgs);
@@ -257,13 +259,13 @@ int main(int argc, char** argv) {
   std::string role = argv[i++];
   RoleArgs roleArgs(argv + i, argv + argc);
   if (role != "echo" && role != "sink" && role != "source" && role != "connect" && role != "companion" &&
-      role != "dock") {
+      role != "dock" && role != "backup") {
     std::fprintf(stderr, "newton-sim: unknown role %s (see --help)\n", role.c_str());
     return 2;
   }
 
-  if (rawDock && (tcpConnect.empty() || role != "dock")) {
-    std::fprintf(stderr, "newton-sim: --raw-dock needs --tcp-connect and the dock role\n");
+  if (rawDock && (tcpConnect.empty() || (role != "dock" && role != "backup"))) {
+    std::fprintf(stderr, "newton-sim: --raw-dock needs --tcp-connect and the dock or backup role\n");
     return 2;
   }
   if (!tcpConnect.empty()) {

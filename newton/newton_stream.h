@@ -16,8 +16,11 @@ class NewtonStream {
   virtual bool read(std::span<std::uint8_t> out, int timeoutMs) = 0;
   // Reads whatever has arrived, up to out.size(), waiting at most timeoutMs for the first byte; -1 when gone.
   virtual long readSome(std::span<std::uint8_t> out, int timeoutMs) = 0;
-  // Sends one message; false when the link is gone.
+  // Sends one message and waits until the desktop has taken it; false when the link is gone.
   virtual bool write(std::span<const std::uint8_t> message) = 0;
+  // Sends one message of a stream (a soup's entries): it waits only while much is still unacknowledged, so the
+  // line stays busy as a Newton keeps it; false when the link is gone.
+  virtual bool post(std::span<const std::uint8_t> message) { return write(message); }
   // Sends an LD and ends the link.
   virtual void disconnect() = 0;
   virtual bool connected() const = 0;

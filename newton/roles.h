@@ -18,6 +18,7 @@ inline constexpr int kRoleCallAgain = 100;
 
 int runCompanionRole(NewtonStream& stream, const RoleArgs& args);  // the companion application
 int runDockRole(NewtonStream& stream, const RoleArgs& args);       // the dock, for package loading
+int runBackupRole(NewtonStream& stream, const RoleArgs& args);     // the dock of a Newton OS 2.x Newton to back up
 // Usage lines of each role, for newton-sim --help.
 std::string companionRoleUsage();
 std::string dockRoleUsage();

@@ -242,7 +242,9 @@ std::int32_t PackageLoad::announce() {
   if (status != 0) return status;
   installAnswered_ = false;
   setStatusText(app_, TextId::SendingPackage);
-  pumpFor(rt_, 1000);
+  // The Package command has always paused here; a Newton's dock reads the data as it follows the header, and
+  // desktops that install batches send it at once, as the command line does.
+  if (batch_ == nullptr) pumpFor(rt_, 1000);
   link_.pipeIdle(pipe_);
   return 0;
 }
@@ -380,7 +382,8 @@ std::int32_t PackageLoad::run() {
 
   setStatusText(app_, TextId::Disconnecting);
   refreshStatus(rt_);
-  pumpFor(rt_, 3000);
+  // The Package command's closing pause; the command line's batch waits for the result itself, if it is not in.
+  if (batch_ == nullptr) pumpFor(rt_, 3000);
   if (!newtonStopped_ && !installAnswered_ && !resultWaited) {
     if (const std::int32_t status = waitForInstallResult(); status != 0) return errorEnding(status);
   }
@@ -400,7 +403,14 @@ std::int32_t PackageLoad::run() {
   }
 
   link_.pipeIdle(pipe_);
-  pumpFor(rt_, 4000);
+  if (batch_ == nullptr) {
+    pumpFor(rt_, 4000);
+  } else {
+    // The Newton drops the link once "disc" reaches it: nothing more to wait for than that (or 4 s).
+    (void)waitUntil(rt_, WaitBounds{4000, 0, true, kWaitPassMs}, [this] {
+      return linkUp(link_.pipeState(pipe_)) ? WaitStep::waiting() : WaitStep::finished(0);
+    });
+  }
   app_.transferPhase = -1;
   link_.pipeDisconnect(pipe_);
   app_.openFile.close();

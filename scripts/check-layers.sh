@@ -21,7 +21,7 @@ declare -A may=(
   [app]="app package transfer ui dock core dil"
   [cli]="cli backup export archive crypto package transfer ui dock core dil"
   [dil]="dil core/link_ops.h"
-  [newton]="newton dock dil core"
+  [newton]="newton crypto dock dil core"
 )
 
 allowed() {  # allowed FOLDER INCLUDE

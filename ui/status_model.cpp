@@ -39,8 +39,15 @@ StatusRefresh statusOnTimer(AppState& app, StatusModel& model, int baseUnitX, in
   } else if (app.transferPhase > 0) {
     // 32-bit arithmetic as the dialog always did; a product that does not fit is computed wide instead.
     const auto percent = static_cast<int>(static_cast<std::int64_t>(app.transferPhase) * 100 / app.bytesTotal);
-    refresh.countLine = FormatBounded(255, LoadText(TextId::TransferringByteOf).c_str(), static_cast<long>(app.transferPhase),
-                                      static_cast<long>(app.bytesTotal), percent);
+    if (app.batch.entriesReceived > 0) {
+      // A backup counts the Newton's entries; its total is the stores' used size, an estimate.
+      refresh.countLine = FormatBounded(255, LoadText(TextId::EntriesReceivedOf).c_str(),
+                                        static_cast<long>(app.batch.entriesReceived),
+                                        static_cast<long>(app.transferPhase), static_cast<long>(app.bytesTotal), percent);
+    } else {
+      refresh.countLine = FormatBounded(255, LoadText(TextId::TransferringByteOf).c_str(),
+                                        static_cast<long>(app.transferPhase), static_cast<long>(app.bytesTotal), percent);
+    }
     refresh.bar = progressBarSize(app.transferPhase, app.bytesTotal, baseUnitX, baseUnitY);
   }
   refresh.statusLine = FormatBounded(255, "%s  %c", app.statusText.c_str(), kSpinnerChars[model.spinnerIndex & 3]);

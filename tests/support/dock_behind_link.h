@@ -50,16 +50,23 @@ struct DockBehindLink {
 
   void attach(ScriptedLink& link, newton::DockFaults faults = {}, bool opening = true) {
     if (installsAnything && !faults.result) faults.result = 0;
-    dock = std::make_unique<newton::DockProtocol>(faults, "Skiff's Newton");
+    attach(link, std::make_unique<newton::DockProtocol>(faults, "Skiff's Newton"), opening);
+  }
+  // Any dock (a Newton OS 2.x one with stores to back up, say); `clock` gives its time at each idle of the link.
+  void attach(ScriptedLink& link, std::unique_ptr<newton::DockProtocol> newDock, bool opening = true,
+              const std::uint32_t* clock = nullptr) {
+    dock = std::move(newDock);
     link.onWrite = [this](ScriptedLink& l, const Bytes& written, bool) {
       perform(l, dock->feed(written));
       if (afterWrite) afterWrite(l, dock->packageBytesSeen());
     };
+    if (clock != nullptr) link.onIdle = [this, clock](ScriptedLink& l) { perform(l, dock->tick(*clock)); };
     if (opening) perform(link, dock->start());
   }
   void perform(ScriptedLink& link, const std::vector<newton::DockAction>& actions) {
     for (const auto& action : actions) {
-      if (action.kind == newton::DockAction::Send) link.queueInput(action.bytes);
+      if (action.kind == newton::DockAction::Send || action.kind == newton::DockAction::Post)
+        link.queueInput(action.bytes);
       if (action.kind == newton::DockAction::Log) log.push_back(action.text);
       if (action.kind == newton::DockAction::PackageReceived) packages.push_back(action.bytes);
       if (action.kind == newton::DockAction::Hangup) link.connected = false;

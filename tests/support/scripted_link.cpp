@@ -112,6 +112,7 @@ void ScriptedLink::pipeAccept(PipeHandle) {
 void ScriptedLink::pipeIdle(PipeHandle) {
   ++idleCount;
   if (recordIdle) calls.push_back(named("pipeIdle"));
+  if (onIdle) onIdle(*this);
   if (holdCompletions) return;
   // In the order of the writes: one whose time has not come holds back those after it.
   std::size_t due = 0;

@@ -42,6 +42,8 @@ class ScriptedLink : public LinkOps {
   void failWrite(int index, std::int16_t result);   // the index-th pipeWrite (0-based) returns result
   // Called after each accepted write; may queue the peer's answer.
   std::function<void(ScriptedLink&, const Bytes& written, bool endOfMessage)> onWrite;
+  // Called at each pipeIdle: the peer's time passes (a Newton streaming entries, say).
+  std::function<void(ScriptedLink&)> onIdle;
 
   std::int32_t initResult = 0;
   std::int16_t listenResult = 0;

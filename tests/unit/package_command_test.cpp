@@ -98,7 +98,7 @@ TEST_F(CommandFixture, ListenFailureEndsTheCommandWithItsCode) {
 
 TEST_F(CommandFixture, WrongOpeningFrameReconnectsAndSendsTheWholePackage) {
   choose(package.path());
-  dock.attach(link, {}, false);
+  dock.attach(link, newton::DockFaults{}, false);
   int dialogs = 0;
   shell.onConnectionDialog = [&] {
     link.connected = true;

@@ -1,0 +1,242 @@
+#include "newton/store_service.h"
+
+#include <algorithm>
+
+#include "dock/backup_ids.h"
+#include "dock/nsof.h"
+#include "dock/nsof_text.h"
+
+namespace skiff::newton {
+
+namespace {
+
+constexpr std::int32_t kStoreNotFound = -28014;
+constexpr std::int32_t kSoupNotFound = -28015;
+constexpr std::int32_t kObjectCorrupted = -48005;
+
+std::vector<std::uint8_t> encoded(const nsof::Graph& graph, nsof::Value root) { return nsof::encode(graph, root).bytes; }
+
+std::uint32_t soupSignature(const std::string& name) {
+  std::uint32_t h = 2166136261u;
+  for (unsigned char c : name) h = (h ^ c) * 16777619u;
+  return h & 0x1FFFFFFF;  // a NewtonScript integer
+}
+
+std::uint64_t usedBytes(const ContentStore& store) {
+  std::uint64_t bytes = 0;
+  for (const auto& soup : store.soups)
+    for (const auto& entry : soup.entries) bytes += entry.nsof.size();
+  return bytes;
+}
+
+// A store frame as the Newton describes its stores; `full` adds the sizes and flags "gsto" lists.
+nsof::Value storeFrame(nsof::Graph& g, const ContentStore& store, bool full) {
+  const nsof::Value frame = g.frame({{"name", g.string(store.name)},
+                                     {"kind", g.string(store.kind)},
+                                     {"signature", nsof::Value::integer(static_cast<std::int32_t>(store.signature))}});
+  if (!full) return frame;
+  // A real Newton spells these slots so (symbols compare without case).
+  const auto total = store.kind == "Internal" ? 4u << 20 : 8u << 20;
+  g.setSlot(frame, "TotalSize", nsof::Value::integer(static_cast<std::int32_t>(total)));
+  g.setSlot(frame, "UsedSize",
+            nsof::Value::integer(static_cast<std::int32_t>(std::min<std::uint64_t>(usedBytes(store), total))));
+  g.setSlot(frame, "readOnly", store.readOnly ? nsof::Value::trueValue() : nsof::Value::nil());
+  if (store.isDefault) g.setSlot(frame, "defaultStore", nsof::Value::trueValue());
+  g.setSlot(frame, "storeVersion", nsof::Value::integer(4));
+  return frame;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> storeFrameNsof(const ContentStore& store, bool full) {
+  nsof::Graph g;
+  const nsof::Value frame = storeFrame(g, store, full);
+  return encoded(g, frame);
+}
+
+StoreService::StoreService(NewtonContent content, BackupFaults faults, std::uint32_t clock)
+    : content_(std::move(content)), faults_(std::move(faults)), clock_(clock) {}
+
+bool StoreService::answers(const std::string& command) {
+  static const char* const kCommands[] = {"gsto", "ssto", "sdef", "gets", "ssou", "gsin", "gind",
+                                          "snds", "stme", "cinf", "cidx", "bksp"};
+  return std::any_of(std::begin(kCommands), std::end(kCommands), [&](const char* c) { return command == c; });
+}
+
+const ContentStore* StoreService::store() const { return store_ ? &content_.stores[*store_] : nullptr; }
+
+const ContentSoup* StoreService::soup() const {
+  const ContentStore* s = store();
+  return s != nullptr && soup_ ? &s->soups[*soup_] : nullptr;
+}
+
+std::vector<std::uint8_t> StoreService::storesFrame() const {
+  nsof::Graph g;
+  std::vector<nsof::Value> frames;
+  for (const auto& store : content_.stores) frames.push_back(storeFrame(g, store, true));
+  const nsof::Value all = g.array(frames);
+  return encoded(g, all);
+}
+
+StoreAnswer StoreService::answer(const dock::Frame& frame) {
+  StoreAnswer out;
+  const auto result = [&](std::int32_t value) { out.frames.push_back(dock::encodeLongFrame("dres", value)); };
+  const std::string& command = frame.command;
+  if (command == "gsto") {
+    out.frames.push_back(dock::encodeFrame("stor", storesFrame()));
+  } else if (command == "ssto" || command == "sdef") {
+    store_.reset();
+    soup_.reset();
+    const nsof::Decoded asked = nsof::decode(frame.data);
+    for (std::size_t i = 0; i < content_.stores.size(); ++i) {
+      const ContentStore& s = content_.stores[i];
+      const bool chosen = command == "sdef" ? s.isDefault
+                                            : asked.ok() && asked.node().slot("signature").asInt() ==
+                                                                static_cast<std::int32_t>(s.signature);
+      if (chosen) store_ = i;
+    }
+    result(store_ ? 0 : kStoreNotFound);
+  } else if (command == "gets") {
+    nsof::Graph names, signatures;
+    std::vector<nsof::Value> n, sig;
+    if (const ContentStore* s = store()) {
+      for (const auto& soup : s->soups) {
+        n.push_back(names.string(soup.name));
+        sig.push_back(nsof::Value::integer(static_cast<std::int32_t>(soupSignature(soup.name))));
+      }
+    }
+    std::vector<std::uint8_t> data = encoded(names, names.array(n));
+    const std::vector<std::uint8_t> second = encoded(signatures, signatures.array(sig));
+    data.insert(data.end(), second.begin(), second.end());
+    out.frames.push_back(dock::encodeFrame("soup", data));
+  } else if (command == "ssou") {
+    soup_.reset();
+    const std::string name = nsof::utf8FromUtf16(nsof::textUnits(frame.data));
+    if (const ContentStore* s = store()) {
+      for (std::size_t i = 0; i < s->soups.size(); ++i)
+        if (s->soups[i].name == name) soup_ = i;
+    }
+    out.log.push_back("soup " + name + (soup_ ? "" : " not found"));
+    result(soup_ ? 0 : kSoupNotFound);
+  } else if (command == "gsin" || command == "gind") {
+    const ContentSoup* s = soup();
+    if (s == nullptr) {
+      result(kSoupNotFound);
+    } else {
+      out.frames.push_back(dock::encodeFrame(command == "gsin" ? "sinf" : "indx", command == "gsin" ? s->info : s->indexes));
+    }
+  } else if (command == "snds") {
+    const ContentSoup* s = soup();
+    if (s == nullptr) {
+      result(kSoupNotFound);
+    } else if (s->name == faults_.failSoup) {
+      out.log.push_back("fault fail-soup " + s->name);
+      faults_.failSoup.clear();  // the first store's: a damaged soup is one soup
+      result(kObjectCorrupted);
+    } else {
+      planned_.clear();
+      streaming_ = true;
+      next_ = 0;
+      nextAtMs_ = -1;
+    }
+  } else if (command == "stme") {
+    dock::Cursor cursor(frame.data);
+    since_ = cursor.u32() & 0x1FFFFFFF;  // the Newton takes 29 bits of it
+    out.frames.push_back(dock::encodeLongFrame("time", static_cast<std::int32_t>(clock_)));
+  } else if (command == "cinf" || command == "cidx") {
+    // The info changes with the soup here; the simulated Newton's indexes never do.
+    const ContentSoup* s = soup();
+    if (s == nullptr) {
+      result(kSoupNotFound);
+    } else if (command == "cinf" && s->changedAt > since_) {
+      out.frames.push_back(dock::encodeFrame("sinf", s->info));
+    } else {
+      result(0);
+    }
+  } else if (command == "bksp") {
+    const ContentSoup* s = soup();
+    if (s == nullptr) {
+      result(kSoupNotFound);
+    } else {
+      dock::Cursor cursor(frame.data);
+      planIncremental(cursor.u32());
+      if (planned_.empty()) {
+        out.frames.push_back(dock::encodeFrame("ndir", {}));
+      } else {
+        streaming_ = true;
+        next_ = 0;
+        nextAtMs_ = -1;
+      }
+    }
+  }
+  return out;
+}
+
+// The frames of an incremental backup in ID order: each entry changed since the "stme" time or newer than
+// `lastId`, and between them the IDs of the entries left as they were. Nothing changed at all: no frames.
+void StoreService::planIncremental(std::uint32_t lastId) {
+  planned_.clear();
+  const ContentSoup& s = *soup();
+  bool changed = s.changedAt > since_;
+  std::vector<std::uint32_t> kept;
+  const auto listKept = [&] {
+    for (const auto& message : dock::encodeBackupIds(kept)) planned_.push_back(dock::backupIdFrame(message));
+    kept.clear();
+  };
+  for (const ContentEntry& entry : s.entries) {
+    if (entry.modTime > since_ || entry.uniqueId > lastId) {
+      changed = true;
+      listKept();
+      planned_.push_back(dock::encodeFrame("entr", entry.nsof));
+    } else {
+      kept.push_back(entry.uniqueId);
+    }
+  }
+  listKept();
+  if (!changed) {
+    planned_.clear();
+    return;
+  }
+  planned_.push_back(dock::encodeFrame("bsdn", {}));
+}
+
+std::optional<StoreAnswer> StoreService::nextOfStream(std::int64_t nowMs) {
+  const ContentSoup* s = soup();
+  if (!streaming_ || s == nullptr) return std::nullopt;
+  if (faults_.entryMs > 0) {
+    if (nextAtMs_ < 0) nextAtMs_ = nowMs + faults_.entryMs;
+    if (nowMs < nextAtMs_) return std::nullopt;
+    nextAtMs_ = nowMs + faults_.entryMs;
+  }
+  StoreAnswer out;
+  const int sent = static_cast<int>(next_);
+  if (s->name == faults_.dropInSoup && sent == faults_.dropAfterEntries) {
+    out.log.push_back("fault drop-in-soup " + s->name + " after=" + std::to_string(sent));
+    out.hangUp = true;
+    streaming_ = false;
+    faults_.dropInSoup.clear();
+    return out;
+  }
+  if (s->name == faults_.cancelInSoup && sent == faults_.cancelAfterEntries) {
+    out.log.push_back("fault cancel-in-soup " + s->name + " after=" + std::to_string(sent));
+    out.frames.push_back(dock::encodeFrame("opca", {}));
+    streaming_ = false;
+    faults_.cancelInSoup.clear();
+    return out;
+  }
+  if (!planned_.empty()) {
+    out.frames.push_back(planned_[next_++]);
+    if (next_ == planned_.size()) {
+      streaming_ = false;
+      planned_.clear();
+    }
+  } else if (next_ < s->entries.size()) {
+    out.frames.push_back(dock::encodeFrame("entr", s->entries[next_++].nsof));
+  } else {
+    out.frames.push_back(dock::encodeFrame("bsdn", {}));
+    streaming_ = false;
+  }
+  return out;
+}
+
+}  // namespace skiff::newton
