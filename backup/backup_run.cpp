@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "backup/desktop_session.h"
+#include "secure/secure_session.h"
 #include "backup/entry_slots.h"
 #include "core/pipe_calls.h"
 #include "dock/backup_ids.h"
@@ -41,7 +41,7 @@ enum class Heard { Answer, Failed, Unknown, Ended };
 class BackupRun {
  public:
   BackupRun(Runtime& rt, BackupJob& job, BackupOutcome& outcome)
-      : rt_(rt), job_(job), out_(outcome), session_(secureSession(dock::SessionType::SettingUp, job.password)),
+      : rt_(rt), job_(job), out_(outcome), session_(secure::secureSession(dock::SessionType::SettingUp, job.password)),
         driver_(rt, session_) {}
 
   std::int32_t run();

@@ -1,3 +1,5 @@
+// backup/: getting the owner's data off the Newton into the archive.
+//
 // A backup over a Newton OS 2.x dock session: every store ("gsto", "ssto"), every soup of each ("gets", "ssou",
 // "gsin", "gind") and every entry of each soup ("snds": "entr" … "bsdn"), packages included, into the archive, a
 // soup to a transaction. A soup the archive already holds is backed up incrementally: only what changed since

@@ -1,11 +1,11 @@
-#include "backup/desktop_session.h"
+#include "secure/secure_session.h"
 
 #include <random>
 
 #include "crypto/newton_des.h"
 #include "dock/nsof.h"
 
-namespace skiff::backup {
+namespace skiff::secure {
 
 namespace {
 
@@ -41,4 +41,4 @@ dock::SessionSetup secureSession(dock::SessionType type, const std::string& pass
   return setup;
 }
 
-}  // namespace skiff::backup
+}  // namespace skiff::secure

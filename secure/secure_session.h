@@ -1,5 +1,4 @@
-// backup/: getting the owner's data off the Newton over a Newton OS 2.x dock session: the session as the command
-// line's dock clients open it, and the backup into the archive.
+// secure/: the Newton OS 2.x session as the command line's dock clients (backup, import, keyboard) open it.
 //
 // The Newton OS 2.x session as the command line opens it: the desktop's application frame, a fresh key of its
 // own each session, and the password check with the key derived from the password (the empty one when the user
@@ -10,9 +9,9 @@
 
 #include "dock/session.h"
 
-namespace skiff::backup {
+namespace skiff::secure {
 
 // `password` is UTF-8.
 dock::SessionSetup secureSession(dock::SessionType type, const std::string& password);
 
-}  // namespace skiff::backup
+}  // namespace skiff::secure
