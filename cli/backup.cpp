@@ -126,6 +126,7 @@ int cmdBackup(int argc, char** argv) {
   TerminalShell* terminal = nullptr;
   backup::BackupJob job;
   job.password = password;
+  job.full = line.full;
   job.archiveFor = [&](const dock::NewtonName& name) -> archive::Result<archive::Archive*> {
     if (!held) {
       auto opened = archive::Archive::open(defaultArchiveName(name));

@@ -100,6 +100,10 @@ std::string applyList(CommandLine& line, const std::string&) {
   line.list = true;
   return {};
 }
+std::string applyFull(CommandLine& line, const std::string&) {
+  line.full = true;
+  return {};
+}
 std::string applyHelp(CommandLine& line, const std::string&) {
   line.help = true;
   return {};
@@ -121,6 +125,7 @@ constexpr OptionRule kRules[] = {
     {"--compress", bit(Command::Send) | kDock, false, applyCompress},
     {"--password-file", bit(Command::Backup), true, applyPasswordFile},
     {"--list", bit(Command::Backup), false, applyList},
+    {"--full", bit(Command::Backup), false, applyFull},
     {"--help", kAll, false, applyHelp},
     {"-h", kAll, false, applyHelp},
     {"--version", kAll, false, applyVersion},
@@ -268,12 +273,13 @@ const char* usageText(Command command) {
              "package the Newton refuses does not stop the rest); 130 when stopped.\n";
     case Command::Backup:
       return "usage: skiff backup [--port DEVICE] [--baud N] [--window N] [--rtscts] [--frame-gap CHARS]\n"
-             "                    [--compress] [--password-file FILE] [ARCHIVE]\n"
+             "                    [--compress] [--password-file FILE] [--full] [ARCHIVE]\n"
              "       skiff backup --list ARCHIVE\n"
              "Backs up everything on a Newton OS 2.x Newton: every store (the internal one and each card), every\n"
              "soup and every entry, installed packages included, into ARCHIVE (one file; default: named after the\n"
              "Newton's owner and ID, here). Each soup is kept as soon as it is done, so an interrupted backup loses\n"
-             "nothing it had, and the next one on the same archive fetches only what it lacks. On the Newton, open\n"
+             "nothing it had. A backup onto an archive that holds the Newton already asks only for what changed since\n"
+             "(and learns what was deleted; the archive keeps every earlier version). On the Newton, open\n"
              "the Dock (Connection) and tap Connect when \"Looking for Newton...\" shows; Ctrl-C stops (the Newton\n"
              "is asked to stop, what is done stays), a second one quits at once.\n\n"
              "  --port DEVICE          the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
@@ -285,7 +291,9 @@ const char* usageText(Command command) {
              "  --compress             accept the V.42bis compression the Newton offers (default: none)\n"
              "  --password-file FILE   the Newton's password, the first line of FILE (default: none set); FILE\n"
              "                         must be readable by its owner only\n"
-             "  --list                 print ARCHIVE's runs and, per store and soup, the entries they hold\n"
+             "  --full                 every entry again, not only the changes (the history is kept either way)\n"
+             "  --list                 print ARCHIVE's runs (what each added, changed and deleted) and, per store\n"
+             "                         and soup, the entries they hold\n"
              "  --help, --version\n\n"
              "Exit code 0 when every soup was backed up; 1 on any failure (each is reported; a soup the Newton\n"
              "fails on does not stop the rest); 130 when stopped.\n";

@@ -20,6 +20,7 @@ struct CommandLine {
   bool compress = false;                 // --compress
   std::string passwordFile;              // --password-file FILE
   bool list = false;                     // --list
+  bool full = false;                     // --full
   bool help = false;                     // --help, -h
   bool version = false;                  // --version
   std::vector<std::string> operands;     // the files, as typed

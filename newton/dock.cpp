@@ -32,7 +32,9 @@ struct DockOptions {
   // The backup role's.
   NewtonIdentity identity;
   std::string contentDir;
-  ContentOptions content;
+  ContentOptions content;          // its `now` stays the made content's time, whatever the session's clock
+  std::uint32_t clock = 0;         // the session's clock (--clock)
+  std::vector<ContentEdit> edits;
   BackupFaults backupFaults;
 };
 
@@ -54,10 +56,42 @@ bool soupAndCount(const std::string& value, std::string* soup, int* count) {
   return *count >= 0;
 }
 
+// "[STORE/]SOUP:changed=N,added=N,deleted=N" (any of the three).
+bool parseEdit(const std::string& value, ContentEdit* edit) {
+  const std::size_t colon = value.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  std::string where = value.substr(0, colon);
+  if (const std::size_t slash = where.find('/'); slash != std::string::npos) {
+    edit->store = where.substr(0, slash);
+    where = where.substr(slash + 1);
+  }
+  edit->soup = where;
+  std::size_t at = colon + 1;
+  while (at < value.size()) {
+    const std::size_t end = std::min(value.find(',', at), value.size());
+    const std::string part = value.substr(at, end - at);
+    const std::size_t equals = part.find('=');
+    if (equals == std::string::npos) return false;
+    int n = 0;
+    try {
+      n = std::stoi(part.substr(equals + 1));
+    } catch (...) {
+      return false;
+    }
+    const std::string what = part.substr(0, equals);
+    if (what == "changed") edit->changed = n;
+    else if (what == "added") edit->added = n;
+    else if (what == "deleted") edit->deleted = n;
+    else return false;
+    at = end + 1;
+  }
+  return true;
+}
+
 bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, std::string* error) {
   const auto takesText = [](const std::string& arg) {
     return arg == "--out" || arg == "--name" || arg == "--password" || arg == "--content" || arg == "--fail-soup" ||
-           arg == "--drop-in-soup" || arg == "--cancel-in-soup";
+           arg == "--drop-in-soup" || arg == "--cancel-in-soup" || arg == "--edit";
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -113,7 +147,11 @@ bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, s
     } else if (arg == "--seed") {
       options->content.seed = static_cast<unsigned>(number);
     } else if (arg == "--clock") {
-      options->content.now = static_cast<std::uint32_t>(number);
+      options->clock = static_cast<std::uint32_t>(number);
+    } else if (arg == "--edit") {
+      ContentEdit edit;
+      known = parseEdit(value, &edit);
+      options->edits.push_back(edit);
     } else if (arg == "--entry-ms") {
       options->backupFaults.entryMs = static_cast<int>(number);
     } else if (arg == "--fail-soup") {
@@ -159,14 +197,18 @@ int runDock(NewtonStream& stream, const RoleArgs& args, bool backupRole) {
 
   std::optional<StoreService> stores;
   if (backupRole) {
-    if (options.content.now == 0) options.content.now = kDefaultClock;
+    // The same content every session (its entries' times included); the clock moves on between sessions.
+    options.content.now = kDefaultClock;
+    const std::uint32_t clock = options.clock != 0 ? options.clock : kDefaultClock;
     std::optional<NewtonContent> content = options.contentDir.empty() ? generatedContent(options.content)
                                                                       : loadContent(options.contentDir, &error);
     if (!content) {
       std::fprintf(stderr, "newton-sim backup: %s\n", error.c_str());
       return 2;
     }
-    stores.emplace(std::move(*content), backupFaults, options.content.now);
+    // The user's changes since the content was made, a minute before this session's clock.
+    if (!options.edits.empty()) editContent(*content, options.edits, clock - 1);
+    stores.emplace(std::move(*content), backupFaults, clock);
   }
 
   std::error_code ignored;
@@ -251,13 +293,14 @@ std::string dockRoleUsage() {
          "      an install that takes MS before its \"dres\", with a \"helo\" every MS meanwhile\n"
          "  backup --out DIR [dock options] [--password TEXT] [--os1] [--content DIR | --entries N --seed S]\n"
          "       [--clock MINUTES] [--fail-soup SOUP] [--drop-in-soup SOUP:N] [--cancel-in-soup SOUP:N]\n"
-         "       [--entry-ms MS]\n"
+         "       [--entry-ms MS] [--edit [STORE/]SOUP:changed=N,added=N,deleted=N]...\n"
          "      a Newton OS 2.x Newton's dock with an internal store and a card to back up: the stock soups\n"
          "      with about N generated entries each (default 12, seed 1), or the stores, soups and entries of\n"
          "      DIR as skiff export --raw writes them; its password TEXT (default: none set), or a Newton OS\n"
          "      1.x Newton (--os1); its clock in minutes since 1904; faults (first connection only): SOUP\n"
          "      fails (-48005), the line drops or the Newton cancels after N entries of SOUP; each entry\n"
-         "      takes MS (a slow Newton)\n";
+         "      takes MS (a slow Newton); the user's changes to a soup (of the default store) a minute before\n"
+         "      the clock, as an incremental backup must find them\n";
 }
 
 int runDockRole(NewtonStream& stream, const RoleArgs& args) { return runDock(stream, args, false); }
