@@ -10,6 +10,7 @@
 
 #include "core/pipe_calls.h"
 #include "core/pump.h"
+#include "core/wait.h"
 #include "core/texts.h"
 
 namespace skiff {
@@ -72,22 +73,14 @@ class Session {
     return calls_.readInPieces(static_cast<std::uint32_t>(pending), chunk_, kShortReplyTimeoutMs);
   }
 
-  // Lets the clock move when the link returned at once, so the bounded waits neither spin nor hang.
-  void idleStep(std::uint32_t before) {
-    link_.pipeIdle(pipe_);
-    if (rt_.shell.tickCount() == before) rt_.shell.sleepMs(1);
-  }
-
-  // Until the link reports nothing written and unsent (or fails), bounded by kQueueWaitLimitMs.
+  // Until the link reports nothing written and not yet acknowledged (or fails), bounded by kQueueWaitLimitMs;
+  // the window does not respond meanwhile.
   void waitOutputSent() {
-    const std::uint32_t start = rt_.shell.tickCount();
-    for (;;) {
-      std::int32_t unsent = 0;
-      if (link_.pipeBytesAvailable(pipe_, side::kOutput, &unsent) != 0 || unsent == 0) return;
-      const std::uint32_t now = rt_.shell.tickCount();
-      if (now - start >= kQueueWaitLimitMs) return;
-      idleStep(now);
-    }
+    (void)waitUntil(rt_, WaitBounds{kQueueWaitLimitMs, 0, false, 0}, [this] {
+      std::int32_t unacknowledged = 0;
+      const bool gone = link_.pipeBytesAvailable(pipe_, side::kOutput, &unacknowledged) != 0 || unacknowledged == 0;
+      return gone ? WaitStep::finished() : WaitStep::waiting();
+    });
   }
 
   // A pause until whole second `deadline` of secondsNow; `pumping` keeps the window responsive.
@@ -300,15 +293,15 @@ std::optional<std::int32_t> Session::endData() {
 
   pause(secondsNow(rt_.shell) + 2, false);  // the window does not respond during this pause
 
-  const std::uint32_t start = rt_.shell.tickCount();
-  for (;;) {
+  // What the companion still says is read and dropped; a peer that never stops talking does not hold us here.
+  std::int32_t discarded = 0;
+  (void)waitUntil(rt_, WaitBounds{kQueueWaitLimitMs, 0, false, 0}, [&] {
     std::int32_t pending = 0;
-    if (link_.pipeBytesAvailable(pipe_, side::kInput, &pending) != 0 || pending == 0) break;
-    if (const std::int32_t status = discard(pending); status != 0) return endLinkStatus(status);
-    const std::uint32_t now = rt_.shell.tickCount();
-    link_.pipeIdle(pipe_);
-    if (now - start >= kQueueWaitLimitMs) break;  // a peer that never stops talking does not hold us here
-  }
+    if (link_.pipeBytesAvailable(pipe_, side::kInput, &pending) != 0 || pending == 0) return WaitStep::finished();
+    if (const std::int32_t status = discard(pending); status != 0) return WaitStep::finished(discarded = status);
+    return WaitStep::waiting();
+  });
+  if (discarded != 0) return endLinkStatus(discarded);
   link_.pipeFlush(pipe_, side::kInput);
   link_.pipeFlush(pipe_, side::kOutput);
   recordDelivered();
