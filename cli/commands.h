@@ -8,5 +8,6 @@ namespace skiff::cli {
 int cmdListen(int argc, char** argv);
 int cmdSend(int argc, char** argv);
 int cmdInstall(int argc, char** argv);
+int cmdExport(int argc, char** argv);
 
 }  // namespace skiff::cli

@@ -12,7 +12,8 @@ void usage(std::FILE* out) {
       "commands:\n"
       "  listen   check the connection: wait for the Newton, connect, disconnect\n"
       "  send     send notes, pictures, bitmaps and packages to the companion application\n"
-      "  install  install a package (.PKG) through the Newton's dock\n\n"
+      "  install  install a package (.PKG) through the Newton's dock\n"
+      "  export   turn a backup archive into notes, vCards, iCalendar and packages\n\n"
       "Run 'skiff COMMAND --help' for the options of a command, 'skiff --version' for the version.\n",
       out);
 }
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "listen") == 0) return skiff::cli::cmdListen(argc - 1, argv + 1);
   if (std::strcmp(command, "send") == 0) return skiff::cli::cmdSend(argc - 1, argv + 1);
   if (std::strcmp(command, "install") == 0) return skiff::cli::cmdInstall(argc - 1, argv + 1);
+  if (std::strcmp(command, "export") == 0) return skiff::cli::cmdExport(argc - 1, argv + 1);
   std::fprintf(stderr, "skiff: unknown command '%s'\n", command);
   usage(stderr);
   return 2;

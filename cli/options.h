@@ -7,7 +7,7 @@
 
 namespace skiff::cli {
 
-enum class Command { Listen, Send, Install };
+enum class Command { Listen, Send, Install, Export };
 
 struct CommandLine {
   std::string port;                      // --port DEVICE or tcp:[HOST:]PORT; empty when not given
@@ -18,6 +18,9 @@ struct CommandLine {
   bool hardwareFlowControl = false;      // --rtscts
   bool moreBackgroundTime = false;       // --more-background-time
   bool compress = false;                 // --compress
+  std::string rawDir;                    // export --raw DIR
+  std::string toDir;                     // export --to DIR
+  std::optional<long> run;               // export --run N
   bool help = false;                     // --help, -h
   bool version = false;                  // --version
   std::vector<std::string> operands;     // the files, as typed
@@ -32,7 +35,7 @@ struct ParsedCommandLine {
 // ends them.
 ParsedCommandLine parseCommandLine(Command command, const std::vector<std::string>& args);
 
-// "listen", "send", "install".
+// "listen", "send", "install", "export".
 const char* commandName(Command command);
 // The text of 'skiff COMMAND --help'.
 const char* usageText(Command command);
