@@ -91,7 +91,7 @@ ContentSoup notesSoup(const SoupPlan& plan) {
     // One note in four has no title: its file is named from its first line. Two share a title.
     std::string title = pick.from(kTitles);
     if (i == 0 || i == 4) title = plan.onCard ? "Card: plans 2026/27" : "Plans 2026/27: Lisbon, Porto";
-    if (i == 5) title = "A title far longer than a file name should be, " + std::string(80, 'x') + ", ends here";
+    if (i == 6) title = "A title far longer than a file name should be, " + std::string(80, 'x') + ", ends here";
     if (i % 4 != 1) graph.setSlot(note, "title", graph.string(title));
     const char* label = kLabels[i % 3];
     graph.setSlot(note, "labels", label != nullptr ? graph.symbol(label) : Value::nil());
