@@ -138,6 +138,7 @@ Components meetingComponents(const Node& entry, std::string_view uid, std::strin
     moved.allDay = meeting.allDay;
     if (!replacement.hasSlot("mtgAlarm")) moved.alarmBefore = meeting.alarmBefore;
     if (!replacement.hasSlot("mtgText")) moved.summary = meeting.summary;
+    if (!replacement.hasSlot("mtgDuration")) moved.minutes = meeting.minutes;
     begin(replaced, "VEVENT", uid, stamp);
     addTime(replaced, "RECURRENCE-ID", *original, meeting.allDay);
     addBody(replaced, moved);

@@ -1,6 +1,6 @@
 // `skiff export --raw`: every store, soup and entry of a run as the Newton sent them, in the layout of
-// dock/entry_files.h, which the simulated Newton reads back (newton-sim --content DIR), so a backup can be
-// served again and backed up again, byte for byte.
+// dock/entry_files.h, which the simulated Newton reads back (newton/content.h's loadContent), so a backup
+// can be served again and backed up again, byte for byte.
 #pragma once
 
 #include <cstdint>

@@ -191,6 +191,20 @@ TEST(Export, RealParsersReadBackEveryFieldAndTheFilesArePrivate) {
   }
   EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_all);
 
+  // The note whose shapes are out of on-screen order, with an ink word, an ink shape and a picture; outlines and
+  // checklists as Markdown.
+  EXPECT_EQ(slurp(out + "/notes/Plans 2026_27_ Lisbon, Porto.txt"),
+            "Plans 2026/27: Lisbon, Porto\n\nRight after the title.\nSecond line of it.\n\n[picture]\n\n"
+            "Left of the ink word's paragraph.\n\nCall [ink] about the order\n\n[ink]\n\n"
+            "Later: the last paragraph on screen.\n");
+  int lists = 0, markdown = 0;
+  for (const auto& store : content.stores)
+    for (const auto& entry : store.soups[0].entries)
+      lists += !nsof::decode(entry.nsof).node().slot("topics").isNil();
+  for (const auto& file : fs::directory_iterator(out + "/notes")) markdown += file.path().extension() == ".md";
+  EXPECT_EQ(markdown, lists);
+  EXPECT_NE(slurp(out + "/notes/Shopping.md").find("\n- [x] "), std::string::npos);
+
   std::vector<std::vector<std::uint8_t>> written;
   for (const fs::directory_entry& file : fs::directory_iterator(out + "/packages")) {
     const std::string bytes = slurp(file.path());
@@ -201,6 +215,14 @@ TEST(Export, RealParsersReadBackEveryFieldAndTheFilesArePrivate) {
   std::sort(written.begin(), written.end());
   std::sort(generated.begin(), generated.end());
   EXPECT_EQ(written, generated);
+
+  // A link planted where the export makes a folder is not followed.
+  fs::remove_all(out + "/notes");
+  fs::create_directory_symlink(dir.path(), out + "/notes");
+  const Finished again = run(dir, skiff("--to '" + out + "' '" + archive + "'"));
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.err.find(out + "/notes is a symbolic link; the export makes its folders itself"), std::string::npos)
+      << again.err;
 }
 
 TEST(Export, RawExportComesBackAsTheSameContentWhateverTheNames) {

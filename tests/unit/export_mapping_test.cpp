@@ -7,6 +7,7 @@
 #include "export/content_line.h"
 #include "export/export_time.h"
 #include "export/file_names.h"
+#include "export/icalendar.h"
 #include "export/newton_text.h"
 #include "export/note_text.h"
 #include "export/repeat_rule.h"
@@ -170,6 +171,27 @@ TEST(ExportMapping, CardEscapingAndWhatIsNoCard) {
   EXPECT_NE(vcard.find("\r\nNOTE:one\\ntwo\r\n"), std::string::npos) << vcard;
   const auto group = graph.frame({{"class", graph.symbol("group")}});
   EXPECT_EQ(vcardOf(graph.node(group), "u2").problem, "a 'group' entry is no person, owner or company card");
+}
+
+TEST(ExportMapping, AnExceptionReplacesItsInstanceOrLeavesItOut) {
+  nsof::Graph graph;
+  const auto meeting = graph.frame({{"class", graph.symbol("meeting")},
+                                    {"mtgStartDate", nsof::Value::integer(64'409'040)},
+                                    {"mtgDuration", nsof::Value::integer(60)},
+                                    {"mtgText", graph.string("Yoga")},
+                                    {"repeatType", nsof::Value::integer(0)},
+                                    {"mtgInfo", nsof::Value::integer(0x100)}});
+  const auto moved = graph.frame({{"mtgStartDate", nsof::Value::integer(64'419'180)}, {"repeatTemplate", meeting}});
+  graph.setSlot(meeting, "exceptions",
+                graph.array({graph.array({nsof::Value::integer(64'419'120), moved}),
+                             graph.array({nsof::Value::integer(64'429'200), nsof::Value::nil()})}));
+  const std::string text = meetingComponents(graph.node(meeting), "u", "20260601T000000Z").text;
+  EXPECT_EQ(text.find("EXDATE:20260701T120000\r\n"), text.find("RRULE:") + 28) << text;
+  EXPECT_NE(text.find("RECURRENCE-ID:20260624T120000\r\nDTSTART:20260624T130000\r\nDURATION:PT60M\r\n"
+                      "SUMMARY:Yoga\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("EXDATE:20260624"), std::string::npos);
 }
 
 }  // namespace
