@@ -288,7 +288,7 @@ const char* usageText(Command command) {
              "  --to DIR   where to write (default: a folder named after the archive, in the current folder)\n"
              "  --run N    the run to export (default: the latest complete one; skiff backup --list lists them)\n"
              "  --raw DIR  write every entry as the Newton sent it instead, as DIR/STORE/SOUP/UNIQUEID.nsof, with\n"
-             "             each soup's .info.nsof and .indexes.nsof and each store's .store.nsof\n"
+             "             each soup's .info.nsof and .indexes.nsof and each store's .store.nsof (DIR: new or empty)\n"
              "  --help, --version\n\n"
              "Exit code 0 when every entry was exported; 1 when any was not (each is reported with its store,\n"
              "soup and ID, and stays in the archive) or the archive could not be read.\n";

@@ -73,7 +73,9 @@ std::string FileNamer::take(std::string_view wanted, std::string_view extension,
   for (int number = 1;; ++number) {
     const std::string suffix = number == 1 ? "" : " (" + std::to_string(number) + ")";
     const std::size_t room = kLongestFileName - characters(suffix) - characters(extension);
-    std::string name = trimmed(firstCharacters(stem, room));
+    std::string_view cut = firstCharacters(stem, room);
+    while (cut.size() + suffix.size() + extension.size() > kLongestFileBytes) cut = firstCharacters(cut, characters(cut) - 1);
+    std::string name = trimmed(cut);
     if (name.empty()) name = std::string(fallback);
     name += suffix;
     name += extension;

@@ -9,6 +9,7 @@
 namespace skiff::exporting {
 
 inline constexpr std::size_t kLongestFileName = 100;  // characters, the extension included
+inline constexpr std::size_t kLongestFileBytes = 255;  // what ext4, NTFS and APFS take in one name
 
 // `wanted` made safe: characters that no common file system takes in a name (/ \ : * ? " < > | and control
 // characters) become '_', runs of white space one space, leading and trailing spaces and dots go (so never "."
@@ -16,7 +17,7 @@ inline constexpr std::size_t kLongestFileName = 100;  // characters, the extensi
 std::string safeFileStem(std::string_view wanted, std::string_view fallback);
 
 // Hands out names in one folder: stem + extension, cut on a character boundary so the whole name has at most
-// kLongestFileName characters, and " (2)", " (3)" ... before the extension when the name (compared without
+// kLongestFileName characters and kLongestFileBytes bytes of UTF-8, and " (2)", " (3)" ... before the extension when the name (compared without
 // regard to case, as Windows and macOS compare) is taken.
 class FileNamer {
  public:

@@ -91,18 +91,22 @@ NoteResult noteText(const Node& entry) {
   const Node data = entry.slot("data");
   const Node topics = entry.slot("topics");
   std::string body;
+  std::string firstWords;  // what an untitled note is named after
   if (topics.isArray() && !data.isArray()) {
     note.markdown = true;
     body = listNote(topics, nsof::equalsIgnoringCase(cls, "checkList"));
+    for (const Node& topic : topics.elements())
+      if (firstWords.empty()) firstWords = firstLine(textOf(topic.slot("text")).value_or(""));
   } else if (data.isArray()) {
     body = plainNote(data);
+    firstWords = firstLine(body);
   } else if (!entry.hasSlot("data") && !entry.hasSlot("topics")) {
     body.clear();  // an empty note: the Newton keeps no data until something is written
   } else {
     return {std::nullopt, "a note of class '" + std::string(cls) + "' whose data is not an array"};
   }
   const auto title = textOf(entry.slot("title"), " ");
-  note.name = title && !title->empty() ? *title : firstLine(body);
+  note.name = title && !title->empty() ? *title : firstWords;
   note.text = title ? *title + std::string(kLineEnd) + std::string(kLineEnd) + body : body;
   if (!note.text.empty() && !note.text.ends_with(kLineEnd)) note.text += kLineEnd;
   const auto stamp = entry.slot("timeStamp").asInt();

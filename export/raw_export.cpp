@@ -1,5 +1,6 @@
 #include "export/raw_export.h"
 
+#include <filesystem>
 #include <set>
 
 #include "dock/entry_files.h"
@@ -28,6 +29,11 @@ RawReport exportRaw(archive::Archive& archive, archive::RunId run, const std::st
     return report;
   };
   if (std::string problem = makePrivateFolder(dir, true); !problem.empty()) return fail(problem);
+  // The folder is one run's stores and soups, as the simulated Newton reads it back: files of another export
+  // left in it would come back as entries.
+  std::error_code error;
+  if (!std::filesystem::is_empty(dir, error) || error)
+    return fail(dir + (error ? ": " + error.message() : " is not empty; the raw export needs a new or empty folder"));
   auto stores = archive.stores(run);
   if (!stores) return fail(stores.reason());
   auto soups = archive.soups(run);

@@ -239,6 +239,10 @@ TEST(Export, RawExportComesBackAsTheSameContentWhateverTheNames) {
   std::sort(top.begin(), top.end());
   EXPECT_EQ(top, (std::vector<std::string>{"err.txt", "n.skiff", "out.txt", "raw"}));  // nothing escaped
 
+  const Finished again = run(dir, skiff("--raw " + dir.path() + "/raw " + dir.path() + "/n.skiff"));
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_EQ(again.err, "skiff export: " + dir.path() + "/raw is not empty; the raw export needs a new or empty folder\n");
+
   std::string error;
   const auto loaded = newton::loadContent(dir.path() + "/raw", &error);
   ASSERT_TRUE(loaded) << error;

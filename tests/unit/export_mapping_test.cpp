@@ -99,6 +99,8 @@ TEST(ExportMapping, FileNames) {
       {"Plans 2026/27: LISBON", ".txt", "Plans 2026_27_ LISBON (2).txt"},  // taken, whatever the case
       {longUmlauts, ".md", std::string(95, 'a') + "üü.md"},  // cut after a character, not inside it
       {"Ünïcödé", ".txt", "Ünïcödé.txt"},
+      {[] { std::string s; for (int i = 0; i < 100; ++i) s += "€"; return s; }(), ".txt",
+       [] { std::string s; for (int i = 0; i < 83; ++i) s += "€"; return s + ".txt"; }()},  // 255 bytes at most
   };
   FileNamer namer;
   for (const Case& c : cases) EXPECT_EQ(namer.take(c.wanted, c.extension, "Note 7"), c.name) << c.wanted;
