@@ -15,8 +15,8 @@ struct Package {
   const char* name;
   std::size_t partSize;
 };
-const Package kInternalPackages[] = {{"Calculator Plus:SIMPLE", 9000}, {"Skiff Companion:SKIFF", 24000}};
-const Package kCardPackages[] = {{"Tide Tables:HARBOUR", 16000}};
+const Package kInternalPackages[] = {{"Calculator Plus:SIMPLE", 3000}, {"Skiff Companion:SKIFF", 8000}};
+const Package kCardPackages[] = {{"Tide Tables:HARBOUR", 5000}};
 
 }  // namespace
 
