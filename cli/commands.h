@@ -9,5 +9,6 @@ int cmdListen(int argc, char** argv);
 int cmdSend(int argc, char** argv);
 int cmdInstall(int argc, char** argv);
 int cmdBackup(int argc, char** argv);
+int cmdExport(int argc, char** argv);
 
 }  // namespace skiff::cli

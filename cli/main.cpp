@@ -13,7 +13,8 @@ void usage(std::FILE* out) {
       "  listen   check the connection: wait for the Newton, connect, disconnect\n"
       "  send     send notes, pictures, bitmaps and packages to the companion application\n"
       "  install  install a package (.PKG) through the Newton's dock\n"
-      "  backup   back up every store, soup and entry of a Newton OS 2.x Newton into an archive file\n\n"
+      "  backup   back up every store, soup and entry of a Newton OS 2.x Newton into an archive file\n"
+      "  export   turn a backup archive into notes, vCards, iCalendar and packages\n\n"
       "Run 'skiff COMMAND --help' for the options of a command, 'skiff --version' for the version.\n",
       out);
 }
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "send") == 0) return skiff::cli::cmdSend(argc - 1, argv + 1);
   if (std::strcmp(command, "install") == 0) return skiff::cli::cmdInstall(argc - 1, argv + 1);
   if (std::strcmp(command, "backup") == 0) return skiff::cli::cmdBackup(argc - 1, argv + 1);
+  if (std::strcmp(command, "export") == 0) return skiff::cli::cmdExport(argc - 1, argv + 1);
   std::fprintf(stderr, "skiff: unknown command '%s'\n", command);
   usage(stderr);
   return 2;

@@ -12,8 +12,11 @@ namespace skiff::cli {
 namespace {
 
 constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }
-constexpr unsigned kAll = bit(Command::Listen) | bit(Command::Send) | bit(Command::Install) | bit(Command::Backup);
+// The commands that open a link to the Newton, and the one that reads an archive (none of the link's options).
+constexpr unsigned kLink = bit(Command::Listen) | bit(Command::Send) | bit(Command::Install) | bit(Command::Backup);
 constexpr unsigned kDock = bit(Command::Install) | bit(Command::Backup);  // the commands of the Newton's dock
+constexpr unsigned kExport = bit(Command::Export);
+constexpr unsigned kEvery = kLink | kExport;
 
 // A whole number written in plain digits, within [low, high].
 std::optional<long> wholeNumber(const std::string& text, long low, long high) {
@@ -104,6 +107,22 @@ std::string applyFull(CommandLine& line, const std::string&) {
   line.full = true;
   return {};
 }
+std::string applyRawDir(CommandLine& line, const std::string& value) {
+  if (!line.toDir.empty()) return "--raw and --to cannot go together: the raw export is a folder of its own";
+  line.rawDir = value;
+  return {};
+}
+std::string applyToDir(CommandLine& line, const std::string& value) {
+  if (!line.rawDir.empty()) return "--raw and --to cannot go together: the raw export is a folder of its own";
+  line.toDir = value;
+  return {};
+}
+std::string applyRun(CommandLine& line, const std::string& value) {
+  const auto run = wholeNumber(value, 1, 999'999'999);
+  if (!run) return "--run is the number of a run of the archive (1, 2, ...), not '" + value + "'";
+  line.run = *run;
+  return {};
+}
 std::string applyHelp(CommandLine& line, const std::string&) {
   line.help = true;
   return {};
@@ -114,21 +133,24 @@ std::string applyVersion(CommandLine& line, const std::string&) {
 }
 
 constexpr OptionRule kRules[] = {
-    {"--port", kAll, true, applyPort},
+    {"--port", kLink, true, applyPort},
     {"--baud", bit(Command::Listen), true, applyLineSpeed},
     {"--baud", kDock, true, applyPackageSpeed},
     {"--timeout", bit(Command::Listen), true, applyTimeout},
     {"--window", bit(Command::Send) | kDock, true, applyWindow},
-    {"--frame-gap", kAll, true, applyFrameGap},
-    {"--rtscts", kAll, false, applyHardwareFlowControl},
+    {"--frame-gap", kLink, true, applyFrameGap},
+    {"--rtscts", kLink, false, applyHardwareFlowControl},
     {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
     {"--compress", bit(Command::Send) | kDock, false, applyCompress},
     {"--password-file", bit(Command::Backup), true, applyPasswordFile},
     {"--list", bit(Command::Backup), false, applyList},
     {"--full", bit(Command::Backup), false, applyFull},
-    {"--help", kAll, false, applyHelp},
-    {"-h", kAll, false, applyHelp},
-    {"--version", kAll, false, applyVersion},
+    {"--raw", kExport, true, applyRawDir},
+    {"--to", kExport, true, applyToDir},
+    {"--run", kExport, true, applyRun},
+    {"--help", kEvery, false, applyHelp},
+    {"-h", kEvery, false, applyHelp},
+    {"--version", kEvery, false, applyVersion},
 };
 
 const OptionRule* ruleFor(Command command, const std::string& name) {
@@ -150,7 +172,11 @@ std::string checkOperands(Command command, const std::vector<std::string>& opera
       if (operands.empty()) return "no package to install";
       return {};
     case Command::Backup:
-      if (operands.size() > 1) return "one archive at a time, not '" + operands[1] + "' too";
+      if (operands.size() > 1) return "one archive at a time: unexpected argument '" + operands[1] + "'";
+      return {};
+    case Command::Export:
+      if (operands.empty()) return "no archive to export";
+      if (operands.size() > 1) return "one archive at a time: unexpected argument '" + operands[1] + "'";
       return {};
   }
   return {};
@@ -210,6 +236,7 @@ const char* commandName(Command command) {
     case Command::Send: return "send";
     case Command::Install: return "install";
     case Command::Backup: return "backup";
+    case Command::Export: return "export";
   }
   return "";
 }
@@ -297,6 +324,20 @@ const char* usageText(Command command) {
              "  --help, --version\n\n"
              "Exit code 0 when every soup was backed up; 1 on any failure (each is reported; a soup the Newton\n"
              "fails on does not stop the rest); 130 when stopped.\n";
+    case Command::Export:
+      return "usage: skiff export [--run N] [--to DIR] ARCHIVE\n"
+             "       skiff export --raw DIR [--run N] ARCHIVE\n"
+             "Turns a backup archive into files other programs read, under DIR: notes/ (a text file per note,\n"
+             "outlines and checklists as Markdown), names.vcf (vCard 3.0), dates.ics (iCalendar: meetings,\n"
+             "repeating meetings with their exceptions, events, to-dos) and packages/ (each package, ready for\n"
+             "skiff install). The folder and its files are readable by their owner only.\n\n"
+             "  --to DIR   where to write (default: a folder named after the archive, in the current folder)\n"
+             "  --run N    the run to export (default: the latest complete one; skiff backup --list lists them)\n"
+             "  --raw DIR  write every entry as the Newton sent it instead, as DIR/STORE/SOUP/UNIQUEID.nsof, with\n"
+             "             each soup's .info.nsof and .indexes.nsof and each store's .store.nsof (DIR: new or empty)\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when every entry was exported; 1 when any was not (each is reported with its store,\n"
+             "soup and ID, and stays in the archive) or the archive could not be read.\n";
   }
   return "";
 }

@@ -7,7 +7,7 @@
 
 namespace skiff::cli {
 
-enum class Command { Listen, Send, Install, Backup };
+enum class Command { Listen, Send, Install, Backup, Export };
 
 struct CommandLine {
   std::string port;                      // --port DEVICE or tcp:[HOST:]PORT; empty when not given
@@ -21,6 +21,9 @@ struct CommandLine {
   std::string passwordFile;              // --password-file FILE
   bool list = false;                     // --list
   bool full = false;                     // --full
+  std::string rawDir;                    // export --raw DIR
+  std::string toDir;                     // export --to DIR
+  std::optional<long> run;               // export --run N
   bool help = false;                     // --help, -h
   bool version = false;                  // --version
   std::vector<std::string> operands;     // the files, as typed
@@ -35,7 +38,7 @@ struct ParsedCommandLine {
 // ends them.
 ParsedCommandLine parseCommandLine(Command command, const std::vector<std::string>& args);
 
-// "listen", "send", "install", "backup".
+// "listen", "send", "install", "backup", "export".
 const char* commandName(Command command);
 // The text of 'skiff COMMAND --help'.
 const char* usageText(Command command);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "dock/nsof_graph.h"
+
 namespace skiff::newton {
 
 struct ContentEntry {
@@ -50,13 +52,25 @@ struct ContentOptions {
 // meetings with exceptions, events) and To do, Packages (with installable package data), System and others.
 NewtonContent generatedContent(const ContentOptions& options);
 
+// The store's frame as a Newton lists it in "stor" (and a desktop's raw export keeps it as STORE/.store.nsof):
+// {name, signature, TotalSize, UsedSize, kind, info, readOnly, storepassword, defaultStore, storeversion}.
+std::vector<std::uint8_t> storeFrame(const ContentStore& store);
+// The same frame made in `graph` (a "stor" reply holds the frames of every store in one array).
+nsof::Value storeFrame(nsof::Graph& graph, const ContentStore& store);
+
 // The folder DIR/STORE/SOUP/UNIQUEID.nsof (SOUP's info and indexes, when present, as SOUP/.info.nsof and
-// SOUP/.indexes.nsof); empty, with the reason in *error, when it cannot be read.
+// SOUP/.indexes.nsof; the store's frame, when present, as STORE/.store.nsof, which gives its name, kind,
+// signature and whether it is the default or read-only), folder names as dock/entry_files.h makes them. Every
+// file must decode as NSOF and every entry's _uniqueID agree with its file's name. Empty, with the reason
+// naming the file in *error, when it cannot be read.
 std::optional<NewtonContent> loadContent(const std::string& dir, std::string* error);
 
 // Between two sessions, as a user would: in the soup named `soup` of store `store` (empty: the default store),
 // `changed` entries get new data and a new _modTime, `added` new entries get the next uniqueIDs, `deleted`
-// entries are removed; all at time `now`, which becomes the soup's changedAt.
+// entries are removed; all at time `now`, which becomes the soup's changedAt. The first entries are the ones
+// changed and the last ones the ones deleted (never the same entry); a changed entry's first text slot gets
+// " (edited)" added, an added one is a copy of an entry already there with its own ID and time. Returns what
+// could not be done ("no soup Foo on store Internal"), empty when every edit was made.
 struct ContentEdit {
   std::string store;
   std::string soup;
@@ -64,6 +78,6 @@ struct ContentEdit {
   int added = 0;
   int deleted = 0;
 };
-void editContent(NewtonContent& content, const std::vector<ContentEdit>& edits, std::uint32_t now);
+std::string editContent(NewtonContent& content, const std::vector<ContentEdit>& edits, std::uint32_t now);
 
 }  // namespace skiff::newton

@@ -22,37 +22,7 @@ std::uint32_t soupSignature(const std::string& name) {
   return h & 0x1FFFFFFF;  // a NewtonScript integer
 }
 
-std::uint64_t usedBytes(const ContentStore& store) {
-  std::uint64_t bytes = 0;
-  for (const auto& soup : store.soups)
-    for (const auto& entry : soup.entries) bytes += entry.nsof.size();
-  return bytes;
-}
-
-// A store frame as the Newton describes its stores; `full` adds the sizes and flags "gsto" lists.
-nsof::Value storeFrame(nsof::Graph& g, const ContentStore& store, bool full) {
-  const nsof::Value frame = g.frame({{"name", g.string(store.name)},
-                                     {"kind", g.string(store.kind)},
-                                     {"signature", nsof::Value::integer(static_cast<std::int32_t>(store.signature))}});
-  if (!full) return frame;
-  // A real Newton spells these slots so (symbols compare without case).
-  const auto total = store.kind == "Internal" ? 4u << 20 : 8u << 20;
-  g.setSlot(frame, "TotalSize", nsof::Value::integer(static_cast<std::int32_t>(total)));
-  g.setSlot(frame, "UsedSize",
-            nsof::Value::integer(static_cast<std::int32_t>(std::min<std::uint64_t>(usedBytes(store), total))));
-  g.setSlot(frame, "readOnly", store.readOnly ? nsof::Value::trueValue() : nsof::Value::nil());
-  if (store.isDefault) g.setSlot(frame, "defaultStore", nsof::Value::trueValue());
-  g.setSlot(frame, "storeVersion", nsof::Value::integer(4));
-  return frame;
-}
-
 }  // namespace
-
-std::vector<std::uint8_t> storeFrameNsof(const ContentStore& store, bool full) {
-  nsof::Graph g;
-  const nsof::Value frame = storeFrame(g, store, full);
-  return encoded(g, frame);
-}
 
 StoreService::StoreService(NewtonContent content, BackupFaults faults, std::uint32_t clock)
     : content_(std::move(content)), faults_(std::move(faults)), clock_(clock) {}
@@ -73,7 +43,7 @@ const ContentSoup* StoreService::soup() const {
 std::vector<std::uint8_t> StoreService::storesFrame() const {
   nsof::Graph g;
   std::vector<nsof::Value> frames;
-  for (const auto& store : content_.stores) frames.push_back(storeFrame(g, store, true));
+  for (const auto& store : content_.stores) frames.push_back(storeFrame(g, store));
   const nsof::Value all = g.array(frames);
   return encoded(g, all);
 }

@@ -72,7 +72,4 @@ class StoreService {
   std::int64_t nextAtMs_ = -1;     // when it may go (a slow Newton)
 };
 
-// A store frame as "gsto" lists it and "ssto" names it.
-std::vector<std::uint8_t> storeFrameNsof(const ContentStore& store, bool full);
-
 }  // namespace skiff::newton

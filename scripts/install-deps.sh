@@ -34,6 +34,10 @@ if [ "$want" = all ]; then
   have_pkg bash-completion || need+=(bash-completion)
   have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
   have_cmd python3 || need+=(python3)
+  # The export's tests read its vCard and iCalendar files back with real parsers: Debian's own, for Debian's
+  # /usr/bin/python3 (tests/export/check_export.py), whatever python3 comes first on PATH.
+  have_pkg python3-vobject || need+=(python3-vobject)
+  have_pkg python3-icalendar || need+=(python3-icalendar)
   # The win32 thread model: what cmake/mingw-i686.cmake builds with, so that skiff.exe runs on Windows XP.
   have_cmd i686-w64-mingw32-g++-win32 || need+=(g++-mingw-w64-i686-win32)
   have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)

@@ -139,7 +139,20 @@ INSTANTIATE_TEST_SUITE_P(
                   "--port tcp:65536: the port is a number from 0 to 65535: tcp:3679 or tcp:HOST:3679"},
         ParseCase{"SendWithoutFiles", kSend, {"--port", "COM1"}, "no file to send"},
         ParseCase{"InstallWithoutPackage", kInstall, {}, "no package to install"},
-        ParseCase{"ListenTakesNoFiles", kListen, {"a.txt"}, "unexpected argument 'a.txt'"}),
+        ParseCase{"ListenTakesNoFiles", kListen, {"a.txt"}, "unexpected argument 'a.txt'"},
+        ParseCase{"ExportARun", Command::Export, {"--run=3", "--to", "out", "n.skiff"}, "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.run, 3);
+                    EXPECT_EQ(l.toDir, "out");
+                  }},
+        ParseCase{"ExportRawAndReadableAtOnce", Command::Export, {"--to", "a", "--raw", "b", "n.skiff"},
+                  "--raw and --to cannot go together: the raw export is a folder of its own"},
+        ParseCase{"ExportRunZero", Command::Export, {"--run", "0", "n.skiff"},
+                  "--run is the number of a run of the archive (1, 2, ...), not '0'"},
+        ParseCase{"ExportTakesNoPort", Command::Export, {"--port", "COM1", "n.skiff"}, "unknown option '--port'"},
+        ParseCase{"ExportTwoArchives", Command::Export, {"a.skiff", "b.skiff"},
+                  "one archive at a time: unexpected argument 'b.skiff'"},
+        ParseCase{"ExportNothing", Command::Export, {}, "no archive to export"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ChosenPort, OptionThenEnvironmentThenSettings) {
