@@ -53,7 +53,8 @@ std::string soupLine(const backup::SoupResult& soup) {
 }
 
 std::string backupSummary(const backup::BackupOutcome& outcome, double seconds) {
-  std::int64_t entries = 0, bytes = 0, soups = 0;
+  std::int64_t entries = 0, bytes = 0, soups = 0, added = 0, changed = 0, deleted = 0;
+  bool incremental = false;
   std::vector<const backup::SoupResult*> failed;
   for (const auto& soup : outcome.soups) {
     if (soup.error != 0) {
@@ -63,10 +64,18 @@ std::string backupSummary(const backup::BackupOutcome& outcome, double seconds) 
     ++soups;
     entries += soup.entries;
     bytes += soup.bytes;
+    added += soup.added;
+    changed += soup.changed;
+    deleted += soup.deleted;
+    incremental = incremental || soup.incremental;
   }
   std::string line = "Backed up " + plural(outcome.stores, "store", "stores") + ", " + plural(soups, "soup", "soups") +
-                     ", " + entriesText(entries) + " (" + archive::sizeText(static_cast<std::uint64_t>(bytes)) +
-                     ") in " + durationText(seconds);
+                     ", " + entriesText(entries) + " (";
+  if (incremental) {
+    line += groupedCount(added) + " added, " + groupedCount(changed) + " changed, " + groupedCount(deleted) +
+            " deleted; ";
+  }
+  line += archive::sizeText(static_cast<std::uint64_t>(bytes)) + " received) in " + durationText(seconds);
   if (!failed.empty()) {
     line += "; " + plural(static_cast<std::int64_t>(failed.size()), "soup", "soups") + " failed:";
     for (std::size_t i = 0; i < failed.size(); ++i) {

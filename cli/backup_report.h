@@ -19,7 +19,8 @@ std::string durationText(double seconds);
 // "Internal/Names: 23 entries, unchanged"; "Internal/System: failed, -48005 (object corrupted)".
 std::string soupLine(const backup::SoupResult& soup);
 
-// "Backed up 2 stores, 14 soups, 2,431 entries (1.9 MB) in 9 min 12 s; 1 soup failed: System (-48005)".
+// "Backed up 2 stores, 14 soups, 2,431 entries (1.9 MB received) in 9 min 12 s; 1 soup failed: System (-48005)";
+// after a backup of changes, "... 2,431 entries (3 added, 5 changed, 2 deleted; 4 KB received) in 21.3 s".
 std::string backupSummary(const backup::BackupOutcome& outcome, double seconds);
 
 // The runs of the archive and, for each, its stores and soups with their entries.

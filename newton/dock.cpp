@@ -34,7 +34,8 @@ struct DockOptions {
   std::string contentDir;
   ContentOptions content;          // its `now` stays the made content's time, whatever the session's clock
   std::uint32_t clock = 0;         // the session's clock (--clock)
-  std::vector<ContentEdit> edits;
+  // The user's edits and when each was made (0: a minute before the clock), in the order given.
+  std::vector<std::pair<ContentEdit, std::uint32_t>> edits;
   BackupFaults backupFaults;
 };
 
@@ -56,8 +57,16 @@ bool soupAndCount(const std::string& value, std::string* soup, int* count) {
   return *count >= 0;
 }
 
-// "[STORE/]SOUP:changed=N,added=N,deleted=N" (any of the three).
-bool parseEdit(const std::string& value, ContentEdit* edit) {
+// "[STORE/]SOUP:changed=N,added=N,deleted=N[@MINUTES]" (any of the three).
+bool parseEdit(std::string value, ContentEdit* edit, std::uint32_t* at) {
+  if (const std::size_t sign = value.find('@'); sign != std::string::npos) {
+    try {
+      *at = static_cast<std::uint32_t>(std::stoul(value.substr(sign + 1)));
+    } catch (...) {
+      return false;
+    }
+    value.resize(sign);
+  }
   const std::size_t colon = value.find(':');
   if (colon == std::string::npos || colon == 0) return false;
   std::string where = value.substr(0, colon);
@@ -66,10 +75,10 @@ bool parseEdit(const std::string& value, ContentEdit* edit) {
     where = where.substr(slash + 1);
   }
   edit->soup = where;
-  std::size_t at = colon + 1;
-  while (at < value.size()) {
-    const std::size_t end = std::min(value.find(',', at), value.size());
-    const std::string part = value.substr(at, end - at);
+  std::size_t from = colon + 1;
+  while (from < value.size()) {
+    const std::size_t end = std::min(value.find(',', from), value.size());
+    const std::string part = value.substr(from, end - from);
     const std::size_t equals = part.find('=');
     if (equals == std::string::npos) return false;
     int n = 0;
@@ -83,7 +92,7 @@ bool parseEdit(const std::string& value, ContentEdit* edit) {
     else if (what == "added") edit->added = n;
     else if (what == "deleted") edit->deleted = n;
     else return false;
-    at = end + 1;
+    from = end + 1;
   }
   return true;
 }
@@ -150,8 +159,9 @@ bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, s
       options->clock = static_cast<std::uint32_t>(number);
     } else if (arg == "--edit") {
       ContentEdit edit;
-      known = parseEdit(value, &edit);
-      options->edits.push_back(edit);
+      std::uint32_t at = 0;
+      known = parseEdit(value, &edit, &at);
+      options->edits.emplace_back(edit, at);
     } else if (arg == "--entry-ms") {
       options->backupFaults.entryMs = static_cast<int>(number);
     } else if (arg == "--fail-soup") {
@@ -207,7 +217,13 @@ int runDock(NewtonStream& stream, const RoleArgs& args, bool backupRole) {
       return 2;
     }
     // The user's changes since the content was made, a minute before this session's clock.
-    if (!options.edits.empty()) editContent(*content, options.edits, clock - 1);
+    for (const auto& [edit, at] : options.edits) {
+      const std::string problem = editContent(*content, {edit}, at != 0 ? at : clock - 1);
+      if (!problem.empty()) {
+        std::fprintf(stderr, "newton-sim backup: --edit: %s\n", problem.c_str());
+        return 2;
+      }
+    }
     stores.emplace(std::move(*content), backupFaults, clock);
   }
 
@@ -293,14 +309,14 @@ std::string dockRoleUsage() {
          "      an install that takes MS before its \"dres\", with a \"helo\" every MS meanwhile\n"
          "  backup --out DIR [dock options] [--password TEXT] [--os1] [--content DIR | --entries N --seed S]\n"
          "       [--clock MINUTES] [--fail-soup SOUP] [--drop-in-soup SOUP:N] [--cancel-in-soup SOUP:N]\n"
-         "       [--entry-ms MS] [--edit [STORE/]SOUP:changed=N,added=N,deleted=N]...\n"
+         "       [--entry-ms MS] [--edit [STORE/]SOUP:changed=N,added=N,deleted=N[@MINUTES]]...\n"
          "      a Newton OS 2.x Newton's dock with an internal store and a card to back up: the stock soups\n"
          "      with about N generated entries each (default 12, seed 1), or the stores, soups and entries of\n"
          "      DIR as skiff export --raw writes them; its password TEXT (default: none set), or a Newton OS\n"
          "      1.x Newton (--os1); its clock in minutes since 1904; faults (first connection only): SOUP\n"
          "      fails (-48005), the line drops or the Newton cancels after N entries of SOUP; each entry\n"
-         "      takes MS (a slow Newton); the user's changes to a soup (of the default store) a minute before\n"
-         "      the clock, as an incremental backup must find them\n";
+         "      takes MS (a slow Newton); the user's changes to a soup (of the default store), in the order\n"
+         "      given, each a minute before the clock or at MINUTES, as an incremental backup must find them\n";
 }
 
 int runDockRole(NewtonStream& stream, const RoleArgs& args) { return runDock(stream, args, false); }

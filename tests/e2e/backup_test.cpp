@@ -48,11 +48,12 @@ struct Backup : ::testing::Test {
   }
   std::string archivePath() const { return (dir / "test.newton-backup").string(); }
 
-  void startNewton(const std::vector<std::string>& options, const std::vector<std::string>& line = {}) {
+  void startNewton(const std::vector<std::string>& options, const std::vector<std::string>& line = {},
+                   const std::string& out = "out") {
     std::vector<std::string> args{"--log", (dir / "sim.log").string(), "--retransmit-ms", "300"};
     args.insert(args.end(), line.begin(), line.end());
     for (const char* arg : {"backup", "--out"}) args.emplace_back(arg);
-    args.push_back((dir / "out").string());
+    args.push_back((dir / out).string());
     args.insert(args.end(), options.begin(), options.end());
     sim = std::make_unique<test::SimProcess>(args);
     ASSERT_TRUE(sim->start()) << sim->errors();
@@ -66,9 +67,9 @@ struct Backup : ::testing::Test {
   }
 
   // Every entry of every soup the latest run holds, by "store/soup/id"; the archive's own check passed.
-  std::map<std::string, std::vector<std::uint8_t>> held() const {
+  std::map<std::string, std::vector<std::uint8_t>> held(const std::string& path = "") const {
     std::map<std::string, std::vector<std::uint8_t>> out;
-    auto archive = archive::Archive::openForReading(archivePath());
+    auto archive = archive::Archive::openForReading(path.empty() ? archivePath() : path);
     EXPECT_TRUE(archive.ok()) << archive.reason();
     if (!archive.ok()) return out;
     const auto runs = archive->runs();
@@ -82,14 +83,15 @@ struct Backup : ::testing::Test {
     return out;
   }
   // What the simulated Newton holds, generated as newton-sim generates it.
-  static std::map<std::string, std::vector<std::uint8_t>> onTheNewton(int entries = 12, const std::string& except = "") {
+  static std::map<std::string, std::vector<std::uint8_t>> onTheNewton(const std::vector<newton::ContentEdit>& edits = {},
+                                                                      std::uint32_t editedAt = 0) {
     newton::ContentOptions options;
-    options.entriesPerSoup = entries;
     options.now = 64'870'920;
+    newton::NewtonContent content = newton::generatedContent(options);
+    if (!edits.empty()) newton::editContent(content, edits, editedAt);
     std::map<std::string, std::vector<std::uint8_t>> out;
-    for (const auto& store : newton::generatedContent(options).stores)
+    for (const auto& store : content.stores)
       for (const auto& soup : store.soups) {
-        if (soup.name == except) continue;
         for (const auto& entry : soup.entries)
           out[store.name + "/" + soup.name + "/" + std::to_string(entry.uniqueId)] = entry.nsof;
       }
@@ -114,6 +116,21 @@ TEST_F(Backup, EveryEntryOfEveryStoreIsInTheArchiveByteForByte) {
   EXPECT_EQ(listed.exitCode, 0) << listed.err;
   EXPECT_TRUE(has(listed.out, "completed: " + std::to_string(onTheNewton().size()) + " entries")) << listed.out;
   EXPECT_TRUE(has(listed.out, "  Internal/Notes: 12 entries")) << listed.out;
+
+  // The backup exports as the Newton's content does (whose files real parsers read back, tests/e2e/export_test).
+  const auto readable = test::runCommand({test::binPath("skiff"), "export", "--to", (dir / "readable").string(),
+                                          archivePath()}, 60000);
+  EXPECT_EQ(readable.exitCode, 0) << readable.err;
+  EXPECT_TRUE(has(readable.out, "Exported 19 notes, 19 cards, 46 events, 3 packages")) << readable.out;
+  // The raw export writes every entry back as it came: a Newton given that folder backs up to the same archive.
+  const auto raw = test::runCommand({test::binPath("skiff"), "export", "--raw", (dir / "raw").string(), archivePath()},
+                                    60000);
+  ASSERT_EQ(raw.exitCode, 0) << raw.err;
+  startNewton({"--content", (dir / "raw").string()});
+  const std::string again = (dir / "again.newton-backup").string();
+  const auto second = backup({again});
+  ASSERT_EQ(second.exitCode, 0) << second.out << second.err;
+  EXPECT_EQ(held(again), onTheNewton());
 }
 
 // Over TCP, MNP and all as the Newton emulator's serial line carries it, and raw as a Newton docking over the
@@ -190,6 +207,62 @@ TEST_F(Backup, ASecondRunCompletesAnInterruptedOne) {
   EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
   EXPECT_TRUE(has(second.out, "Internal/Notes: 12 entries, unchanged")) << second.out;
   EXPECT_EQ(held(), onTheNewton());
+}
+
+// The second backup asks only for what changed: after a full backup and the user's changes (5 changed, 3 added,
+// 2 deleted across two soups), exactly those 8 entries come, the 2 deleted are recorded so, and the archive holds
+// what a fresh full backup of the changed Newton would, with the earlier versions still there. A third backup of
+// the unchanged Newton takes none; one that drops in the middle, then a good one, end the same way.
+TEST_F(Backup, IncrementalBackupsTakeOnlyTheChanges) {
+  const std::uint32_t editedAt = 64'871'000;
+  const std::string at = "@" + std::to_string(editedAt);
+  const std::vector<std::string> edits{"--edit", "Notes:changed=3,added=2,deleted=1" + at, "--edit",
+                                       "Names:changed=2,added=1,deleted=1" + at};
+  const std::vector<newton::ContentEdit> asEdited{{"", "Notes", 3, 2, 1}, {"", "Names", 2, 1, 1}};
+  const auto entriesSent = [&](const std::string& out) {
+    std::ifstream log(dir / out / "dock.log");
+    int n = 0;
+    for (std::string line; std::getline(log, line);) n += line.rfind("tx entr ", 0) == 0;
+    return n;
+  };
+  const auto session = [&](const std::string& out, std::vector<std::string> options, std::uint32_t clock) {
+    options.insert(options.end(), {"--clock", std::to_string(clock)});
+    startNewton(options, {}, out);
+    auto result = backup({archivePath()});
+    sim->wait(20000);
+    return result;
+  };
+  ASSERT_EQ(session("full", {}, 64'870'920).exitCode, 0);
+  const auto changes = session("changes", edits, editedAt + 60);
+  ASSERT_EQ(changes.exitCode, 0) << changes.out << changes.err;
+  EXPECT_EQ(entriesSent("changes"), 8);
+  EXPECT_TRUE(has(changes.out, "(3 added, 5 changed, 2 deleted; ")) << changes.out;
+  EXPECT_TRUE(has(changes.out, "Internal/Notes: 13 entries (2 added, 3 changed, 1 deleted; ")) << changes.out;
+  EXPECT_EQ(held(), onTheNewton(asEdited, editedAt));
+  {
+    auto archive = archive::Archive::openForReading(archivePath());
+    ASSERT_TRUE(archive.ok());
+    const auto stores = archive->stores(archive->runs()->back().id);
+    const auto history = archive->history(stores->front().id, "Notes", 0);  // the first entries are the changed ones
+    EXPECT_EQ(history->size(), 2u);
+  }
+
+  const auto unchanged = session("unchanged", edits, editedAt + 120);
+  EXPECT_EQ(unchanged.exitCode, 0) << unchanged.err;
+  EXPECT_EQ(entriesSent("unchanged"), 0);
+  EXPECT_TRUE(has(unchanged.out, "Internal/Notes: 13 entries, unchanged")) << unchanged.out;
+
+  auto more = edits;
+  more.insert(more.end(), {"--edit", "Names:changed=1,added=1@" + std::to_string(editedAt + 150)});
+  auto dropped = more;
+  dropped.insert(dropped.end(), {"--drop-in-soup", "Names:0"});
+  EXPECT_EQ(session("dropped", dropped, editedAt + 180).exitCode, 1);
+  const auto good = session("good", more, editedAt + 240);
+  EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
+  EXPECT_EQ(entriesSent("good"), 2);
+  const auto listed = test::runCommand({test::binPath("skiff"), "backup", "--list", archivePath()}, 20000);
+  EXPECT_TRUE(has(listed.out, "incremental, did not finish")) << listed.out;
+  EXPECT_TRUE(has(listed.out, "incremental, completed")) << listed.out;
 }
 
 // Ctrl-C in the middle: the Newton is asked to stop, the soups done stay, exit 130.
