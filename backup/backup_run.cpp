@@ -1,5 +1,6 @@
 #include "backup/backup_run.h"
 
+#include <deque>
 #include <limits>
 
 #include "secure/secure_session.h"
@@ -58,6 +59,16 @@ class BackupRun {
   // Items of a stream go to `onItem`. False when the backup is to end (outcome set).
   Heard ask(std::string_view command, std::span<const std::uint8_t> data, dock::Expect expect,
             dock::SessionEvent* answer, const std::function<bool(const dock::SessionEvent&)>& onItem = {});
+  // The same in two steps, so that several requests can go before the first answer comes back (the Newton
+  // answers them in turn): each is awaited in the order asked.
+  struct Asked {
+    dock::RequestId id;
+    std::string command;
+    bool stream;
+  };
+  Asked send(std::string_view command, std::span<const std::uint8_t> data, dock::Expect expect);
+  Heard await(const Asked& asked, dock::SessionEvent* answer,
+              const std::function<bool(const dock::SessionEvent&)>& onItem = {});
   bool ended(BackupEnd end, std::int32_t code = 0, std::string problem = {});
   void stopByUser();
   std::int32_t finish();
@@ -71,6 +82,7 @@ class BackupRun {
   archive::Archive* archive_ = nullptr;
   std::optional<archive::RunId> run_;
   bool over_ = false;                       // the outcome's end is set
+  std::deque<dock::SessionEvent> early_;    // answers that came while an earlier request was awaited
   std::int64_t received_ = 0;  // entry bytes
   std::int64_t entries_ = 0;
   std::int64_t estimate_ = 0;
@@ -239,21 +251,33 @@ bool BackupRun::backUpSoup(archive::StoreId storeId, const std::string& store, c
   const std::vector<std::uint8_t> name = nsof::stringBytes(nsof::utf16FromUtf8(soup));
   if (ask("ssou", name, {{"dres"}, {}}, &answer) != Heard::Answer) return false;
   if (answer.result != 0) return failedSoup(answer.result);
-  std::optional<archive::Bytes> info, indexes;
+  // Once the soup is chosen, the rest goes at once and the Newton answers each in turn: over a slow line (or
+  // behind a USB adapter's latency) every answer waited for before the next question costs a round trip.
+  std::vector<Asked> asked;
   if (copy) {
     // Changes count from the Newton's own clock at the last copy, whatever the desktop's clock says.
-    if (ask("stme", dock::be32(copy->newtonTime), {{"time"}, {}}, &answer) != Heard::Answer) return false;
-    if (ask("cinf", {}, {{"sinf"}, {}}, &answer) != Heard::Answer) return false;
-    if (answer.frame.command == "sinf") info = answer.frame.data;
-    if (ask("cidx", {}, {{"indx"}, {}}, &answer) != Heard::Answer) return false;
-    if (answer.frame.command == "indx") indexes = answer.frame.data;
+    asked.push_back(send("stme", dock::be32(copy->newtonTime), {{"time"}, {}}));
+    asked.push_back(send("cinf", {}, {{"sinf"}, {}}));
+    asked.push_back(send("cidx", {}, {{"indx"}, {}}));
+    asked.push_back(send("bksp", dock::be32(copy->highestId.value_or(0)), {{"bsdn", "ndir"}, {"entr", "bids", "base"}}));
   } else {
-    if (ask("gsin", {}, {{"sinf"}, {}}, &answer) != Heard::Answer) return false;
-    if (answer.frame.command != "sinf") return failedSoup(answer.result);
-    info = answer.frame.data;
-    if (ask("gind", {}, {{"indx"}, {}}, &answer) != Heard::Answer) return false;
-    if (answer.frame.command != "indx") return failedSoup(answer.result);
-    indexes = answer.frame.data;
+    asked.push_back(send("gsin", {}, {{"sinf"}, {}}));
+    asked.push_back(send("gind", {}, {{"indx"}, {}}));
+    asked.push_back(send("snds", {}, {{"bsdn"}, {"entr"}}));
+  }
+  std::optional<archive::Bytes> info, indexes;
+  std::int32_t refused = 0;  // the Newton's result in place of the info or the indexes of a new soup
+  for (std::size_t i = 0; i + 1 < asked.size(); ++i) {
+    if (await(asked[i], &answer) != Heard::Answer) return false;
+    const std::string& command = answer.frame.command;
+    if (command == "sinf") info = answer.frame.data;
+    if (command == "indx") indexes = answer.frame.data;
+    if (!copy && command == "dres" && refused == 0) refused = answer.result;
+  }
+  if (refused != 0) {
+    // The entries asked for still come (or their refusal): taken and dropped, the soup not kept.
+    if (await(asked.back(), &answer) != Heard::Answer) return false;
+    return failedSoup(refused);
   }
   const auto span = [](const std::optional<archive::Bytes>& b) {
     return b ? std::optional<std::span<const std::uint8_t>>(*b) : std::nullopt;
@@ -292,9 +316,7 @@ bool BackupRun::backUpSoup(archive::StoreId storeId, const std::string& store, c
     showProgress(where);
     return true;
   };
-  const Heard heard = copy ? ask("bksp", dock::be32(copy->highestId.value_or(0)), {{"bsdn", "ndir"}, {"entr", "bids", "base"}},
-                                 &answer, onItem)
-                           : ask("snds", {}, {{"bsdn"}, {"entr"}}, &answer, onItem);
+  const Heard heard = await(asked.back(), &answer, onItem);
   if (writeFailed) return ended(BackupEnd::ArchiveFailed, 0, writeFailed->reason());
   if (heard != Heard::Answer) return false;
   if (answer.frame.command == "ndir") {
@@ -306,18 +328,36 @@ bool BackupRun::backUpSoup(archive::StoreId storeId, const std::string& store, c
   return soupEnded(result, writer->commit());
 }
 
+BackupRun::Asked BackupRun::send(std::string_view command, std::span<const std::uint8_t> data, dock::Expect expect) {
+  const bool stream = !expect.items.empty();
+  return {session_.ask(command, data, std::move(expect)), std::string(command), stream};
+}
+
 Heard BackupRun::ask(std::string_view command, std::span<const std::uint8_t> data, dock::Expect expect,
                      dock::SessionEvent* answer, const std::function<bool(const dock::SessionEvent&)>& onItem) {
-  const bool stream = !expect.items.empty();
-  const dock::RequestId id = session_.ask(command, data, std::move(expect));
+  return await(send(command, data, std::move(expect)), answer, onItem);
+}
+
+Heard BackupRun::await(const Asked& asked, dock::SessionEvent* answer,
+                       const std::function<bool(const dock::SessionEvent&)>& onItem) {
   std::optional<Heard> heard;
   bool stopItems = false;  // no more items are wanted: the archive failed or the user stopped
   const auto look = [&] {
-    while (session_.hasEvent() && !heard) {
-      dock::SessionEvent e = session_.nextEvent();
+    while ((!early_.empty() || session_.hasEvent()) && !heard) {
+      dock::SessionEvent e;
+      if (!early_.empty()) {
+        e = std::move(early_.front());
+        early_.pop_front();
+      } else {
+        e = session_.nextEvent();
+      }
+      if ((e.kind == dock::SessionEvent::Reply || e.kind == dock::SessionEvent::Unknown) && e.request > asked.id) {
+        early_.push_back(std::move(e));  // the answer to a request asked after this one: its own wait takes it
+        continue;
+      }
       switch (e.kind) {
         case dock::SessionEvent::Reply:
-          if (e.request != id) break;
+          if (e.request != asked.id) break;
           if (!e.final) {
             if (!stopItems && onItem && !onItem(e)) {
               stopItems = true;
@@ -329,7 +369,7 @@ Heard BackupRun::ask(std::string_view command, std::span<const std::uint8_t> dat
           heard = Heard::Answer;
           break;
         case dock::SessionEvent::Unknown:
-          if (e.request == id) heard = Heard::Unknown;
+          if (e.request == asked.id) heard = Heard::Unknown;
           break;
         case dock::SessionEvent::NewtonCancelled:
           ended(BackupEnd::NewtonCancelled);
@@ -353,13 +393,14 @@ Heard BackupRun::ask(std::string_view command, std::span<const std::uint8_t> dat
     }
     return heard.has_value();
   };
-  const WaitBounds bounds{stream ? kStreamLimitMs : kAnswerLimitMs, kAnswerSilenceMs, true, kWaitPassMs};
+  if (over_) return Heard::Ended;
+  const WaitBounds bounds{asked.stream ? kStreamLimitMs : kAnswerLimitMs, kAnswerSilenceMs, true, kWaitPassMs};
   const std::int32_t status = driver_.waitFor(look, bounds);
   if (status != 0) {
     ended(BackupEnd::LinkLost, status);
     return Heard::Failed;
   }
-  if (*heard == Heard::Unknown) ended(BackupEnd::LinkLost, code::kBadConnection, "the Newton does not know '" + std::string(command) + "'");
+  if (*heard == Heard::Unknown) ended(BackupEnd::LinkLost, code::kBadConnection, "the Newton does not know '" + asked.command + "'");
   return *heard;
 }
 
