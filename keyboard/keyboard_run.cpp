@@ -20,6 +20,8 @@ namespace {
 constexpr std::int32_t kTypingLimitMs = std::numeric_limits<std::int32_t>::max();  // a user may type for days
 constexpr std::int32_t kEndWaitMs = 10000;  // the Newton takes what is under way, then acknowledges the end
 constexpr std::int32_t kWaitPassMs = 20;
+// A terminal sends a key's sequence at once; an ESC with nothing after it for this long was the Escape key alone.
+constexpr std::uint32_t kSequenceGapMs = 100;
 
 bool linkUp(LinkOps& link, PipeHandle pipe) {
   const std::int32_t state = link.pipeState(pipe);
@@ -54,6 +56,7 @@ class KeyboardRun {
   bool begun_ = false;
   bool typed_ = false;    // the keys have ended (Ctrl-], Ctrl-C, the text's end)
   bool stopped_ = false;  // the user's stop ended them
+  std::uint32_t lastBytesMs_ = 0;
 };
 
 bool KeyboardRun::open() {
@@ -130,7 +133,13 @@ bool KeyboardRun::look() {
   }
   const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(input.bytes.data()), input.bytes.size());
   if (job_.fromTerminal) {
-    typeStrokes(bytes.empty() ? keys_.flush() : keys_.feed(bytes));
+    const std::uint32_t now = rt_.shell.tickCount();
+    if (!bytes.empty()) {
+      lastBytesMs_ = now;
+      typeStrokes(keys_.feed(bytes));
+    } else if (input.ended || now - lastBytesMs_ >= kSequenceGapMs) {
+      typeStrokes(keys_.flush());
+    }
     typed_ = keys_.ended() || input.ended;
   } else {
     KeyStroke run{KeyStroke::Text, {}, 0, 0};
