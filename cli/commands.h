@@ -10,5 +10,7 @@ int cmdSend(int argc, char** argv);
 int cmdInstall(int argc, char** argv);
 int cmdBackup(int argc, char** argv);
 int cmdExport(int argc, char** argv);
+int cmdImport(int argc, char** argv);
+int cmdKeyboard(int argc, char** argv);
 
 }  // namespace skiff::cli

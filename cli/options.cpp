@@ -13,8 +13,10 @@ namespace {
 
 constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }
 // The commands that open a link to the Newton, and the one that reads an archive (none of the link's options).
-constexpr unsigned kLink = bit(Command::Listen) | bit(Command::Send) | bit(Command::Install) | bit(Command::Backup);
-constexpr unsigned kDock = bit(Command::Install) | bit(Command::Backup);  // the commands of the Newton's dock
+// The 2.x dock session's commands check the Newton's password.
+constexpr unsigned kSecure = bit(Command::Backup) | bit(Command::Import) | bit(Command::Keyboard);
+constexpr unsigned kDock = bit(Command::Install) | kSecure;  // the commands of the Newton's dock
+constexpr unsigned kLink = bit(Command::Listen) | bit(Command::Send) | kDock;
 constexpr unsigned kExport = bit(Command::Export);
 constexpr unsigned kEvery = kLink | kExport;
 
@@ -142,7 +144,7 @@ constexpr OptionRule kRules[] = {
     {"--rtscts", kLink, false, applyHardwareFlowControl},
     {"--more-background-time", bit(Command::Install), false, applyMoreBackgroundTime},
     {"--compress", bit(Command::Send) | kDock, false, applyCompress},
-    {"--password-file", bit(Command::Backup), true, applyPasswordFile},
+    {"--password-file", kSecure, true, applyPasswordFile},
     {"--list", bit(Command::Backup), false, applyList},
     {"--full", bit(Command::Backup), false, applyFull},
     {"--raw", kExport, true, applyRawDir},
@@ -177,6 +179,12 @@ std::string checkOperands(Command command, const std::vector<std::string>& opera
     case Command::Export:
       if (operands.empty()) return "no archive to export";
       if (operands.size() > 1) return "one archive at a time: unexpected argument '" + operands[1] + "'";
+      return {};
+    case Command::Import:
+      if (operands.empty()) return "no file to import";
+      return {};
+    case Command::Keyboard:
+      if (!operands.empty()) return "unexpected argument '" + operands.front() + "' (the keys come from standard input)";
       return {};
   }
   return {};
@@ -237,6 +245,8 @@ const char* commandName(Command command) {
     case Command::Install: return "install";
     case Command::Backup: return "backup";
     case Command::Export: return "export";
+    case Command::Import: return "import";
+    case Command::Keyboard: return "keyboard";
   }
   return "";
 }
@@ -338,6 +348,49 @@ const char* usageText(Command command) {
              "  --help, --version\n\n"
              "Exit code 0 when every entry was exported; 1 when any was not (each is reported with its store,\n"
              "soup and ID, and stays in the archive) or the archive could not be read.\n";
+    case Command::Import:
+      return "usage: skiff import [--port DEVICE] [--baud N] [--window N] [--rtscts] [--frame-gap CHARS]\n"
+             "                    [--compress] [--password-file FILE] FILE...\n"
+             "Puts text files into the Notes of a Newton OS 2.x Newton, on its default store, with no application\n"
+             "to install: each FILE (UTF-8, with or without a byte-order mark, or Windows-1252; lines ending in LF\n"
+             "or CR LF) becomes a note titled with the file's name and dated now; a text longer than 4,000\n"
+             "characters becomes several notes, cut at a word, titled \"NAME (2)\" and so on. Each note is\n"
+             "reported with the ID the Newton gave it. Every FILE is checked before the port opens. On the\n"
+             "Newton, open the Dock (Connection) and tap Connect when \"Looking for Newton...\" shows; Ctrl-C\n"
+             "stops after the note under way, a second one quits at once.\n\n"
+             "  --port DEVICE          the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
+             "                         else COM1), or tcp:[HOST:]PORT for the Newton emulator or the network\n"
+             "  --baud N               as for install: 38400 (default: skiff.cfg's), 9600, 2400, 57600, 115200, 230400\n"
+             "  --window N             offer the Newton a window of N frames, 1 to 8 (default 1)\n"
+             "  --rtscts               RTS/CTS hardware flow control (default: none)\n"
+             "  --frame-gap CHARS      quiet line after each frame, in character times (default 8)\n"
+             "  --compress             accept the V.42bis compression the Newton offers (default: none)\n"
+             "  --password-file FILE   the Newton's password, the first line of FILE (default: none set); FILE\n"
+             "                         must be readable by its owner only\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when every file went in whole; 1 on any failure (each is reported; a note the Newton\n"
+             "refuses, its store full, does not stop the rest); 130 when stopped.\n";
+    case Command::Keyboard:
+      return "usage: skiff keyboard [--port DEVICE] [--baud N] [--window N] [--rtscts] [--frame-gap CHARS]\n"
+             "                      [--compress] [--password-file FILE]\n"
+             "Types on a Newton OS 2.x Newton from this computer's keyboard, wherever its insertion point is. On\n"
+             "a terminal the keys go as they are typed: text, Return, Tab, Backspace and the arrows; Alt (or\n"
+             "Meta) with a key is the Newton's command key with it; Ctrl-] or Ctrl-C ends, and the terminal is\n"
+             "as before. Standard input that is no terminal is typed as it stands (skiff keyboard < letter.txt),\n"
+             "each line end as Return. On the Newton, open the Dock (Connection) and tap Connect when \"Looking\n"
+             "for Newton...\" shows.\n\n"
+             "  --port DEVICE          the serial device (default: $SKIFF_PORT, else the port in skiff.cfg here,\n"
+             "                         else COM1), or tcp:[HOST:]PORT for the Newton emulator or the network\n"
+             "  --baud N               as for install: 38400 (default: skiff.cfg's), 9600, 2400, 57600, 115200, 230400\n"
+             "  --window N             offer the Newton a window of N frames, 1 to 8 (default 1)\n"
+             "  --rtscts               RTS/CTS hardware flow control (default: none)\n"
+             "  --frame-gap CHARS      quiet line after each frame, in character times (default 8)\n"
+             "  --compress             accept the V.42bis compression the Newton offers (default: none)\n"
+             "  --password-file FILE   the Newton's password, the first line of FILE (default: none set); FILE\n"
+             "                         must be readable by its owner only\n"
+             "  --help, --version\n\n"
+             "Exit code 0 when everything typed reached the Newton; 1 on a failure; 130 when stopped before the\n"
+             "end of standard input.\n";
   }
   return "";
 }

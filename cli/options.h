@@ -7,7 +7,7 @@
 
 namespace skiff::cli {
 
-enum class Command { Listen, Send, Install, Backup, Export };
+enum class Command { Listen, Send, Install, Backup, Export, Import, Keyboard };
 
 struct CommandLine {
   std::string port;                      // --port DEVICE or tcp:[HOST:]PORT; empty when not given
@@ -38,7 +38,7 @@ struct ParsedCommandLine {
 // ends them.
 ParsedCommandLine parseCommandLine(Command command, const std::vector<std::string>& args);
 
-// "listen", "send", "install", "backup", "export".
+// "listen", "send", "install", "backup", "export", "import", "keyboard".
 const char* commandName(Command command);
 // The text of 'skiff COMMAND --help'.
 const char* usageText(Command command);

@@ -19,6 +19,7 @@ struct NewtonName {
   std::uint32_t uniqueId() const { return at(0); }
   std::uint32_t machineType() const { return at(2); }
   std::uint32_t romVersion() const { return at(3); }
+  std::uint32_t screenWidth() const { return at(7); }  // pixels, as the Newton is held (a MessagePad: 320)
   // Newton OS 2.x reports ROM version 2.0 and later; an older Newton knows only the package loader's session.
   bool runsNewtonOs2() const { return romVersion() >= 0x00020000; }
 

@@ -1,11 +1,13 @@
 // The dock of the simulated Newton: opens the session, answers the desktop's frames, checks and stores the
 // package it receives and logs every frame; as the backup role it also holds stores, soups and entries for a
-// desktop to back up over a Newton OS 2.x session. The protocol itself is in dock_protocol.cpp and
+// desktop to back up over a Newton OS 2.x session, keeps the entries a desktop adds (DIR/added/STORE/SOUP/ID.nsof)
+// and the text its keyboard types (DIR/typed.txt). The protocol itself is in dock_protocol.cpp and
 // store_service.cpp.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "newton/dock_protocol.h"
@@ -37,6 +39,7 @@ struct DockOptions {
   // The user's edits and when each was made (0: a minute before the clock), in the order given.
   std::vector<std::pair<ContentEdit, std::uint32_t>> edits;
   BackupFaults backupFaults;
+  bool noNotesSoup = false;  // the default store has no Notes soup (a card that never held notes)
 };
 
 std::int64_t steadyMs() {
@@ -97,10 +100,25 @@ bool parseEdit(std::string value, ContentEdit* edit, std::uint32_t* at) {
   return true;
 }
 
+// "N:CODE" into the n-th "adde" and the result that refuses it.
+bool refusal(const std::string& value, std::map<int, std::int32_t>* refusals) {
+  const std::size_t colon = value.find(':');
+  if (colon == std::string::npos) return false;
+  try {
+    const int number = std::stoi(value.substr(0, colon));
+    const auto result = static_cast<std::int32_t>(std::stol(value.substr(colon + 1)));
+    if (number < 1 || result == 0) return false;
+    (*refusals)[number] = result;
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
 bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, std::string* error) {
   const auto takesText = [](const std::string& arg) {
     return arg == "--out" || arg == "--name" || arg == "--password" || arg == "--content" || arg == "--fail-soup" ||
-           arg == "--drop-in-soup" || arg == "--cancel-in-soup" || arg == "--edit";
+           arg == "--drop-in-soup" || arg == "--cancel-in-soup" || arg == "--edit" || arg == "--refuse-add";
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -114,6 +132,10 @@ bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, s
     }
     if (arg == "--os1" && backupRole) {
       options->identity.os1 = true;
+      continue;
+    }
+    if (arg == "--no-notes-soup" && backupRole) {
+      options->noNotesSoup = true;
       continue;
     }
     if (i + 1 >= args.size()) {
@@ -168,6 +190,11 @@ bool parseOptions(const RoleArgs& args, bool backupRole, DockOptions* options, s
       options->backupFaults.failSoup = value;
     } else if (arg == "--drop-in-soup") {
       known = soupAndCount(value, &options->backupFaults.dropInSoup, &options->backupFaults.dropAfterEntries);
+    } else if (arg == "--refuse-add") {
+      known = refusal(value, &options->backupFaults.refusedAdds);
+    } else if (arg == "--screen-width") {
+      known = number >= 1 && number <= 4096;
+      options->identity.screenWidth = static_cast<std::uint32_t>(number);
     } else if (arg == "--cancel-in-soup") {
       known = soupAndCount(value, &options->backupFaults.cancelInSoup, &options->backupFaults.cancelAfterEntries);
     } else {
@@ -224,6 +251,10 @@ int runDock(NewtonStream& stream, const RoleArgs& args, bool backupRole) {
         return 2;
       }
     }
+    for (ContentStore& store : content->stores) {
+      if (!options.noNotesSoup || !store.isDefault) continue;
+      std::erase_if(store.soups, [](const ContentSoup& soup) { return soup.name == "Notes"; });
+    }
     stores.emplace(std::move(*content), backupFaults, clock);
   }
 
@@ -260,6 +291,15 @@ int runDock(NewtonStream& stream, const RoleArgs& args, bool backupRole) {
           stream.disconnect();
           goOn = false;
           break;
+        case DockAction::EntryAdded: {
+          // As the stores, soups and entries of --content are laid out, so that a later session can hold them.
+          const std::filesystem::path folder = std::filesystem::path(options.outDir) / "added" / action.text;
+          std::error_code made;
+          std::filesystem::create_directories(folder, made);
+          std::ofstream out(folder / (std::to_string(action.number) + ".nsof"), std::ios::binary | std::ios::trunc);
+          out.write(reinterpret_cast<const char*>(action.bytes.data()), static_cast<std::streamsize>(action.bytes.size()));
+          break;
+        }
       }
     }
     return goOn;
@@ -282,6 +322,9 @@ int runDock(NewtonStream& stream, const RoleArgs& args, bool backupRole) {
     linkUp = linkUp && perform(dock.feed({buffer, static_cast<std::size_t>(n)}));
   }
 
+  if (dock.keyboard().used()) {
+    std::ofstream(options.outDir + "/typed.txt", std::ios::binary | std::ios::trunc) << dock.keyboard().textUtf8();
+  }
   if (!dock.openedProperly()) {
     log << "end after a faulty opening; calling again\n" << std::flush;
     return kRoleCallAgain;
@@ -310,13 +353,18 @@ std::string dockRoleUsage() {
          "  backup --out DIR [dock options] [--password TEXT] [--os1] [--content DIR | --entries N --seed S]\n"
          "       [--clock MINUTES] [--fail-soup SOUP] [--drop-in-soup SOUP:N] [--cancel-in-soup SOUP:N]\n"
          "       [--entry-ms MS] [--edit [STORE/]SOUP:changed=N,added=N,deleted=N[@MINUTES]]...\n"
+         "       [--no-notes-soup] [--refuse-add N:CODE] [--screen-width PIXELS]\n"
          "      a Newton OS 2.x Newton's dock with an internal store and a card to back up: the stock soups\n"
          "      with about N generated entries each (default 12, seed 1), or the stores, soups and entries of\n"
          "      DIR as skiff export --raw writes them; its password TEXT (default: none set), or a Newton OS\n"
          "      1.x Newton (--os1); its clock in minutes since 1904; faults (first connection only): SOUP\n"
          "      fails (-48005), the line drops or the Newton cancels after N entries of SOUP; each entry\n"
          "      takes MS (a slow Newton); the user's changes to a soup (of the default store), in the order\n"
-         "      given, each a minute before the clock or at MINUTES, as an incremental backup must find them\n";
+         "      given, each a minute before the clock or at MINUTES, as an incremental backup must find them;\n"
+         "      the default store without a Notes soup, which \"cdsp\" makes; the N-th \"adde\" refused with\n"
+         "      CODE (-10617 store full, -10605 write-protected; repeatable); the screen width its name frame\n"
+         "      reports (default 320). Entries added are kept as DIR/added/STORE/SOUP/ID.nsof, the text typed\n"
+         "      with kybd, kbdc and kbds as DIR/typed.txt\n";
 }
 
 int runDockRole(NewtonStream& stream, const RoleArgs& args) { return runDock(stream, args, false); }

@@ -24,7 +24,7 @@ std::int32_t longOf(const dock::Frame& frame) {
 
 }  // namespace
 
-std::vector<std::uint8_t> newtonVersionInfo(bool os1) {
+std::vector<std::uint8_t> newtonVersionInfo(bool os1, std::uint32_t screenWidth) {
   const std::uint32_t longs[14] = {
       0x00001234,  // Newton id
       0x01000000,  // manufacturer
@@ -33,7 +33,7 @@ std::vector<std::uint8_t> newtonVersionInfo(bool os1) {
       0x00008000,  // ROM stage
       0x00400000,  // RAM size
       480,         // screen height
-      320,         // screen width
+      screenWidth, // screen width
       0,           // patch version
       0x00020001,  // OS version
       0x1A1FF001,  // internal store signature (a NewtonScript integer, as store frames carry it)
@@ -49,8 +49,9 @@ std::vector<std::uint8_t> newtonVersionInfo(bool os1) {
   return info;
 }
 
-std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength, bool os1) {
-  const std::vector<std::uint8_t> info = newtonVersionInfo(os1);
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength, bool os1,
+                                    std::uint32_t screenWidth) {
+  const std::vector<std::uint8_t> info = newtonVersionInfo(os1, screenWidth);
   std::vector<std::uint8_t> data;
   const auto infoLength = dock::be32(static_cast<std::uint32_t>(info.size()));
   data.insert(data.end(), infoLength.begin(), infoLength.end());
@@ -162,7 +163,7 @@ void DockProtocol::onFrame(std::vector<DockAction>& out, dock::Frame frame) {
   out.push_back(logAction(line));
   received_.push_back(frame.command);
   if (frame.command == "dock") {
-    send(out, "name", nameFrame(newtonName_, faults_.nameLength, identity_.os1));
+    send(out, "name", nameFrame(newtonName_, faults_.nameLength, identity_.os1, identity_.screenWidth));
   } else if (onSecureFrame(out, frame)) {
     // the Newton OS 2.x session: its opening, and the desktop's backup
   } else if (frame.command == "stim") {
@@ -238,9 +239,12 @@ bool DockProtocol::onSecureFrame(std::vector<DockAction>& out, const dock::Frame
     if (!sessionUp_) send(out, "dres", dock::encodeLongFrame("dres", -28022));
   } else if (command == "opca" || command == "opcn") {
     if (stores_) stores_->cancelStream();
+    keyboard_.cancel();
     send(out, "ocaa", dock::encodeFrame("ocaa", {}));
   } else if (stores_ && StoreService::answers(command)) {
     perform(out, stores_->answer(frame), DockAction::Send);
+  } else if (sessionUp_ && KeyboardService::answers(command)) {
+    for (std::string& line : keyboard_.take(frame)) out.push_back(logAction(std::move(line)));
   } else {
     return false;
   }
@@ -249,6 +253,11 @@ bool DockProtocol::onSecureFrame(std::vector<DockAction>& out, const dock::Frame
 
 void DockProtocol::perform(std::vector<DockAction>& out, const StoreAnswer& answer, DockAction::Kind how) {
   for (const std::string& line : answer.log) out.push_back(logAction(line));
+  if (answer.added) {
+    const AddedEntry& added = *answer.added;
+    out.push_back(DockAction{DockAction::EntryAdded, added.nsof, added.store + "/" + added.soup,
+                             static_cast<int>(added.uniqueId)});
+  }
   for (const auto& frame : answer.frames) {
     const std::string command(frame.begin() + 8, frame.begin() + 12);
     send(out, command, frame);

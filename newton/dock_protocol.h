@@ -10,6 +10,7 @@
 
 #include "dock/frame.h"
 #include "newton/content.h"
+#include "newton/keyboard_service.h"
 #include "newton/package_check.h"
 #include "newton/store_service.h"
 
@@ -40,22 +41,26 @@ struct DockTiming {
 struct NewtonIdentity {
   std::string password;
   bool os1 = false;
+  std::uint32_t screenWidth = 320;  // as its name frame reports it (a MessagePad held upright)
 };
 
 struct DockAction {
   // Send: a frame, waited for; Post: a frame of a stream of entries, not waited for.
-  enum Kind { Send, Post, Log, PackageReceived, Hangup };
+  enum Kind { Send, Post, Log, PackageReceived, Hangup, EntryAdded };
   Kind kind = Log;
-  std::vector<std::uint8_t> bytes;  // Send: the frame; PackageReceived: the package (the session's n-th: number)
-  std::string text;                 // Log: the line; PackageReceived: the check's summary; Hangup: why
-  int number = 0;                   // PackageReceived: 1 for the session's first package
+  std::vector<std::uint8_t> bytes;  // Send: the frame; PackageReceived: the package (the session's n-th: number);
+                                    // EntryAdded: the entry as the Newton keeps it
+  std::string text;                 // Log: the line; PackageReceived: the check's summary; Hangup: why;
+                                    // EntryAdded: "STORE/SOUP"
+  int number = 0;                   // PackageReceived: 1 for the session's first package; EntryAdded: its ID
 };
 
 // 14 longs of version information, as a Newton MessagePad 2x00 reports them (or, `os1`, a Newton OS 1.x one).
-std::vector<std::uint8_t> newtonVersionInfo(bool os1 = false);
+std::vector<std::uint8_t> newtonVersionInfo(bool os1 = false, std::uint32_t screenWidth = 320);
 // The "name" frame: version information with its length, the name in UTF-16BE, a 00 00 terminator, padding;
 // with `dataLength` the data is that long, zero-filled after the name.
-std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength = 0, bool os1 = false);
+std::vector<std::uint8_t> nameFrame(const std::string& newtonName, std::uint32_t dataLength = 0, bool os1 = false,
+                                    std::uint32_t screenWidth = 320);
 // The Newton's own key in "ninf" (any 64-bit value; a real Newton picks one per session).
 inline constexpr std::uint64_t kNewtonKey = 0xFFB04B4700478BC9ull;
 
@@ -74,6 +79,9 @@ class DockProtocol {
   bool streaming() const { return stores_ && stores_->streaming(); }
   // The desktop's password matched ("pass" checked) on a Newton OS 2.x session.
   bool sessionUp() const { return sessionUp_; }
+  // What the desktop did to the Newton's stores (the entries it added) and typed at its insertion point.
+  const std::optional<StoreService>& stores() const { return stores_; }
+  const KeyboardService& keyboard() const { return keyboard_; }
 
   bool disconnected() const { return disconnected_; }  // "newtdockdisc" arrived
   bool packageStored() const { return packageStored_; }
@@ -110,6 +118,7 @@ class DockProtocol {
   std::vector<std::string> received_;
   NewtonIdentity identity_;
   std::optional<StoreService> stores_;
+  KeyboardService keyboard_;
   bool secure_ = false;         // the desktop sent "dinf": a Newton OS 2.x session
   bool sessionUp_ = false;
   std::uint64_t desktopKey_ = 0;

@@ -13,6 +13,19 @@ namespace {
 constexpr std::int32_t kStoreNotFound = -28014;
 constexpr std::int32_t kSoupNotFound = -28015;
 constexpr std::int32_t kObjectCorrupted = -48005;
+constexpr std::int32_t kBadCurrentSoup = -28006;
+constexpr std::int32_t kBadStream = -48223;
+constexpr std::int32_t kNotASoupEntry = -48009;
+constexpr std::int32_t kDuplicateSoupName = -48014;
+
+// The soups whose definitions a Newton OS 2.x ROM registers, with the applications that own them, for "cdsp".
+struct RomSoup {
+  const char* name;
+  const char* owner;
+};
+constexpr RomSoup kRomSoups[] = {{"Notes", "paperroll"},          {"Names", "cardfile"},
+                                 {"Calendar", "calendar"},        {"Repeat Meetings", "calendar"},
+                                 {"Calendar Notes", "calendar"},  {"Repeat Notes", "calendar"}};
 
 std::vector<std::uint8_t> encoded(const nsof::Graph& graph, nsof::Value root) { return nsof::encode(graph, root).bytes; }
 
@@ -28,8 +41,8 @@ StoreService::StoreService(NewtonContent content, BackupFaults faults, std::uint
     : content_(std::move(content)), faults_(std::move(faults)), clock_(clock) {}
 
 bool StoreService::answers(const std::string& command) {
-  static const char* const kCommands[] = {"gsto", "ssto", "sdef", "gets", "ssou", "gsin", "gind",
-                                          "snds", "stme", "cinf", "cidx", "bksp"};
+  static const char* const kCommands[] = {"gsto", "ssto", "sdef", "gets", "ssou", "gsin", "gind", "snds",
+                                          "stme", "cinf", "cidx", "bksp", "adde", "cdsp"};
   return std::any_of(std::begin(kCommands), std::end(kCommands), [&](const char* c) { return command == c; });
 }
 
@@ -123,6 +136,10 @@ StoreAnswer StoreService::answer(const dock::Frame& frame) {
     } else {
       result(0);
     }
+  } else if (command == "adde") {
+    addEntry(frame, out);
+  } else if (command == "cdsp") {
+    makeSoup(frame, out);
   } else if (command == "bksp") {
     const ContentSoup* s = soup();
     if (s == nullptr) {
@@ -140,6 +157,56 @@ StoreAnswer StoreService::answer(const dock::Frame& frame) {
     }
   }
   return out;
+}
+
+void StoreService::addEntry(const dock::Frame& frame, StoreAnswer& out) {
+  const int number = ++adds_;
+  const auto result = [&](std::int32_t value) { out.frames.push_back(dock::encodeLongFrame("dres", value)); };
+  if (soup() == nullptr) return result(kBadCurrentSoup);
+  if (const auto refusal = faults_.refusedAdds.find(number); refusal != faults_.refusedAdds.end()) {
+    out.log.push_back("fault refuse-add " + std::to_string(number) + " result=" + std::to_string(refusal->second));
+    return result(refusal->second);
+  }
+  nsof::Decoded entry = nsof::decode(frame.data);
+  if (!entry.ok()) return result(kBadStream);
+  if (!entry.node().isFrame()) return result(kNotASoupEntry);
+  ContentStore& store = content_.stores[*store_];
+  ContentSoup& soup = store.soups[*soup_];
+  std::uint32_t id = 0;
+  for (const ContentEntry& e : soup.entries) id = std::max(id, e.uniqueId + 1);
+  entry.graph.setSlot(entry.root, "_uniqueID", nsof::Value::integer(static_cast<std::int32_t>(id)));
+  entry.graph.setSlot(entry.root, "_modTime", nsof::Value::integer(static_cast<std::int32_t>(clock_)));
+  std::vector<std::uint8_t> kept = encoded(entry.graph, entry.root);
+  soup.entries.push_back({id, clock_, kept});
+  soup.changedAt = clock_;
+  out.log.push_back("added " + store.name + "/" + soup.name + " id=" + std::to_string(id));
+  out.added = AddedEntry{store.name, soup.name, id, std::move(kept)};
+  out.frames.push_back(dock::encodeLongFrame("adid", static_cast<std::int32_t>(id)));
+}
+
+void StoreService::makeSoup(const dock::Frame& frame, StoreAnswer& out) {
+  const auto result = [&](std::int32_t value) { out.frames.push_back(dock::encodeLongFrame("dres", value)); };
+  if (store() == nullptr) return result(kStoreNotFound);
+  ContentStore& store = content_.stores[*store_];
+  const std::string name = nsof::utf8FromUtf16(nsof::textUnits(frame.data));
+  for (const ContentSoup& s : store.soups)
+    if (s.name == name) return result(kDuplicateSoupName);
+  const RomSoup* definition = nullptr;
+  for (const RomSoup& rom : kRomSoups)
+    if (name == rom.name) definition = &rom;
+  if (definition == nullptr) return result(kSoupNotFound);
+  ContentSoup soup;
+  soup.name = name;
+  nsof::Graph info;
+  soup.info = encoded(info, info.frame({{"name", info.string(name)},
+                                        {"userName", info.string(name)},
+                                        {"ownerApp", info.symbol(definition->owner)}}));
+  nsof::Graph indexes;
+  soup.indexes = encoded(indexes, indexes.array({}));
+  soup.changedAt = clock_;
+  store.soups.push_back(std::move(soup));
+  out.log.push_back("made soup " + store.name + "/" + name);
+  result(0);
 }
 
 // The frames of an incremental backup in ID order: each entry changed since the "stme" time or newer than

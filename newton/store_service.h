@@ -3,11 +3,14 @@
 // its entries ("entr" each, then "bsdn"), "stme" gives the Newton's clock and sets the time that "cinf", "cidx"
 // and "bksp" count changes from; "bksp" streams the entries changed since then or newer than the ID it is given,
 // and the IDs of the others ("base", "bids") so that the desktop learns which are gone, or says "ndir" when
-// nothing changed (the Dante Connection Protocol ERS describes each). Pure, like DockProtocol, which hands it
-// these frames.
+// nothing changed (the Dante Connection Protocol ERS describes each). A desktop that imports chooses the default
+// store ("sdef"), makes a soup from the Newton's own definition of it ("cdsp") and adds entries ("adde"): each
+// gets the next unique ID and the Newton's time as its _uniqueID and _modTime and is answered "adid" with the ID.
+// Pure, like DockProtocol, which hands it these frames.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,12 +29,24 @@ struct BackupFaults {
   std::string cancelInSoup;           // the Newton cancels ("opca") after `cancelAfterEntries` entries of it
   int cancelAfterEntries = 0;
   int entryMs = 0;                    // each entry takes this long to come
+  // The n-th "adde" of the session (from 1) is refused with this result: -10617 the store is full, -10605 it
+  // is write-protected (a locked card).
+  std::map<int, std::int32_t> refusedAdds;
+};
+
+// An entry the desktop added, as the Newton keeps it.
+struct AddedEntry {
+  std::string store;
+  std::string soup;
+  std::uint32_t uniqueId = 0;
+  std::vector<std::uint8_t> nsof;  // with the _uniqueID and _modTime the Newton gave it
 };
 
 struct StoreAnswer {
   std::vector<std::vector<std::uint8_t>> frames;  // to send, in order
   bool hangUp = false;                           // the line drops (a fault)
   std::vector<std::string> log;
+  std::optional<AddedEntry> added;
 };
 
 class StoreService {
@@ -56,6 +71,8 @@ class StoreService {
   const ContentStore* store() const;
   const ContentSoup* soup() const;
   std::vector<std::uint8_t> storesFrame() const;
+  void addEntry(const dock::Frame& frame, StoreAnswer& out);
+  void makeSoup(const dock::Frame& frame, StoreAnswer& out);
 
   NewtonContent content_;
   BackupFaults faults_;
@@ -70,6 +87,7 @@ class StoreService {
   std::vector<std::vector<std::uint8_t>> planned_;
   std::size_t next_ = 0;           // the next entry (or planned frame) of the stream
   std::int64_t nextAtMs_ = -1;     // when it may go (a slow Newton)
+  int adds_ = 0;                   // "adde" frames so far
 };
 
 }  // namespace skiff::newton

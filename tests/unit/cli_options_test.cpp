@@ -152,7 +152,22 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ExportTakesNoPort", Command::Export, {"--port", "COM1", "n.skiff"}, "unknown option '--port'"},
         ParseCase{"ExportTwoArchives", Command::Export, {"a.skiff", "b.skiff"},
                   "one archive at a time: unexpected argument 'b.skiff'"},
-        ParseCase{"ExportNothing", Command::Export, {}, "no archive to export"}),
+        ParseCase{"ExportNothing", Command::Export, {}, "no archive to export"},
+        ParseCase{"ImportAsBackupConnects", Command::Import,
+                  {"--port", "tcp:3679", "--baud", "115200", "--window", "8", "--compress", "--password-file", "pw",
+                   "a.txt", "b.txt"},
+                  "",
+                  [](const CommandLine& l) {
+                    EXPECT_EQ(l.passwordFile, "pw");
+                    EXPECT_EQ(l.operands.size(), 2u);
+                  }},
+        ParseCase{"ImportWithoutFiles", Command::Import, {"--port", "COM1"}, "no file to import"},
+        ParseCase{"KeyboardWithAPassword", Command::Keyboard, {"--password-file", "pw", "--rtscts"}, "",
+                  [](const CommandLine& l) { EXPECT_EQ(l.passwordFile, "pw"); }},
+        ParseCase{"KeyboardTakesNoFiles", Command::Keyboard, {"letter.txt"},
+                  "unexpected argument 'letter.txt' (the keys come from standard input)"},
+        ParseCase{"KeyboardAtADockSpeedOnly", Command::Keyboard, {"--baud", "19200"},
+                  "the package speed is 230400, 115200, 57600, 38400, 9600 or 2400, not '19200'"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ChosenPort, OptionThenEnvironmentThenSettings) {
