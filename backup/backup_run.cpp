@@ -3,15 +3,16 @@
 #include <deque>
 #include <limits>
 
-#include "secure/secure_session.h"
 #include "backup/entry_slots.h"
 #include "core/pipe_calls.h"
-#include "dock/backup_ids.h"
 #include "core/pump.h"
 #include "core/texts.h"
+#include "dock/backup_ids.h"
 #include "dock/nsof.h"
 #include "dock/nsof_text.h"
 #include "dock/session_driver.h"
+#include "secure/secure_session.h"
+#include "secure/session_opening.h"
 
 namespace skiff::backup {
 
@@ -88,33 +89,17 @@ class BackupRun {
   std::int64_t estimate_ = 0;
 };
 
-// The opening: the Newton's "rtdk" within one read's time (else SESSION_RECONNECT), then the 2.x exchange up to
-// the password. 0 with the outcome set when the session cannot go on.
+// The opening (SESSION_RECONNECT when the caller did not open as a new session must); 0 with the outcome set
+// when the session cannot go on.
 std::int32_t BackupRun::open() {
-  const WaitBounds oneRead{dock::kDockIoTimeoutMs, 0, true, 0};
-  const std::int32_t opening = driver_.waitFor([this] { return session_.pastOpeningFrame(); }, oneRead, false);
-  if (opening != 0 || session_.ended()) return SESSION_RECONNECT;
-  std::optional<dock::SessionEvent::Kind> how;
-  const std::int32_t status = driver_.waitFor(
-      [&] {
-        while (session_.hasEvent() && !how) {
-          const auto e = session_.nextEvent();
-          if (e.kind == dock::SessionEvent::Opened || e.kind == dock::SessionEvent::PasswordRejected ||
-              e.kind == dock::SessionEvent::Failed || e.kind == dock::SessionEvent::NewtonHungUp)
-            how = e.kind;
-        }
-        return how.has_value();
-      },
-      WaitBounds{2 * dock::kDockIoTimeoutMs, 0, true, kWaitPassMs}, false);
+  const secure::OpeningResult opened = secure::openSecureSession(driver_);
   out_.newton = session_.newtonName();
-  if (status != 0) {
-    ended(BackupEnd::LinkLost, status);
-  } else if (*how == dock::SessionEvent::PasswordRejected) {
-    ended(BackupEnd::PasswordRejected);
-  } else if (*how != dock::SessionEvent::Opened) {
-    ended(BackupEnd::LinkLost, code::kBadConnection);
-  } else if (session_.protocol() < 10) {
-    ended(BackupEnd::OldNewton);
+  switch (opened.how) {
+    case secure::Opening::Reconnect: return SESSION_RECONNECT;
+    case secure::Opening::Opened: break;
+    case secure::Opening::PasswordRejected: ended(BackupEnd::PasswordRejected); break;
+    case secure::Opening::OldNewton: ended(BackupEnd::OldNewton); break;
+    case secure::Opening::Failed: ended(BackupEnd::LinkLost, opened.code); break;
   }
   return 0;
 }
