@@ -58,9 +58,11 @@ struct BackupFixture : ::testing::Test, test::EngineWorld {
   test::DockBehindLink newtonSide;
   std::optional<archive::Archive> archive;
   std::string path() const { return dir.path() + "/test.newton-backup"; }
+  static newton::ContentEntry bigEntry(std::uint32_t id) { return entry(id, 20000); }
 
   newton::NewtonContent content = twoStores();
   std::uint32_t newtonClock = 64'870'920;
+  int roomInPages = 0;  // more pages the archive may grow by, as on a disk that fills up; 0: no limit
 
   backup::BackupOutcome backUp(newton::BackupFaults faults, newton::NewtonIdentity identity,
                                std::function<void(AppState&)> duringSoup = nullptr) {
@@ -77,6 +79,15 @@ struct BackupFixture : ::testing::Test, test::EngineWorld {
       auto opened = archive::Archive::open(path());
       if (!opened.ok()) return opened.failure();
       archive.emplace(std::move(*opened));
+      if (roomInPages > 0) {
+        sqlite3* db = archive->connectionForTests();
+        sqlite3_stmt* pages = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &pages, nullptr);
+        sqlite3_step(pages);
+        const int now = sqlite3_column_int(pages, 0);
+        sqlite3_finalize(pages);
+        sqlite3_exec(db, ("PRAGMA max_page_count = " + std::to_string(now + roomInPages)).c_str(), nullptr, nullptr, nullptr);
+      }
       return &*archive;
     };
     job.onSoup = [&](const backup::SoupResult&) {};
@@ -179,6 +190,18 @@ INSTANTIATE_TEST_SUITE_P(
         BackupCase{"AnotherPassword", {}, withPassword("secret"), nullptr, backup::BackupEnd::PasswordRejected, {}, 0},
         BackupCase{"ANewtonOs1Newton", {}, {"", true}, nullptr, backup::BackupEnd::OldNewton, {}, 0}),
     [](const auto& info) { return info.param.name; });
+
+// A disk that fills up in the middle: the soup under way is not kept, every soup before it is, and the backup
+// says why it ended.
+TEST_F(BackupFixture, AFullDiskEndsTheBackupWithTheSoupsDoneKept) {
+  for (auto& entry : content.stores[0].soups[1].entries) entry = this->bigEntry(entry.uniqueId);
+  roomInPages = 4;
+  const backup::BackupOutcome outcome = backUp({}, {});
+  EXPECT_EQ(outcome.end, backup::BackupEnd::ArchiveFailed);
+  EXPECT_NE(outcome.problem.find("full"), std::string::npos) << outcome.problem;
+  roomInPages = 0;
+  EXPECT_EQ(committed(), (std::vector<std::string>{"Internal/Notes"}));
+}
 
 // After a run that did not finish, the next one asks only whether the soups that run committed changed (they did
 // not: "ndir"), and for every entry of the rest.
