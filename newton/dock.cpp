@@ -356,7 +356,7 @@ std::string dockRoleUsage() {
          "       [--no-notes-soup] [--refuse-add N:CODE] [--screen-width PIXELS]\n"
          "      a Newton OS 2.x Newton's dock with an internal store and a card to back up: the stock soups\n"
          "      with about N generated entries each (default 12, seed 1), or the stores, soups and entries of\n"
-         "      DIR as skiff export --raw writes them; its password TEXT (default: none set), or a Newton OS\n"
+         "      DIR as skiff's raw export writes them; its password TEXT (default: none set), or a Newton OS\n"
          "      1.x Newton (--os1); its clock in minutes since 1904; faults (first connection only): SOUP\n"
          "      fails (-48005), the line drops or the Newton cancels after N entries of SOUP; each entry\n"
          "      takes MS (a slow Newton); the user's changes to a soup (of the default store), in the order\n"

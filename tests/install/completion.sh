@@ -33,7 +33,7 @@ if "$prefix/bin/skiff" listen --help | grep -q 'tcp:'; then tcp=tcp:; else tcp=;
 # What is typed | what the completion offers, space-separated. Bash splits "--baud=3" into "--baud", "=", "3".
 completion_cases=(
   "skiff ins|install"
-  "skiff |--help --version install listen send"
+  "skiff |--help --version backup export import install keyboard listen send"
   "skiff frobnicate --|"
   "skiff install --ba|--baud"
   "skiff install --baud |115200 230400 2400 38400 57600 9600"

@@ -25,9 +25,11 @@ done
 description=$(dpkg-deb -f "$deb" Description)
 [ "$(wc -l <<<"$description")" -ge 2 ] && ok "the package has a summary and a description" ||
   fail "the package has a summary and a description" "$description"
-# Dependencies are what the build links against: the C and C++ runtimes, nothing else.
+# Dependencies are what the build links against: the C and C++ runtimes, and for the backup SQLite (the archive)
+# and Nettle (the dock password's DES); nothing else.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/ *(.*//; s/^ *//' | sort | paste -sd' ')
-same "the package depends on the C and C++ runtimes only" "$depends" "libc6 libgcc-s1 libstdc++6"
+same "the package depends on the C and C++ runtimes, SQLite and Nettle only" "$depends" \
+  "libc6 libgcc-s1 libnettle8 libsqlite3-0 libstdc++6"
 
 same "the package's files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)" \
   "$(printf './usr/%s\n' "${installed_files[@]}")"
